@@ -1,0 +1,35 @@
+// A failure of the database layer. It carries an error number, in the style of the numbers the
+// original data-access layer gave, and a description that the error report shows unchanged.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace db {
+
+// Error numbers the layer uses. Negative values are HRESULTs as 32-bit signed numbers.
+namespace errc {
+constexpr long kFailed = -2147467259;           // 0x80004005: general failure
+constexpr long kSyntax = -2147217900;           // 0x80040E14: statement cannot be parsed
+constexpr long kNoSuchObject = -2147217865;     // 0x80040E37: table or field not found
+constexpr long kNotSupported = -2147217842;     // 0x80040E4E: not supported (yet)
+constexpr long kWrongPassword = -2147217843;    // 0x80040E4D: not a valid password
+constexpr long kBadFormat = -2147467259;        // unrecognized or damaged database file
+constexpr long kNoProvider = 3706;              // no engine available for the connection
+constexpr long kClosed = 3704;                  // operation not allowed when the object is closed
+constexpr long kNoCurrentRecord = 3021;         // EOF or BOF is true
+}  // namespace errc
+
+class Error : public std::runtime_error {
+ public:
+  Error(long number, const std::string& description)
+      : std::runtime_error(description), number_(number) {}
+
+  long number() const { return number_; }
+  std::string description() const { return what(); }
+
+ private:
+  long number_;
+};
+
+}  // namespace db

@@ -1,0 +1,25 @@
+// The texts of the statements the program sends: names between backticks, values between
+// apostrophes with every apostrophe doubled. Nothing is escaped or validated beyond that.
+#pragma once
+
+#include <string>
+
+#include "db/value.h"
+
+namespace db {
+
+std::string TableFieldsStatement(const std::string& table);                        // SELECT * FROM `T`
+std::string PreviewStatement(const std::string& field, const std::string& table);  // SELECT `F` FROM `T`
+std::string DistinctValuesStatement(const std::string& field, const std::string& table);
+std::string DropTableStatement(const std::string& table);
+std::string CreateTableStatement(const std::string& table, const std::string& field);
+// `valueText` is the value's text before doubling; the doubling happens here.
+std::string InsertStatement(const std::string& table, const std::string& valueText);
+
+// Every apostrophe of `text` doubled.
+std::string DoubleApostrophes(const std::string& text);
+
+// The fallback for Null, else the value's text with every apostrophe doubled (for SQL text).
+std::string SqlValueText(const Value& value, const std::string& fallback);
+
+}  // namespace db

@@ -1,0 +1,1 @@
+#include "extract/criteria.h"

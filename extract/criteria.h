@@ -1,0 +1,2 @@
+// Extraction criteria: the twenty entries of the criteria list and their tests.
+#pragma once

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds Rowsifter (installing what it needs) and runs every test, windows headless.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+export QT_QPA_PLATFORM=offscreen
+cd "${ROWSIFTER_BUILD_DIR:-$root/build}"
+ctest --output-on-failure -j"$(nproc)" "$@"
