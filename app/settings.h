@@ -15,9 +15,11 @@ constexpr const char* kPassword = "AccessPassword";
 class Settings {
  public:
   virtual ~Settings() = default;
-  // Writes the value at once, replacing an existing one.
+  // Writes the value at once, replacing an existing one. Throws std::runtime_error when the
+  // store cannot be written.
   virtual void save(const std::string& key, const std::string& value) = 0;
-  // Reads a value; `fallback` when the key is absent.
+  // Reads a value; `fallback` when the key is absent or its value is empty (the two read the
+  // same). Throws std::runtime_error when the store exists but cannot be read.
   virtual std::string load(const std::string& key, const std::string& fallback) = 0;
 };
 
