@@ -18,6 +18,8 @@ constexpr long kBadFormat = -2147467259;        // unrecognized or damaged datab
 constexpr long kNoProvider = 3706;              // no engine available for the connection
 constexpr long kClosed = 3704;                  // operation not allowed when the object is closed
 constexpr long kNoCurrentRecord = 3021;         // EOF or BOF is true
+constexpr long kItemNotFound = 3265;            // no field of that name or position
+constexpr long kAlreadyOpen = 3705;             // operation not allowed when the object is open
 }  // namespace errc
 
 class Error : public std::runtime_error {

@@ -1,0 +1,19 @@
+// The text form of a value under a given locale. Value::toText() uses the user's locale;
+// tests pass a fixed one.
+#pragma once
+
+#include <QLocale>
+#include <string>
+
+#include "db/value.h"
+
+namespace db {
+
+std::string ValueToText(const Value& value, const QLocale& locale);
+
+// The pieces, for callers and tests that need one of them alone.
+std::string DoubleToText(double v, const QLocale& locale);
+std::string CurrencyToText(std::int64_t tenThousandths, const QLocale& locale);
+std::string DateTimeToText(double oleDate, const QLocale& locale);
+
+}  // namespace db
