@@ -4,58 +4,33 @@
 
 #include <QColor>
 #include <QCursor>
+#include <QDataStream>
+#include <QFile>
 #include <QImage>
 #include <QWidget>
-#include <cstdint>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "tests/support/fixtures.h"
 
 namespace {
 
-void PutU16(std::vector<char>& out, int v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void PutU32(std::vector<char>& out, std::uint32_t v) {
-  PutU16(out, static_cast<int>(v & 0xFFFF));
-  PutU16(out, static_cast<int>(v >> 16));
-}
-
-// Writes a 16x16, 32-bit .cur file with the given hot spot.
+// Writes a 16x16, 32-bit .cur file of opaque blue with the given hot spot.
 void WriteCursorFile(const std::string& path, int hotX, int hotY) {
-  const int side = 16;
-  const std::uint32_t pixels = side * side * 4, mask = side * 4, header = 40;
-  std::vector<char> out;
-  PutU16(out, 0);
-  PutU16(out, 2);  // pointer
-  PutU16(out, 1);
-  out.push_back(side);
-  out.push_back(side);
-  out.push_back(0);
-  out.push_back(0);
-  PutU16(out, hotX);
-  PutU16(out, hotY);
-  PutU32(out, header + pixels + mask);
-  PutU32(out, 22);
-  // Bitmap header: the height counts the picture and its mask.
-  PutU32(out, header);
-  PutU32(out, side);
-  PutU32(out, side * 2);
-  PutU16(out, 1);
-  PutU16(out, 32);
-  for (int i = 0; i < 6; ++i) PutU32(out, 0);
-  for (int i = 0; i < side * side; ++i) {  // opaque blue, bottom-up BGRA
-    out.push_back(static_cast<char>(0xFF));
-    out.push_back(0);
-    out.push_back(0);
-    out.push_back(static_cast<char>(0xFF));
-  }
-  out.insert(out.end(), mask, 0);
-  std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
+  const quint32 side = 16, header = 40, pixels = side * side * 4, mask = side * 4;
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  QDataStream out(&file);
+  out.setByteOrder(QDataStream::LittleEndian);
+  out << quint16(0) << quint16(2) << quint16(1);  // a pointer file with one picture
+  out << quint8(side) << quint8(side) << quint8(0) << quint8(0) << quint16(hotX) << quint16(hotY)
+      << quint32(header + pixels + mask) << quint32(22);
+  // Bitmap header; its height counts the picture and its mask.
+  out << header << side << side * 2 << quint16(1) << quint16(32);
+  for (int i = 0; i < 6; ++i) out << quint32(0);
+  for (quint32 i = 0; i < side * side; ++i) out << quint32(0xFF0000FF);  // BGRA, bottom-up
+  for (quint32 i = 0; i < mask; ++i) out << quint8(0);
 }
 
 class WindowPointerTest : public ::testing::Test {

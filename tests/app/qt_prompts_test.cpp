@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -58,10 +56,6 @@ TEST(QtFileFilter, MakesQtEntriesFromDescriptionPatternPairs) {
   EXPECT_EQ(app::QtFileFilter(""), QString());
   EXPECT_EQ(app::QtFileFilter("All|*.*|Dangling"), QStringLiteral("All (*.*)"));
   EXPECT_EQ(app::QtFileFilter("Nothing||All|*"), QStringLiteral("All (*)"));
-}
-
-TEST(DisplayText, TurnsEveryKindOfLineBreakIntoALineFeed) {
-  EXPECT_EQ(app::DisplayText("a\r\nb\r\rc\nd"), QStringLiteral("a\nb\n\nc\nd"));
 }
 
 TEST(QtPrompts, MessageBoxShowsTitleIconTextAndButtonsOfTheStyle) {
