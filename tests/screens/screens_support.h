@@ -1,0 +1,86 @@
+// Doubles and sample data for driving the windows headless: settings in memory, the two
+// windows with a test's prompts, and a small SQLite database to browse.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/settings.h"
+#include "screens/form1.h"
+#include "screens/form2.h"
+#include "screens/windows.h"
+#include "tests/db/sqlite_file.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/scripted_prompts.h"
+
+namespace screenstest {
+
+class MemorySettings : public app::Settings {
+ public:
+  std::map<std::string, std::string> values;
+  std::vector<std::pair<std::string, std::string>> writes;
+
+  void save(const std::string& key, const std::string& value) override {
+    writes.emplace_back(key, value);
+    values[key] = value;
+  }
+  std::string load(const std::string& key, const std::string& fallback) override {
+    auto it = values.find(key);
+    return it == values.end() || it->second.empty() ? fallback : it->second;
+  }
+};
+
+// Customers (3 fields, 4 rows with an apostrophe and a Null), Empty (2 fields, no rows) and
+// Numbers (1 field, 150 rows 0..149). The catalogue lists them in that order.
+inline void MakeSampleDatabase(const std::string& path) {
+  std::string sql =
+      "CREATE TABLE Customers (Name TEXT, City TEXT, Code INTEGER);"
+      "INSERT INTO Customers VALUES ('Ann', 'Oslo', 1), ('O''Brien', NULL, 2),"
+      " (NULL, 'New York', 3), ('Ann', 'Oslo', 4);"
+      "CREATE TABLE Empty (a TEXT, b TEXT);"
+      "CREATE TABLE Numbers (n INTEGER);"
+      "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 149)"
+      " INSERT INTO Numbers SELECT i FROM k;";
+  dbtest::RunSql(path, sql);
+}
+
+inline std::vector<std::string> Items(const screens::ReportList& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count(); ++i) out.push_back(list.itemText(i));
+  return out;
+}
+
+// The two windows over a scratch folder with its sample database.
+class WindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    database = temp.file("sample.sqlite");
+    MakeSampleDatabase(database);
+  }
+
+  screens::Windows& makeWindows(app::Settings* store = nullptr) {
+    screens::WindowsOptions options;
+    options.endProgram = [this] { ++programEnds; };
+    options.startup = hooks;
+    windows = std::make_unique<screens::Windows>(prompts, store ? *store : settings, options);
+    return *windows;
+  }
+  screens::Form1& form1() { return windows->form1(); }
+  screens::Form2& form2() { return windows->form2(); }
+
+  testsupport::TempDir temp;
+  std::string database;
+  testsupport::ScriptedPrompts prompts;
+  MemorySettings settings;
+  app::StartupHooks hooks;
+  int programEnds = 0;
+  std::unique_ptr<screens::Windows> windows;
+};
+
+}  // namespace screenstest
