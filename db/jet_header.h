@@ -1,0 +1,52 @@
+// Page 0 of an Access file (Jet 3, Jet 4, ACE): the facts the engine needs before it hands the
+// file to libmdb.
+//
+// Layout of page 0 (all numbers little-endian):
+//   0x00       page type 0x00, then 01 00 00
+//   0x04       "Standard Jet DB" / "Standard ACE DB", NUL-terminated
+//   0x14       engine version: 0 Jet 3, 1 Jet 4, 2.. ACE 12 onwards
+//   0x18..     126 bytes (Jet 3) or 128 bytes (later) RC4-encrypted with the fixed key
+//              C7 DA 39 6B. Offsets below are inside that decrypted run:
+//   0x3C       code page (16 bits)
+//   0x3E       page encoding key (32 bits); zero when the pages are stored plainly. In an ACE
+//              file a non-zero key means the file is encrypted with an Office crypto provider.
+//   0x42       database password: 20 bytes of single-byte text (Jet 3) or 40 bytes of UTF-16LE
+//              (Jet 4 and ACE), NUL-padded. From Jet 4 on, the bytes are also XOR-masked with
+//              the 4 little-endian bytes of the whole part of the creation date, repeated.
+//   0x72       creation date (Jet 4 and ACE): an OLE date as a double
+// Page size: 2048 bytes for Jet 3, 4096 bytes otherwise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace db {
+
+struct JetHeader {
+  int version = 0;               // byte 0x14
+  std::size_t pageSize = 0;      // 2048 or 4096
+  std::uint16_t codePage = 0;
+  std::uint32_t pageKey = 0;     // page encoding key at 0x3E
+  std::string password;          // stored database password as UTF-8; empty when none
+
+  bool isJet3() const { return version == 0; }
+  bool isAce() const { return version >= 2; }
+  // An ACE file whose pages are encrypted by an Office crypto provider (RC4 CryptoAPI, AES).
+  bool isOfficeEncrypted() const { return isAce() && pageKey != 0; }
+};
+
+// Reads the header from the first bytes of a file (at least 0x80 + 0x18 bytes are needed).
+// Gives nothing when the bytes do not start like an Access file or the version is unknown.
+std::optional<JetHeader> ParseJetHeader(const unsigned char* bytes, std::size_t size);
+
+// Whether `given` opens a file whose header is `header`. A file without a stored password
+// accepts any text (the engine ignores a password it does not need); otherwise the texts must
+// be equal, letter case included.
+bool PasswordAccepted(const JetHeader& header, const std::string& given);
+
+// RC4 applied in place (encryption and decryption are the same operation).
+void Rc4Apply(const unsigned char* key, std::size_t keySize, unsigned char* data, std::size_t size);
+
+}  // namespace db
