@@ -180,6 +180,17 @@ Matcher::Matcher(std::optional<Criterion> criterion, std::string_view userChars)
     asciiNeedle_.reserve(needle_.size());
     for (char32_t c : needle_) asciiNeedle_.push_back(static_cast<char>(c));
   }
+  // The byte masks of the search: which needle positions a byte matches, ignoring ASCII case,
+  // and whether it may begin a non-ASCII character that folds to ASCII.
+  if (needleIsAscii_ && asciiNeedle_.size() <= kMaxShiftAndNeedle) {
+    for (std::size_t j = 0; j < asciiNeedle_.size(); ++j) {
+      const auto c = static_cast<unsigned char>(asciiNeedle_[j]);
+      masks_[c] |= std::uint64_t{1} << j;
+      if (c >= 'a' && c <= 'z') masks_[c - 32] |= std::uint64_t{1} << j;
+    }
+  }
+  for (int b = 0x80; b < 0x100; ++b)
+    if (utf8::MayBeginCharFoldingToAscii(static_cast<unsigned char>(b))) masks_[b] |= kFoldLeadBit;
 }
 
 Matcher Matcher::ForText(std::string_view criterionText, std::string_view userChars) {
@@ -199,12 +210,26 @@ bool Matcher::occurs(std::string_view value, Where where) const {
     if (asciiNeedle_.empty()) return true;
     // Byte windows are exact here: an ASCII match starts and ends on character boundaries, so
     // a byte left before or after it is part of at least one whole character.
-    std::string_view window = value;
-    if (where == Where::kWithTextAfter) window.remove_suffix(1);
-    if (where == Where::kWithTextBefore) window.remove_prefix(1);
-    if (ContainsAsciiNoCase(window, asciiNeedle_)) return true;
+    const std::size_t begin = where == Where::kWithTextBefore ? 1 : 0;
+    const std::size_t end = value.size() - (where == Where::kWithTextAfter ? 1 : 0);
+    bool mayFoldToAscii = true;
+    if (asciiNeedle_.size() <= kMaxShiftAndNeedle) {
+      // Shift-and: bit j of `state` says the needle's first j+1 characters end at this byte.
+      const auto* h = reinterpret_cast<const unsigned char*>(value.data());
+      std::uint64_t state = 0, ends = 0, seen = 0;
+      for (std::size_t i = begin; i < end; ++i) {
+        const std::uint64_t mask = masks_[h[i]];
+        state = ((state << 1) | 1) & mask;
+        ends |= state;
+        seen |= mask;
+      }
+      if (ends & (std::uint64_t{1} << (asciiNeedle_.size() - 1))) return true;
+      mayFoldToAscii = (seen & kFoldLeadBit) != 0;
+    } else if (ContainsAsciiNoCase(value.substr(begin, end - begin), asciiNeedle_)) {
+      return true;
+    }
     // Without a byte match, only a non-ASCII character that folds to ASCII could still give one.
-    if (!utf8::HasNonAscii(value)) return false;
+    if (!mayFoldToAscii || !utf8::HasCharFoldingToAscii(value)) return false;
   } else if (!utf8::HasNonAscii(value)) {
     return false;  // an ASCII value folds to ASCII and cannot hold a non-ASCII character
   }

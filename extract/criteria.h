@@ -137,7 +137,11 @@ class Matcher {
   enum class Where { kAnywhere, kWithTextAfter, kWithTextBefore };
   bool occurs(std::string_view value, Where where) const;
 
+  static constexpr std::size_t kMaxShiftAndNeedle = 63;
+  static constexpr std::uint64_t kFoldLeadBit = std::uint64_t{1} << 63;
+
   std::optional<Criterion> criterion_;
+  std::array<std::uint64_t, 256> masks_{};  // per byte, for the search of an ASCII needle
   bool needleIsAscii_ = true;
   std::string asciiNeedle_;         // folded user characters when all are ASCII
   std::vector<char32_t> needle_;    // folded user characters, one code point each

@@ -23,6 +23,23 @@ const std::array<char32_t, kTableSize>& SmallFoldTable() {
   return table;
 }
 
+// The first UTF-8 bytes of the non-ASCII characters that fold to ASCII, found once in Qt's
+// tables (in practice 0xC5 and 0xE2).
+const std::array<bool, 256>& LeadsOfAsciiFolding() {
+  static const std::array<bool, 256> leads = [] {
+    std::array<bool, 256> t{};
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      if (QChar::toCaseFolded(c) >= 0x80) continue;
+      const unsigned lead = c < 0x800 ? 0xC0 | (c >> 6) : c < 0x10000 ? 0xE0 | (c >> 12)
+                                                                     : 0xF0 | (c >> 18);
+      t[lead] = true;
+    }
+    return t;
+  }();
+  return leads;
+}
+
 }  // namespace
 
 Decoded DecodeAt(std::string_view text, std::size_t pos) {
@@ -69,6 +86,18 @@ bool HasNonAscii(std::string_view text) {
     if (static_cast<unsigned char>(*p) >= 0x80) return true;
   return false;
 }
+
+bool HasCharFoldingToAscii(std::string_view text) {
+  const std::array<bool, 256>& leads = LeadsOfAsciiFolding();
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    if (!leads[static_cast<unsigned char>(text[pos])]) continue;
+    const Decoded d = DecodeAt(text, pos);
+    if (d.codePoint >= 0x80 && FoldCase(d.codePoint) < 0x80) return true;
+  }
+  return false;
+}
+
+bool MayBeginCharFoldingToAscii(unsigned char lead) { return LeadsOfAsciiFolding()[lead]; }
 
 char32_t FoldCase(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;

@@ -26,6 +26,12 @@ Decoded DecodeAt(std::string_view text, std::size_t pos);
 // True when some byte of `text` is 0x80 or above.
 bool HasNonAscii(std::string_view text);
 
+// True when some non-ASCII character of `text` folds to an ASCII one (the Kelvin sign to "k",
+// the long s to "s"). Cheap: most text is ruled out by its bytes alone.
+bool HasCharFoldingToAscii(std::string_view text);
+// False when no character that begins with the byte `lead` folds to ASCII.
+bool MayBeginCharFoldingToAscii(unsigned char lead);
+
 // The simple case folding of one code point (raw bytes fold to themselves).
 char32_t FoldCase(char32_t codePoint);
 

@@ -100,6 +100,9 @@ TEST(CriteriaTests, TextAfterAndBeforeUserCharacters) {
       {"éa", "a", false, true},         // one two-byte character before
       {"aé", "a", true, false},         // one two-byte character after
       {"éÉ", "é", true, true},
+      {"\xe2\x84\xaax", "k", true, false},  // KELVIN SIGN, then x
+      {"x\xe2\x84\xaa", "K", false, true},
+      {"Ł\xe2\x84\xaa", "k", false, true},
   };
   for (const Case& c : cases) {
     const std::set<int> m = Only(MatchingEntries(c.value, c.userChars), 17, 20);
@@ -175,6 +178,19 @@ TEST(CriteriaTests, SubstringTestsIgnoreCaseBeyondAscii) {
   for (const Case& c : cases)
     EXPECT_EQ(CriterionMatches(c.value, kCriterionTexts[0], c.userChars), c.found)
         << c.value << " / " << c.userChars;
+  // Needles around the length where the search changes method.
+  for (std::size_t length : {62, 63, 64, 70}) {
+    const std::string needle = std::string(length - 1, 'q') + "k";
+    const std::string upper = std::string(length - 1, 'Q') + "K";
+    const std::string kelvin = std::string(length - 1, 'q') + "\xe2\x84\xaa";
+    for (const std::string& value : {upper, "x" + upper + "y", kelvin, "x" + kelvin + "y"}) {
+      const bool padded = value[0] == 'x';
+      EXPECT_TRUE(Matcher(Criterion::kContainsUserChars, needle).matches(value)) << length;
+      EXPECT_EQ(Matcher(Criterion::kContainsTextAfter, needle).matches(value), padded) << length;
+      EXPECT_EQ(Matcher(Criterion::kContainsTextBefore, needle).matches(value), padded) << length;
+    }
+    EXPECT_FALSE(Matcher(Criterion::kContainsUserChars, needle).matches(needle.substr(1)));
+  }
   EXPECT_TRUE(contains.matches("anything"));  // empty user characters occur everywhere
   EXPECT_FALSE(Matcher(Criterion::kContainsTextAfter, "").matches(""));
   EXPECT_TRUE(Matcher(Criterion::kContainsTextAfter, "").matches("x"));
