@@ -288,8 +288,18 @@ bool CriterionMatches(std::string_view value, std::string_view criterionText,
                       std::string_view userChars) {
   const std::optional<Criterion> c = CriterionFromText(criterionText);
   if (!c) return false;
-  if (!AsksForCharacters(*c)) return Matcher(c, {}).matches(value);
-  return Matcher(c, userChars).matches(value);
+  if (!AsksForCharacters(*c)) {
+    static const Matcher withoutCharacters(std::nullopt, {});
+    return withoutCharacters.matches(*c, value);
+  }
+  // A run passes the same user characters for every value: keep the last matcher per thread.
+  thread_local std::string lastChars;
+  thread_local std::optional<Matcher> last;
+  if (!last || lastChars != userChars) {
+    last.emplace(std::nullopt, userChars);
+    lastChars.assign(userChars);
+  }
+  return last->matches(*c, value);
 }
 
 }  // namespace extract

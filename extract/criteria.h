@@ -6,8 +6,9 @@
 //
 // * Substring tests (entries 1-8 and 17-20) look for a text in the value ignoring letter case.
 //   Case is ignored by Unicode simple case folding, one character at a time and independent of
-//   the locale ("É" finds "é", "Straße" finds "STRAẞE"); spellings that differ other than by
-//   case (a precomposed "é" against "e" + combining accent, "ß" against "ss") stay different.
+//   the locale ("é" occurs in "CAFÉ", "straße" in "STRAẞE"); spellings that differ other than
+//   by case (a precomposed "é" against "e" + combining accent, "ß" against "ss") stay different,
+//   and the Turkish dotted capital I folds to nothing but itself.
 //   The user characters are sought as one unit: "ab" occurs in "xaby" but not in "a-b".
 //
 // * Class tests (entries 9-16) use the three ASCII sets below with exact membership: an accented
@@ -148,7 +149,9 @@ class Matcher {
 };
 
 // Whether `value` meets the criterion named by `criterionText`, with the user characters
-// `userChars` for the criteria that use them. False for a text that names no criterion.
+// `userChars` for the criteria that use them. False for a text that names no criterion. The
+// matcher of the last user characters is kept (per thread), so a loop that passes the same
+// ones for every value folds them once.
 bool CriterionMatches(std::string_view value, std::string_view criterionText,
                       std::string_view userChars);
 
