@@ -1,5 +1,5 @@
 // The export into a new table driven headless: a workspace in memory, scripted answers, a fake
-// clock and SQLite files made by the tests, inspected with sqlite3 itself.
+// clock and SQLite files made by the tests, read back with sqlite3 itself.
 #include "extract/export.h"
 
 #include <gtest/gtest.h>

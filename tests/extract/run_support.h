@@ -89,7 +89,7 @@ class FakeClock : public app::Clock {
   float step_;
 };
 
-// A SQLite file made and inspected with sqlite3 itself, independent of the layer under test.
+// A SQLite file made and read back with sqlite3 itself, independent of the layer under test.
 class SqliteFile {
  public:
   explicit SqliteFile(std::string path) : path_(std::move(path)) {}
