@@ -8,8 +8,9 @@ namespace db {
 // Builds the connection string for a database path and password: the ACE provider when the
 // last five characters of the path, lower-cased, are "accdb", the Jet provider otherwise,
 // then the path and the password key with the password. A path or password holding ";" or a
-// double quote is written between double quotes (inner double quotes doubled) so that it
-// reaches the engine intact; every other value is written as it stands.
+// double quote, or beginning with an apostrophe, is written between double quotes (inner double
+// quotes doubled) so that it reaches the engine intact; every other value is written as it
+// stands.
 std::string BuildConnectionString(const std::string& path, const std::string& password);
 
 struct ConnectionSettings {
