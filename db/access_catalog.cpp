@@ -35,8 +35,8 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
   while (table.next(fields, row)) {
     const Value &id = row[0], &name = row[1], &type = row[2], &flags = row[3];
     if (id.type() != Value::Type::Integer || name.type() != Value::Type::Text ||
-        type.type() != Value::Type::Integer)
-      continue;  // rows without an object (such as the header rows of the catalogue)
+        type.type() != Value::Type::Integer || name.text().empty())
+      continue;  // rows that describe no object
     AccessObject object;
     object.name = name.text();
     object.type = static_cast<int>(type.integer() & 0x7F);

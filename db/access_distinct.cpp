@@ -1,6 +1,7 @@
 #include "db/access_distinct.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <QString>
 
 #include <algorithm>
@@ -55,6 +56,13 @@ int CompareBytes(const std::string& a, const std::string& b) {
 // where the locale sees no difference, so that only equal folded texts compare equal.
 class TextOrder {
  public:
+  // The user's locale; the C locale would order by code points, so a plain English order (which
+  // places accented letters beside their base letters, as the engine's General order does)
+  // stands in for it.
+  TextOrder()
+      : collator_(QLocale::system().language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates)
+                                                             : QLocale::system()) {}
+
   int compare(const QString& foldedA, const QString& foldedB) const {
     if (foldedA == foldedB) return 0;
     if (int c = collator_.compare(foldedA, foldedB)) return Sign(c);

@@ -66,12 +66,25 @@ class Lexer {
       Fail(std::string("Syntax error: the name opened with ") + open + " is not closed.");
     std::string name = sql_.substr(start, end - start);
     pos_ = end + 1;
+    // `a`b`: the name runs on past what looks like its end, up to another backtick.
+    if (open == '`' && RunsOnToBacktick(pos_))
+      Fail("Syntax error: the name `" + name + "` runs on after its closing backtick; a name cannot "
+           "contain a backtick.");
     if (name.empty()) Fail("Syntax error: a name cannot be empty.");
     if (name.find('`') != std::string::npos)
       Fail("Syntax error: the name '" + name + "' contains a backtick.");
     if (open == '[' && name.find('[') != std::string::npos)
       Fail("Syntax error: the name '" + name + "' contains a bracket.");
     return {TokenKind::Name, name};
+  }
+
+  bool RunsOnToBacktick(std::size_t from) const {
+    for (std::size_t i = from; i < sql_.size(); ++i) {
+      char c = sql_[i];
+      if (c == '`') return true;
+      if (std::isspace(static_cast<unsigned char>(c)) || c == '(' || c == ')' || c == ',' || c == ';') break;
+    }
+    return false;
   }
 
   Token text() {

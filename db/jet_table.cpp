@@ -13,11 +13,12 @@ namespace db {
 namespace {
 
 struct Layout {
-  std::size_t varColumnCount, columnCount, realIndexCount, columnsStart, realIndexEntry, columnEntry,
-      columnNumber, columnScale, columnFlags, columnFixedOffset, columnLength, nameLengthSize, rowCount;
+  std::size_t varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart, realIndexEntry,
+      columnEntry, columnNumber, columnScale, columnFlags, columnFixedOffset, columnLength, nameLengthSize,
+      rowCount;
 };
-constexpr Layout kJet4Layout{43, 45, 51, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
-constexpr Layout kJet3Layout{23, 25, 31, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
+constexpr Layout kJet4Layout{43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
+constexpr Layout kJet3Layout{23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
 
 constexpr unsigned char kDataPage = 0x01;
 constexpr unsigned char kDefinitionPage = 0x02;
@@ -101,6 +102,10 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   std::uint32_t realIndexes = U32(&def[l.realIndexCount]);
   if (columnCount == 0 || columnCount > kMaxColumns) damaged("it has an impossible number of columns");
   if (realIndexes > kMaxRealIndexes) damaged("it has an impossible number of indexes");
+  // libmdb reads both page maps by the page/row numbers given here; a page past the end of the
+  // file would reach it as an empty page.
+  for (std::size_t at : {l.usageMap, l.freeMap})
+    if (!db_.hasPage(U32(&def[at]) >> 8)) damaged("its page map lies beyond the end of the file");
 
   std::size_t pos = l.columnsStart + realIndexes * l.realIndexEntry;
   if (pos + columnCount * l.columnEntry > def.size()) damaged("its column definitions are cut short");
@@ -143,6 +148,7 @@ void JetTable::attachColumns(const std::vector<ListedColumn>& listed) {
     }
     if (!found) damaged("its column definitions are inconsistent");
     auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, *found));
+    if (col->name[0] == '\0') damaged("a column has no name");
     libIndex_.push_back(*found);
     scales_[*found] = c.scale;
     names_.emplace_back(col->name);

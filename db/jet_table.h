@@ -4,12 +4,12 @@
 //   Table definition: starts on the page named by the catalogue (type 0x02) and continues on
 //     the pages chained by the 32-bit number at offset 4; a continuation page adds its bytes
 //     from offset 8 on. Variable column count at 43 [23], column count at 45 [25], real index
-//     count at 51 [31], owned-pages usage map (page/row) at 55 [35]. Column entries of 25 [18]
-//     bytes start at 63 [43] plus 12 [8] bytes per real index: type at 0, column number at 5
-//     [1], scale at 12, flags at 15 [13] (0x01 fixed length), fixed offset at 21 [14], length at 23 [16].
-//     The names follow, each after a 16-bit [8-bit] byte count. The entries are listed in the
-//     table's column order; the column number is the position in the row data and keeps gaps
-//     left by deleted columns.
+//     count at 51 [31], owned-pages map (page/row) at 55 [35], free-space map at 59 [39].
+//     Column entries of 25 [18] bytes start at 63 [43] plus 12 [8] bytes per real index: type
+//     at 0, column number at 5 [1], scale at 12, flags at 15 [13] (0x01 fixed length), fixed
+//     offset at 21 [14], length at 23 [16]. The names follow, each after a 16-bit [8-bit] byte
+//     count. The entries are listed in the table's column order; the column number is the
+//     position in the row data and keeps gaps left by deleted columns.
 //   Usage map: type 0 holds a first page number (32 bits at 1) and a bitmap from byte 5; type 1
 //     holds 32-bit numbers of map pages (type 0x05), each a bitmap from byte 4 of the pages
 //     (page size - 4) * 8 * index onwards.

@@ -4,8 +4,8 @@
 //   Replication ID 16 bytes of a GUID (first three groups little-endian, the rest as stored);
 //   Decimal 17 bytes: a sign byte (0x80 negative) and a 128-bit magnitude as four 32-bit
 //   little-endian words, the most significant word first; the column holds the scale.
-//   Extended Date/Time (ACE 16) 42 ASCII bytes: 19 digits of days since 0001-01-01, a separator,
-//   12 digits of seconds of the day, 7 digits of hundreds of nanoseconds, and 3 more bytes.
+//   Extended Date/Time (ACE 16) 42 ASCII bytes: 19 digits of days since 0001-01-01, ":", 12 digits
+//   of seconds of the day and 7 digits of hundreds of nanoseconds, then ":" and the precision.
 #pragma once
 
 #include <cstddef>
