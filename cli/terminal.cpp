@@ -1,0 +1,58 @@
+#include "cli/terminal.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+namespace cli {
+namespace {
+
+termios gSaved;
+volatile std::sig_atomic_t gEchoOff = 0;
+
+// Ctrl-C during the prompt: the echo comes back before the program ends as it would have.
+extern "C" void RestoreAndReraise(int signal) {
+  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+bool IsTerminal(int fd) { return isatty(fd) == 1; }
+
+std::optional<std::string> ReadPassword(const std::string& prompt) {
+  std::cerr << prompt << std::flush;
+  const bool terminal = IsTerminal(STDIN_FILENO);
+  using Handler = void (*)(int);
+  Handler oldInt = SIG_DFL, oldTerm = SIG_DFL;
+  bool handlersSet = false;
+  if (terminal && tcgetattr(STDIN_FILENO, &gSaved) == 0) {
+    termios quiet = gSaved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    oldInt = std::signal(SIGINT, RestoreAndReraise);
+    oldTerm = std::signal(SIGTERM, RestoreAndReraise);
+    handlersSet = true;
+    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0) gEchoOff = 1;
+  }
+  std::string line;
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  if (gEchoOff) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+    gEchoOff = 0;
+  }
+  if (handlersSet) {
+    std::signal(SIGINT, oldInt);
+    std::signal(SIGTERM, oldTerm);
+  }
+  if (!terminal) std::cerr << '\n';
+  if (!read) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace cli
