@@ -1,10 +1,15 @@
 // Rowsifter: the selection window opens (its load is the start-up sequence) and the program
-// runs until either window is closed.
+// runs until either window is closed. When databases cannot be opened at all, the start-up
+// explains why and the program ends without showing a window.
 #include <QApplication>
 #include <QCoreApplication>
 
+#include "app/look.h"
+#include "app/program.h"
+#include "app/provider_check.h"
 #include "app/qt_prompts.h"
 #include "app/settings.h"
+#include "app/skin_engine.h"
 #include "screens/form1.h"
 #include "screens/windows.h"
 
@@ -12,10 +17,14 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   app::UserSettings settings;
   app::QtPrompts prompts;
+  app::SkinEngine skin;
 
   screens::WindowsOptions options;
   options.endProgram = [] { QCoreApplication::exit(0); };
+  options.applySkin = [&skin](QWidget& window) { app::ApplySkin(window, skin, app::SkinPath()); };
+  options.applyFaceColours = [](QWidget& window) { app::ApplyFaceColours(window); };
+  options.startup.providerCheck = [&prompts] { return app::CheckProvider(prompts); };
   screens::Windows windows(prompts, settings, options);
-  if (!windows.form1().Form_Load()) return 0;
+  if (!windows.form1().Form_Load()) return 1;
   return application.exec();
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/look.h"
 #include "app/procedure.h"
 #include "app/program.h"
 #include "app/settings.h"
@@ -104,6 +105,7 @@ Form1::Form1(Windows& windows) : QWidget(nullptr), windows_(windows), pointer_(t
   setFont(ArialFont(kWindowPoints, false));
   SetWhiteBackground(*this);
   createControls();
+  new app::HoverPointer(*this, pointer_);
   CentreOnScreen(*this);
 }
 
@@ -152,8 +154,9 @@ void Form1::createControls() {
 
 bool Form1::Form_Load() {
   Startup startup(*this);
-  return app::RunStartup(startup, windows_.settings(), windows_.prompts(),
-                         windows_.options().startup);
+  app::StartupHooks hooks = windows_.options().startup;
+  if (windows_.options().applySkin) hooks.applySkin = [this] { windows_.options().applySkin(*this); };
+  return app::RunStartup(startup, windows_.settings(), windows_.prompts(), hooks);
 }
 
 void Form1::PushButton1_Click() {

@@ -9,11 +9,15 @@
 #include <QPushButton>
 #include <string>
 
+#include "app/look.h"
 #include "app/procedure.h"
 #include "app/program.h"
 #include "db/catalogue.h"
 #include "extract/criteria.h"
+#include "extract/export.h"
+#include "extract/run.h"
 #include "screens/form1.h"
+#include "screens/form2_workspace.h"
 #include "screens/twips.h"
 #include "screens/window_frame.h"
 #include "screens/windows.h"
@@ -52,6 +56,7 @@ Form2::Form2(Windows& windows)
   setFont(ArialFont(kWindowPoints, true));
   SetWhiteBackground(*this);
   createControls();
+  new app::HoverPointer(*this, pointer_);
   browser_ = std::make_unique<Browser>(
       *listView1_, *listView2_, *listView3_, static_cast<BrowseWindow&>(*this),
       [&windows] { return windows.connectionString(); }, windows.prompts());
@@ -137,11 +142,33 @@ void Form2::Form_Load() {
   }
 }
 
-// Filled by the extraction run.
-void Form2::PushButton1_Click() {}
+// The run and the export let the window handle events during their pauses, so a press of
+// either button could start a second one inside the first; while one is going, a press does
+// nothing.
+class Form2::WorkGuard {
+ public:
+  explicit WorkGuard(bool& busy) : busy_(busy) { busy_ = true; }
+  ~WorkGuard() { busy_ = false; }
+  WorkGuard(const WorkGuard&) = delete;
+  WorkGuard& operator=(const WorkGuard&) = delete;
 
-// Filled by the export of the results into a new table.
-void Form2::PushButton2_Click() {}
+ private:
+  bool& busy_;
+};
+
+void Form2::PushButton1_Click() {
+  if (working_) return;
+  WorkGuard guard(working_);
+  Form2Workspace workspace(*this, windows_);
+  extract::RunExtraction(workspace, windows_.prompts(), windows_.clock());
+}
+
+void Form2::PushButton2_Click() {
+  if (working_) return;
+  WorkGuard guard(working_);
+  Form2Workspace workspace(*this, windows_);
+  extract::ExportResults(workspace, windows_.prompts(), windows_.clock());
+}
 
 void Form2::PushButton5_Click() {
   app::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");

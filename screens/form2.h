@@ -33,9 +33,11 @@ class Form2 : public QWidget, private BrowseWindow {
   // caller. A user's click on a list runs them with their own error report.
   void ListView1_Click() { browser_->tableClick(); }
   void ListView2_Click() { browser_->fieldClick(); }
-  // "Start Extracting" and "Create New Table With Results Of Extraction".
+  // "Start Extracting" and "Create New Table With Results Of Extraction". A press while either
+  // of them is still going (during one of its pauses) does nothing.
   void PushButton1_Click();
   void PushButton2_Click();
+  bool working() const { return working_; }
   // "Switch Access Database": back to the selection window.
   void PushButton5_Click();
 
@@ -57,6 +59,8 @@ class Form2 : public QWidget, private BrowseWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class WorkGuard;
+
   void createControls();
   // BrowseWindow
   void setPointer(int value) override { pointer_.set(value); }
@@ -75,6 +79,7 @@ class Form2 : public QWidget, private BrowseWindow {
   QProgressBar* progressBar1_;
   app::WindowPointer pointer_;
   std::unique_ptr<Browser> browser_;
+  bool working_ = false;  // an extraction or an export is going
 };
 
 }  // namespace screens

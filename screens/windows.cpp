@@ -12,6 +12,7 @@ namespace screens {
 
 Windows::Windows(app::Prompts& prompts, app::Settings& settings, WindowsOptions options)
     : prompts_(prompts), settings_(settings), options_(std::move(options)) {
+  if (!options_.clock) options_.clock = std::make_shared<app::SystemClock>();
   form1_ = std::make_unique<Form1>(*this);
 }
 

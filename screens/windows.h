@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/clock.h"
 #include "app/prompts.h"
 #include "app/settings.h"
 #include "app/startup.h"
@@ -23,8 +24,13 @@ class Form2;
 struct WindowsOptions {
   // The start-up steps other parts supply (look, provider check).
   app::StartupHooks startup;
+  // The selection window's look, run by its load as the start-up's first step (instead of
+  // startup.applySkin when both are given); empty: nothing to do.
+  std::function<void(QWidget&)> applySkin;
   // The workspace's background and frame colour, run by its load; empty: nothing to do.
   std::function<void(QWidget&)> applyFaceColours;
+  // The clock of the pauses in the extraction and the export. Empty: the system clock.
+  std::shared_ptr<app::Clock> clock;
   // Ends the program (closing either window). Empty: QCoreApplication::exit(0).
   std::function<void()> endProgram;
 };
@@ -54,6 +60,7 @@ class Windows {
   app::Prompts& prompts() { return prompts_; }
   app::Settings& settings() { return settings_; }
   const WindowsOptions& options() const { return options_; }
+  app::Clock& clock() { return *options_.clock; }
 
  private:
   app::Prompts& prompts_;
