@@ -1,0 +1,88 @@
+// The real rowsifter-cli program: exit codes, streams and the password from the environment.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "tests/db/sqlite_file.h"
+#include "tests/support/fixtures.h"
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class BinaryTest : public ::testing::Test {
+ protected:
+  // Runs the program through the shell; `arguments` is shell text, `prefix` goes before it
+  // (e.g. a variable assignment). Standard input is empty.
+  Outcome run(const std::string& arguments, const std::string& prefix = "") {
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string command = prefix + " '" ROWSIFTER_CLI_PATH "' " + arguments + " </dev/null >'" +
+                                out + "' 2>'" + err + "'";
+    const int status = std::system(command.c_str());
+    Outcome o;
+    o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.out = ReadAll(out);
+    o.err = ReadAll(err);
+    return o;
+  }
+
+  testsupport::TempDir dir;
+};
+
+TEST_F(BinaryTest, ExitCodesSayWhatFailed) {
+  const std::string db = dir.file("data.sqlite");
+  dbtest::RunSql(db, "CREATE TABLE T (F TEXT); INSERT INTO T VALUES ('a b'), ('c');");
+  const std::string q = "'" + db + "'";
+
+  Outcome o = run("extract " + q + " T F -c 3");
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(o.out, "a b\n");
+  EXPECT_EQ(o.err, "") << "no progress bar off a terminal";
+
+  EXPECT_EQ(run("extract " + q + " T F -c 7").code, 1) << "no value matched";
+  o = run("extract " + q + " T F -c 42");
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.err.find("Contains Tab(s)"), std::string::npos);
+  EXPECT_EQ(run("frobnicate").code, 2);
+  EXPECT_EQ(run("").code, 2);
+  EXPECT_EQ(run("tables '" + dir.file("nope.sqlite") + "'").code, 3);
+  EXPECT_EQ(run("tables /dev/null").code, 4) << "an empty file is no database";
+  EXPECT_EQ(run("fields " + q + " Nope").code, 5);
+  EXPECT_EQ(run("preview " + q + " T Nope").code, 5);
+  EXPECT_EQ(run("extract " + q + " T F -c 3 -o /").code, 6);
+  EXPECT_EQ(run("export " + q + " T F t -c 3").code, 7);
+
+  o = run("--help");
+  EXPECT_EQ(o.code, 0);
+  for (const char* part : {"Exit codes:", "  6  writing failed", "--escape", "ROWSIFTER_PASSWORD",
+                           "20  Does not contain Text Before"})
+    EXPECT_NE(o.out.find(part), std::string::npos) << part;
+}
+
+TEST_F(BinaryTest, PasswordFromTheEnvironment) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  const std::string file = "'" + testsupport::Fixture("jet4-password-2000.mdb") + "'";
+  Outcome o = run("preview " + file + " Table1 Data -f csv", "ROWSIFTER_PASSWORD=password");
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(o.out, "One\r\nTwo\r\nThree\r\n");
+
+  o = run("tables " + file);
+  EXPECT_EQ(o.code, 4) << "no password, and no terminal to ask on";
+  EXPECT_NE(o.err.find("Not a valid password"), std::string::npos);
+}
+
+}  // namespace
