@@ -8,6 +8,7 @@
 #include "db/access_engine.h"
 #include "db/error.h"
 #include "db/jet_database.h"
+#include "db/jet_header.h"
 #include "db/jet_values.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
@@ -137,6 +138,36 @@ TEST(AccessReadTest, UnknownNamesAndWritingGiveClearErrors) {
   }
   EXPECT_EQ(QueryError(*session, "DROP TABLE Table3"), errc::kNotSupported);
   EXPECT_THROW(session->execute("DROP Table3"), Error);  // still parsed first
+}
+
+// Jet 4 can store every page but the first RC4-encoded with the key (page key XOR page number);
+// encode a copy of a plain file that way.
+TEST(AccessReadTest, EncodedJet4PagesReadLikePlainOnes) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  testsupport::TempDir dir;
+  std::string path = dir.copyFixture("jet4-nopassword-2003.mdb");
+  std::ifstream in(path, std::ios::binary);
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+  const std::uint32_t key = 0x5EC2E7A1;
+  const unsigned char headerKey[] = {0xC7, 0xDA, 0x39, 0x6B};
+  Rc4Apply(headerKey, 4, &bytes[0x18], 128);
+  for (int i = 0; i < 4; ++i) bytes[0x3E + i] = static_cast<unsigned char>(key >> (8 * i));
+  Rc4Apply(headerKey, 4, &bytes[0x18], 128);
+  for (std::uint32_t page = 1; page < bytes.size() / 4096; ++page) {
+    std::uint32_t pageKey = key ^ page;
+    unsigned char k[4];
+    for (int i = 0; i < 4; ++i) k[i] = static_cast<unsigned char>(pageKey >> (8 * i));
+    Rc4Apply(k, 4, &bytes[page * 4096], 4096);
+  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+  auto session = Open(path);
+  EXPECT_EQ(ReadAll(*session->query("SELECT * FROM Table1")),
+            (Rows{{Value::Integer(1), Value::Text("One")},
+                  {Value::Integer(2), Value::Text("Two")},
+                  {Value::Integer(3), Value::Text("Three")}}));
 }
 
 // A copy of ace14-test-2010.accdb whose Table1 data page claims more rows than a page can hold.
