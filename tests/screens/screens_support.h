@@ -6,12 +6,14 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/clock.h"
 #include "app/settings.h"
 #include "screens/form1.h"
 #include "screens/form2.h"
@@ -35,6 +37,27 @@ class MemorySettings : public app::Settings {
     auto it = values.find(key);
     return it == values.end() || it->second.empty() ? fallback : it->second;
   }
+};
+
+// A clock that runs a twentieth of a second on at every reading, so pauses end at once in real
+// time; a test can act at every round of window events the pause makes.
+class FakeClock : public app::Clock {
+ public:
+  std::function<void()> onEvents;
+  int rounds = 0;
+
+  float secondsSinceMidnight() override {
+    now_ += 0.05f;
+    return now_;
+  }
+  void processEvents() override {
+    ++rounds;
+    QCoreApplication::processEvents();
+    if (onEvents) onEvents();
+  }
+
+ private:
+  float now_ = 3600.0f;
 };
 
 // Customers (3 fields, 4 rows with an apostrophe and a Null), Empty (2 fields, no rows) and
@@ -69,6 +92,9 @@ class WindowsTest : public ::testing::Test {
     screens::WindowsOptions options;
     options.endProgram = [this] { ++programEnds; };
     options.startup = hooks;
+    options.applySkin = applySkin;
+    options.applyFaceColours = applyFaceColours;
+    options.clock = clock;
     windows = std::make_unique<screens::Windows>(prompts, store ? *store : settings, options);
     return *windows;
   }
@@ -80,6 +106,9 @@ class WindowsTest : public ::testing::Test {
   testsupport::ScriptedPrompts prompts;
   MemorySettings settings;
   app::StartupHooks hooks;
+  std::function<void(QWidget&)> applySkin;
+  std::function<void(QWidget&)> applyFaceColours;
+  std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
   int programEnds = 0;
   std::unique_ptr<screens::Windows> windows;
 };
