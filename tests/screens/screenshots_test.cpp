@@ -4,11 +4,13 @@
 //     build/screens_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 #include <QTest>
 #include <cstdlib>
 
+#include "app/look.h"
 #include "tests/screens/screens_support.h"
 
 namespace {
@@ -32,6 +34,7 @@ TEST_F(Screenshots, DISABLED_SaveForms) {
                  "CREATE TABLE Products (ProductName TEXT, Price REAL);");
   settings.values["AccessMDBFile"] = path;
   settings.values["AccessPassword"] = "secret";
+  applyFaceColours = [](QWidget& window) { app::ApplyFaceColours(window); };
   makeWindows();
   // Form1 as it first opens, then the workspace after "Next >".
   form1().Text1().setText(QString::fromStdString(path));
@@ -42,11 +45,15 @@ TEST_F(Screenshots, DISABLED_SaveForms) {
   const QDir out(QString::fromUtf8(folder));
   ASSERT_TRUE(form1().grab().save(out.filePath("form1.png")));
 
+  // The workspace after "Next >" and an extraction of the names with spaces.
   form1().PushButton2_Click();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form2()));
+  form2().Combo1().setCurrentText("Contains Space(s)");
+  form2().PushButton1_Click();
   QTest::qWait(200);
   ASSERT_TRUE(form2().grab().save(out.filePath("form2.png")));
-  EXPECT_TRUE(prompts.messages.empty());
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, "Done.");
 }
 
 }  // namespace
