@@ -225,7 +225,8 @@ bool JetTable::readRow(std::uint32_t page, unsigned row, const std::vector<std::
   int offset = 0;
   std::size_t length = 0;
   for (int hops = 0;; ++hops) {
-    if (mdb_find_row(mdb, static_cast<int>(row), &offset, &length) != 0) damaged("a row lies outside its page");
+    if (mdb_find_row(mdb, static_cast<int>(row), &offset, &length) != 0 || length == 0)
+      damaged("a row lies outside its page");
     offset &= kRowOffsetMask;
     if (!(start & kMovedRow)) break;
     // A moved row: follow it to where its data now lives.

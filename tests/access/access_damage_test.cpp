@@ -114,16 +114,22 @@ TEST(AccessDamageTest, CopiesWithChangedBytesFailOrRead) {
     Bytes full = Load(testsupport::Fixture(source.file));
     auto original = Dump(testsupport::Fixture(source.file), source.password);
     std::string path = dir.file(std::string("flip-") + source.file);
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 100; ++round) {
       Bytes bytes = full;
-      // Half the rounds change a few bytes anywhere, half a run of bytes on one page.
+      // Half the rounds change a few bytes anywhere, half a few bytes of one data or table
+      // definition page (type 1 or 2), mostly in its header and row offsets.
       if (round % 2 == 0) {
         for (int k = 1 + static_cast<int>(random() % 8); k > 0; --k)
           bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
       } else {
-        std::size_t page = 1 + random() % (bytes.size() / source.pageSize - 1);
-        std::size_t at = page * source.pageSize + random() % (source.pageSize - 16);
-        for (int k = 0; k < 16; ++k) bytes[at + k] = static_cast<char>(random());
+        std::vector<std::size_t> pages;
+        for (std::size_t p = 1; p < bytes.size() / source.pageSize; ++p)
+          if (bytes[p * source.pageSize] == 1 || bytes[p * source.pageSize] == 2) pages.push_back(p);
+        std::size_t page = pages[random() % pages.size()];
+        for (int k = 1 + static_cast<int>(random() % 4); k > 0; --k) {
+          std::size_t at = random() % (random() % 2 ? 96 : source.pageSize);
+          bytes[page * source.pageSize + at] ^= static_cast<char>(1 + random() % 255);
+        }
       }
       Save(path, bytes);
       Read(path, source.password, original, source.file + (" round " + std::to_string(round)));
