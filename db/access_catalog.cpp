@@ -40,7 +40,8 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
     AccessObject object;
     object.name = name.text();
     object.type = static_cast<int>(type.integer() & 0x7F);
-    object.flags = flags.type() == Value::Type::Integer ? static_cast<std::uint32_t>(flags.integer()) : 0;
+    object.flags =
+        flags.type() == Value::Type::Integer ? static_cast<std::uint32_t>(flags.integer()) : 0;
     object.page = static_cast<std::uint32_t>(id.integer()) & 0xFFFFFF;
     objects.push_back(std::move(object));
   }
@@ -63,7 +64,8 @@ std::optional<std::string> CatalogType(const AccessObject& object) {
   }
 }
 
-const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog, const std::string& name) {
+const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog,
+                                      const std::string& name) {
   using namespace access_object;
   const AccessObject* other = nullptr;
   for (const AccessObject& object : catalog) {
@@ -74,12 +76,13 @@ const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog, 
   }
   if (other) {
     const char* what = other->type == kQuery ? "saved query" : "linked table";
-    throw Error(errc::kNotSupported,
-                std::string("Reading the ") + what + " '" + other->name + "' is not supported yet.");
+    throw Error(errc::kNotSupported, std::string("Reading the ") + what + " '" + other->name +
+                                         "' is not supported yet.");
   }
-  throw Error(errc::kNoSuchObject, "The input table or query '" + name +
-                                       "' cannot be found. Make sure it exists and that its name is "
-                                       "spelled correctly.");
+  throw Error(errc::kNoSuchObject,
+              "The input table or query '" + name +
+                  "' cannot be found. Make sure it exists and that its name is "
+                  "spelled correctly.");
 }
 
 }  // namespace db

@@ -41,6 +41,7 @@ std::optional<std::string> CatalogType(const AccessObject& object);
 // The local table named `name` (letter case ignored) that a query can read. Throws
 // errc::kNoSuchObject when there is none, errc::kNotSupported for a saved query or a linked
 // table of that name.
-const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog, const std::string& name);
+const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog,
+                                      const std::string& name);
 
 }  // namespace db

@@ -3,7 +3,6 @@
 #include <QCollator>
 #include <QLocale>
 #include <QString>
-
 #include <algorithm>
 #include <numeric>
 #include <string_view>
@@ -60,8 +59,9 @@ class TextOrder {
   // places accented letters beside their base letters, as the engine's General order does)
   // stands in for it.
   TextOrder()
-      : collator_(QLocale::system().language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates)
-                                                             : QLocale::system()) {}
+      : collator_(QLocale::system().language() == QLocale::C
+                      ? QLocale(QLocale::English, QLocale::UnitedStates)
+                      : QLocale::system()) {}
 
   int compare(const QString& foldedA, const QString& foldedB) const {
     if (foldedA == foldedB) return 0;
@@ -78,7 +78,8 @@ int CompareNonText(const Value& a, const Value& b) {
   switch (a.type()) {
     case Value::Type::Null: return 0;
     case Value::Type::Integer:
-    case Value::Type::Currency: return a.integer() < b.integer() ? -1 : (a.integer() > b.integer() ? 1 : 0);
+    case Value::Type::Currency:
+      return a.integer() < b.integer() ? -1 : (a.integer() > b.integer() ? 1 : 0);
     // Yes is -1 to the engine, so it sorts before No.
     case Value::Type::Boolean: return a.integer() == b.integer() ? 0 : (a.integer() != 0 ? -1 : 1);
     case Value::Type::Double:

@@ -3,7 +3,6 @@
 #include "db/access_engine.h"
 
 #include <QString>
-
 #include <filesystem>
 #include <fstream>
 #include <variant>
@@ -94,8 +93,8 @@ class AccessSession : public Session {
     if (select.field) {
       std::optional<std::size_t> field = table->findField(*select.field);
       if (!field)
-        throw Error(errc::kNoSuchObject,
-                    "The field '" + *select.field + "' does not exist in table '" + object.name + "'.");
+        throw Error(errc::kNoSuchObject, "The field '" + *select.field +
+                                             "' does not exist in table '" + object.name + "'.");
       fields.push_back(*field);
     } else {
       for (std::size_t i = 0; i < table->fieldNames().size(); ++i) fields.push_back(i);
@@ -131,7 +130,8 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
   // The header is read again here rather than trusting `format`: it holds more than the kind.
   std::vector<unsigned char> first = ReadFirstPage(path);
   std::optional<JetHeader> header = ParseJetHeader(first.data(), first.size());
-  if (!header) throw Error(errc::kBadFormat, DamagedFileMessage(path, "the file header is not valid"));
+  if (!header)
+    throw Error(errc::kBadFormat, DamagedFileMessage(path, "the file header is not valid"));
   if (header->isOfficeEncrypted())
     throw Error(errc::kNotSupported,
                 "Cannot open '" + path + "': encrypted databases are not supported yet.");
@@ -140,7 +140,8 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
   std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) throw Error(errc::kFailed, "The database file '" + path + "' cannot be read.");
   auto db = std::make_unique<JetDatabase>(path, *header, size);  // checks the size first
-  if (!PasswordAccepted(*header, password)) throw Error(errc::kWrongPassword, "Not a valid password.");
+  if (!PasswordAccepted(*header, password))
+    throw Error(errc::kWrongPassword, "Not a valid password.");
   return std::make_unique<AccessSession>(std::move(db));
 }
 

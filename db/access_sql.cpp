@@ -16,8 +16,8 @@ struct Token {
 };
 
 // Words that are keywords here and so cannot stand as plain names.
-constexpr std::array<const char*, 9> kKeywords = {"SELECT", "DISTINCT", "FROM", "DROP", "TABLE",
-                                                  "CREATE", "INSERT", "INTO", "VALUES"};
+constexpr std::array<const char*, 9> kKeywords = {"SELECT", "DISTINCT", "FROM", "DROP",  "TABLE",
+                                                  "CREATE", "INSERT",   "INTO", "VALUES"};
 constexpr std::array<const char*, 3> kTextTypes = {"VARCHAR", "TEXT", "CHAR"};
 
 std::string Upper(std::string s) {
@@ -55,7 +55,8 @@ class Lexer {
       ++pos_;
       return {TokenKind::Symbol, std::string(1, static_cast<char>(c))};
     }
-    Fail(std::string("Syntax error: unexpected character '") + static_cast<char>(c) + "' in the statement.");
+    Fail(std::string("Syntax error: unexpected character '") + static_cast<char>(c) +
+         "' in the statement.");
   }
 
  private:
@@ -68,7 +69,8 @@ class Lexer {
     pos_ = end + 1;
     // `a`b`: the name runs on past what looks like its end, up to another backtick.
     if (open == '`' && RunsOnToBacktick(pos_))
-      Fail("Syntax error: the name `" + name + "` runs on after its closing backtick; a name cannot "
+      Fail("Syntax error: the name `" + name +
+           "` runs on after its closing backtick; a name cannot "
            "contain a backtick.");
     if (name.empty()) Fail("Syntax error: a name cannot be empty.");
     if (name.find('`') != std::string::npos)
@@ -82,7 +84,9 @@ class Lexer {
     for (std::size_t i = from; i < sql_.size(); ++i) {
       char c = sql_[i];
       if (c == '`') return true;
-      if (std::isspace(static_cast<unsigned char>(c)) || c == '(' || c == ')' || c == ',' || c == ';') break;
+      if (std::isspace(static_cast<unsigned char>(c)) || c == '(' || c == ')' || c == ',' ||
+          c == ';')
+        break;
     }
     return false;
   }
@@ -174,11 +178,13 @@ class Parser {
     auto field = name();
     if (!field) Fail("Syntax error in field definition: expected a field name.");
     column.name = *field;
-    if (current_.kind != TokenKind::Word) Fail("Syntax error in field definition: expected a type after the field name.");
+    if (current_.kind != TokenKind::Word)
+      Fail("Syntax error in field definition: expected a type after the field name.");
     column.type = Upper(current_.text);
     bool known = false;
     for (const char* type : kTextTypes) known = known || column.type == type;
-    if (!known) Fail("Syntax error in field definition: the type " + current_.text + " is not supported.");
+    if (!known)
+      Fail("Syntax error in field definition: the type " + current_.text + " is not supported.");
     advance();
     if (acceptSymbol("(")) {
       if (current_.kind != TokenKind::Number || current_.text.size() > 3)
@@ -197,7 +203,8 @@ class Parser {
     auto table = name();
     if (!table) Fail("Syntax error in INSERT INTO statement: expected a table name after INTO.");
     s.table = *table;
-    expectKeyword("VALUES", "Syntax error in INSERT INTO statement: expected VALUES after the table name.");
+    expectKeyword("VALUES",
+                  "Syntax error in INSERT INTO statement: expected VALUES after the table name.");
     expectSymbol("(", "Syntax error in INSERT INTO statement: expected ( after VALUES.");
     do {
       if (current_.kind != TokenKind::Text)

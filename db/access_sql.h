@@ -29,8 +29,8 @@ struct DropTableStatement {
 
 struct ColumnDefinition {
   std::string name;
-  std::string type;            // upper-case type word, e.g. "VARCHAR"
-  std::optional<int> length;   // none: the engine's default length for the type
+  std::string type;           // upper-case type word, e.g. "VARCHAR"
+  std::optional<int> length;  // none: the engine's default length for the type
   bool operator==(const ColumnDefinition&) const = default;
 };
 

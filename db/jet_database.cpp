@@ -50,7 +50,8 @@ std::string JetDatabase::decodeText(const unsigned char* bytes, std::size_t size
   if (size == 0) return {};
   // Worst case: a compressed byte widens to one UTF-16 unit, which takes three bytes in UTF-8.
   std::string text(3 * size + 4, '\0');
-  int length = mdb_unicode2ascii(mdb_, reinterpret_cast<const char*>(bytes), size, text.data(), text.size());
+  int length =
+      mdb_unicode2ascii(mdb_, reinterpret_cast<const char*>(bytes), size, text.data(), text.size());
   text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   return text;
 }

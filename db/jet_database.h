@@ -3,13 +3,12 @@
 // the file's page count before libmdb is asked for the page.
 #pragma once
 
-#include "db/jet_libmdb.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "db/jet_header.h"
+#include "db/jet_libmdb.h"
 
 namespace db {
 

@@ -1,7 +1,6 @@
 #include "db/jet_header.h"
 
 #include <QString>
-
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -23,7 +22,9 @@ constexpr std::size_t kCreationDateOffset = 0x72;
 constexpr unsigned char kHeaderKey[] = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr int kLastKnownVersion = 6;  // ACE 17 (Access 2019)
 
-std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t Le16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -42,7 +43,8 @@ std::array<unsigned char, 4> PasswordMask(double creationDate) {
   std::array<unsigned char, 4> mask{};
   if (!std::isfinite(creationDate)) return mask;
   double days = std::floor(creationDate);
-  if (days < std::numeric_limits<std::int32_t>::min() || days > std::numeric_limits<std::int32_t>::max())
+  if (days < std::numeric_limits<std::int32_t>::min() ||
+      days > std::numeric_limits<std::int32_t>::max())
     return mask;
   auto value = static_cast<std::uint32_t>(static_cast<std::int32_t>(days));
   for (int i = 0; i < 4; ++i) mask[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -53,7 +55,8 @@ std::string Jet3Password(const unsigned char* p) {
   std::size_t n = 0;
   while (n < 20 && p[n] != 0) ++n;
   // Single-byte text in the file's code page; Latin-1 covers the Western code page's letters.
-  return QString::fromLatin1(reinterpret_cast<const char*>(p), static_cast<qsizetype>(n)).toStdString();
+  return QString::fromLatin1(reinterpret_cast<const char*>(p), static_cast<qsizetype>(n))
+      .toStdString();
 }
 
 std::string Jet4Password(const unsigned char* p, const std::array<unsigned char, 4>& mask) {
@@ -68,7 +71,8 @@ std::string Jet4Password(const unsigned char* p, const std::array<unsigned char,
 
 }  // namespace
 
-void Rc4Apply(const unsigned char* key, std::size_t keySize, unsigned char* data, std::size_t size) {
+void Rc4Apply(const unsigned char* key, std::size_t keySize, unsigned char* data,
+              std::size_t size) {
   unsigned char s[256];
   for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
   unsigned j = 0;
@@ -90,7 +94,8 @@ std::optional<JetHeader> ParseJetHeader(const unsigned char* bytes, std::size_t 
   constexpr std::size_t kNeeded = kEncryptedStart + 128;
   if (size < kNeeded || std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return std::nullopt;
   const char* text = reinterpret_cast<const char*>(bytes + kTextOffset);
-  if (std::memcmp(text, kJetText, sizeof kJetText) != 0 && std::memcmp(text, kAceText, sizeof kAceText) != 0)
+  if (std::memcmp(text, kJetText, sizeof kJetText) != 0 &&
+      std::memcmp(text, kAceText, sizeof kAceText) != 0)
     return std::nullopt;
 
   JetHeader header;

@@ -25,11 +25,11 @@
 namespace db {
 
 struct JetHeader {
-  int version = 0;               // byte 0x14
-  std::size_t pageSize = 0;      // 2048 or 4096
+  int version = 0;           // byte 0x14
+  std::size_t pageSize = 0;  // 2048 or 4096
   std::uint16_t codePage = 0;
-  std::uint32_t pageKey = 0;     // page encoding key at 0x3E
-  std::string password;          // stored database password as UTF-8; empty when none
+  std::uint32_t pageKey = 0;  // page encoding key at 0x3E
+  std::string password;       // stored database password as UTF-8; empty when none
 
   bool isJet3() const { return version == 0; }
   bool isAce() const { return version >= 2; }

@@ -4,5 +4,4 @@
 #pragma once
 
 #include <glib.h>
-
 #include <mdbtools.h>

@@ -1,7 +1,6 @@
 #include "db/jet_table.h"
 
 #include <QString>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +12,9 @@ namespace db {
 namespace {
 
 struct Layout {
-  std::size_t varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart, realIndexEntry,
-      columnEntry, columnNumber, columnScale, columnFlags, columnFixedOffset, columnLength, nameLengthSize,
-      rowCount;
+  std::size_t varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart,
+      realIndexEntry, columnEntry, columnNumber, columnScale, columnFlags, columnFixedOffset,
+      columnLength, nameLengthSize, rowCount;
 };
 constexpr Layout kJet4Layout{43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
 constexpr Layout kJet3Layout{23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
@@ -46,8 +45,13 @@ std::size_t NeededBytes(int type) {
   switch (type) {
     case MDB_BYTE: return 1;
     case MDB_INT: return 2;
-    case MDB_LONGINT: case MDB_FLOAT: case MDB_COMPLEX: return 4;
-    case MDB_MONEY: case MDB_DOUBLE: case MDB_DATETIME: case kBigIntType: return 8;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+    case MDB_COMPLEX: return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+    case kBigIntType: return 8;
     case MDB_REPID: return 16;
     case MDB_NUMERIC: return 17;
     case kExtendedDateType: return 39;
@@ -88,7 +92,8 @@ std::vector<unsigned char> JetTable::definitionBytes() const {
     if (!seen.insert(page).second || seen.size() > kMaxDefinitionPages)
       damaged("its definition pages form a loop");
     std::vector<unsigned char> data = db_.copyPage(page);
-    if (data[0] != kDefinitionPage) damaged("page " + std::to_string(page) + " is not a definition page");
+    if (data[0] != kDefinitionPage)
+      damaged("page " + std::to_string(page) + " is not a definition page");
     bytes.insert(bytes.end(), data.begin() + (bytes.empty() ? 0 : 8), data.end());
     page = U32(data.data() + 4);
   }
@@ -100,7 +105,8 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   std::vector<unsigned char> def = definitionBytes();
   unsigned columnCount = U16(&def[l.columnCount]);
   std::uint32_t realIndexes = U32(&def[l.realIndexCount]);
-  if (columnCount == 0 || columnCount > kMaxColumns) damaged("it has an impossible number of columns");
+  if (columnCount == 0 || columnCount > kMaxColumns)
+    damaged("it has an impossible number of columns");
   if (realIndexes > kMaxRealIndexes) damaged("it has an impossible number of indexes");
   // libmdb reads both page maps by the page/row numbers given here; a page past the end of the
   // file would reach it as an empty page.
@@ -108,7 +114,8 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
     if (!db_.hasPage(U32(&def[at]) >> 8)) damaged("its page map lies beyond the end of the file");
 
   std::size_t pos = l.columnsStart + realIndexes * l.realIndexEntry;
-  if (pos + columnCount * l.columnEntry > def.size()) damaged("its column definitions are cut short");
+  if (pos + columnCount * l.columnEntry > def.size())
+    damaged("its column definitions are cut short");
   std::vector<ListedColumn> columns;
   std::set<int> numbers;
   for (unsigned i = 0; i < columnCount; ++i, pos += l.columnEntry) {
@@ -161,7 +168,8 @@ void JetTable::collectDataPages() {
   std::size_t size = table_->map_sz;
   if (!map || size < 5) damaged("its page map is missing");
   auto addPage = [&](std::uint64_t page) {
-    if (!db_.hasPage(page)) damaged("its page map names page " + std::to_string(page) + " beyond the end of the file");
+    if (!db_.hasPage(page))
+      damaged("its page map names page " + std::to_string(page) + " beyond the end of the file");
     pages_.push_back(static_cast<std::uint32_t>(page));
   };
   if (map[0] == 0) {
@@ -195,14 +203,16 @@ bool JetTable::isOwnDataPage(const unsigned char* page) const {
 }
 
 bool JetTable::next(const std::vector<std::size_t>& fields, std::vector<Value>& row) {
-  const std::size_t rowCountOffset = db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
+  const std::size_t rowCountOffset =
+      db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
   while (pageIndex_ < pages_.size()) {
     std::uint32_t page = pages_[pageIndex_];
     const unsigned char* buf = db_.loadPage(page);
     if (rowIndex_ == 0) {
       // Pages of the map that another object took over are not this table's rows.
       rowCount_ = isOwnDataPage(buf) ? U16(buf + rowCountOffset) : 0;
-      if (rowCountOffset + 2 + 2 * rowCount_ > db_.pageSize()) damaged("a data page has too many rows");
+      if (rowCountOffset + 2 + 2 * rowCount_ > db_.pageSize())
+        damaged("a data page has too many rows");
     }
     while (rowIndex_ < rowCount_) {
       unsigned r = rowIndex_++;
@@ -217,7 +227,8 @@ bool JetTable::next(const std::vector<std::size_t>& fields, std::vector<Value>& 
 bool JetTable::readRow(std::uint32_t page, unsigned row, const std::vector<std::size_t>& fields,
                        std::vector<Value>& values) {
   MdbHandle* mdb = db_.handle();
-  const std::size_t rowCountOffset = db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
+  const std::size_t rowCountOffset =
+      db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
   const unsigned char* buf = db_.loadPage(page);
   std::uint32_t start = U16(buf + rowCountOffset + 2 + 2 * row);
   if (start & kDeletedRow) return false;  // deleted, or the moved data of another row
@@ -248,14 +259,16 @@ bool JetTable::readRow(std::uint32_t page, unsigned row, const std::vector<std::
 Value JetTable::decode(std::size_t libColumn) const {
   auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, libColumn));
   const MdbField& field = fields_[libColumn];
-  if (col->col_type == MDB_BOOL) return Value::Boolean(!field.is_null);  // the null bit is the value
+  if (col->col_type == MDB_BOOL)
+    return Value::Boolean(!field.is_null);  // the null bit is the value
   if (field.is_null) return Value::Null();
   if (field.start < 0 || field.siz < 0 ||
       static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.siz) > db_.pageSize())
     damaged("a value lies outside its row");
   const unsigned char* p = db_.handle()->pg_buf + field.start;
   auto size = static_cast<std::size_t>(field.siz);
-  if (size < NeededBytes(col->col_type)) damaged("a value of field '" + std::string(col->name) + "' is too short");
+  if (size < NeededBytes(col->col_type))
+    damaged("a value of field '" + std::string(col->name) + "' is too short");
 
   switch (col->col_type) {
     case MDB_BYTE: return Value::Integer(p[0]);
@@ -271,7 +284,8 @@ Value JetTable::decode(std::size_t libColumn) const {
     case MDB_TEXT: return Value::Text(db_.decodeText(p, size));
     case MDB_MEMO: {
       std::string bytes = longValue(p, size);
-      return Value::Text(db_.decodeText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+      return Value::Text(
+          db_.decodeText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
     }
     case MDB_OLE: return Value::Binary(longValue(p, size));
     case kExtendedDateType: {

@@ -57,7 +57,7 @@ class JetTable {
     bool fixed = false;
     int fixedOffset = 0;
     int length = 0;
-    int scale = 0;   // decimals of a Decimal column
+    int scale = 0;  // decimals of a Decimal column
   };
 
   std::vector<unsigned char> definitionBytes() const;

@@ -15,7 +15,7 @@
 
 namespace db {
 
-std::int64_t JetSigned(const unsigned char* p, std::size_t size);    // size 1..8, sign-extended
+std::int64_t JetSigned(const unsigned char* p, std::size_t size);     // size 1..8, sign-extended
 std::uint64_t JetUnsigned(const unsigned char* p, std::size_t size);  // size 1..8
 double JetDouble(const unsigned char* p);
 float JetSingle(const unsigned char* p);

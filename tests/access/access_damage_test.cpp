@@ -38,7 +38,8 @@ std::vector<TableDump> Dump(const std::string& path, const std::string& password
       for (const Value& v : row) (void)v.toText();
       d.rows.push_back(row);
     }
-    auto distinct = session->query("SELECT DISTINCT `" + d.fields.back() + "` FROM `" + table.name + "`");
+    auto distinct =
+        session->query("SELECT DISTINCT `" + d.fields.back() + "` FROM `" + table.name + "`");
     while (distinct->next(row)) d.distinctLast.push_back(row);
     dump.push_back(std::move(d));
   }
@@ -51,20 +52,22 @@ Bytes Load(const std::string& path) {
 }
 
 void Save(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 enum class Outcome { Same, Different, Failed };
 
 // Reads the damaged copy and compares it with the original. A failure that does not name the
 // file (other than a password or encryption refusal from a damaged header) fails the test.
-Outcome Read(const std::string& path, const std::string& password, const std::vector<TableDump>& original,
-             const std::string& what) {
+Outcome Read(const std::string& path, const std::string& password,
+             const std::vector<TableDump>& original, const std::string& what) {
   try {
     return Dump(path, password) == original ? Outcome::Same : Outcome::Different;
   } catch (const Error& e) {
     bool named = e.description().find(path) != std::string::npos;
-    bool passwordOrEncryption = e.number() == errc::kWrongPassword || e.number() == errc::kNotSupported;
+    bool passwordOrEncryption =
+        e.number() == errc::kWrongPassword || e.number() == errc::kNotSupported;
     EXPECT_TRUE(named || passwordOrEncryption) << what << ": " << e.description();
     return Outcome::Failed;
   }
@@ -124,7 +127,8 @@ TEST(AccessDamageTest, CopiesWithChangedBytesFailOrRead) {
       } else {
         std::vector<std::size_t> pages;
         for (std::size_t p = 1; p < bytes.size() / source.pageSize; ++p)
-          if (bytes[p * source.pageSize] == 1 || bytes[p * source.pageSize] == 2) pages.push_back(p);
+          if (bytes[p * source.pageSize] == 1 || bytes[p * source.pageSize] == 2)
+            pages.push_back(p);
         std::size_t page = pages[random() % pages.size()];
         for (int k = 1 + static_cast<int>(random() % 4); k > 0; --k) {
           std::size_t at = random() % (random() % 2 ? 96 : source.pageSize);

@@ -20,42 +20,50 @@ std::vector<Value> Flatten(const std::vector<std::vector<Value>>& rows) {
 }
 
 TEST(AccessDistinctTest, TextsDifferingOnlyInCaseCountOnceKeepingTheFirstMet) {
-  auto result = AccessDistinct(Column({Value::Text("berlin"), Value::Text("Paris"), Value::Text("BERLIN"),
-                                       Value::Text("paris"), Value::Text("Berlin"), Value::Text("ÄRGER"),
-                                       Value::Text("ärger")}));
-  EXPECT_EQ(Flatten(result),
-            (std::vector<Value>{Value::Text("ÄRGER"), Value::Text("berlin"), Value::Text("Paris")}));
+  auto result = AccessDistinct(Column(
+      {Value::Text("berlin"), Value::Text("Paris"), Value::Text("BERLIN"), Value::Text("paris"),
+       Value::Text("Berlin"), Value::Text("ÄRGER"), Value::Text("ärger")}));
+  EXPECT_EQ(Flatten(result), (std::vector<Value>{Value::Text("ÄRGER"), Value::Text("berlin"),
+                                                 Value::Text("Paris")}));
 }
 
 TEST(AccessDistinctTest, NullComesFirstAndTextSortsWithoutRegardToCase) {
-  auto result = AccessDistinct(Column({Value::Text("b"), Value::Null(), Value::Text("A"), Value::Text("c"),
-                                       Value::Null(), Value::Text("B"), Value::Text(""), Value::Text("a b")}));
-  EXPECT_EQ(Flatten(result), (std::vector<Value>{Value::Null(), Value::Text(""), Value::Text("A"),
-                                                 Value::Text("a b"), Value::Text("b"), Value::Text("c")}));
+  auto result = AccessDistinct(
+      Column({Value::Text("b"), Value::Null(), Value::Text("A"), Value::Text("c"), Value::Null(),
+              Value::Text("B"), Value::Text(""), Value::Text("a b")}));
+  EXPECT_EQ(Flatten(result),
+            (std::vector<Value>{Value::Null(), Value::Text(""), Value::Text("A"),
+                                Value::Text("a b"), Value::Text("b"), Value::Text("c")}));
 }
 
 TEST(AccessDistinctTest, NumbersDatesAndDecimalsSortByAmount) {
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Integer(10), Value::Integer(9), Value::Integer(-3),
-                                           Value::Integer(10)}))),
+  EXPECT_EQ(Flatten(AccessDistinct(Column(
+                {Value::Integer(10), Value::Integer(9), Value::Integer(-3), Value::Integer(10)}))),
             (std::vector<Value>{Value::Integer(-3), Value::Integer(9), Value::Integer(10)}));
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Double(2.5), Value::Double(-0.5), Value::Double(10.0)}))),
+  EXPECT_EQ(Flatten(AccessDistinct(
+                Column({Value::Double(2.5), Value::Double(-0.5), Value::Double(10.0)}))),
             (std::vector<Value>{Value::Double(-0.5), Value::Double(2.5), Value::Double(10.0)}));
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::DateTime(29932.5), Value::DateTime(27293.0),
-                                           Value::DateTime(29932.25)}))),
-            (std::vector<Value>{Value::DateTime(27293.0), Value::DateTime(29932.25), Value::DateTime(29932.5)}));
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Decimal("10.5"), Value::Decimal("-2"), Value::Decimal("9.75"),
-                                           Value::Decimal("-10"), Value::Decimal("10.25"), Value::Decimal("0")}))),
+  EXPECT_EQ(Flatten(AccessDistinct(Column(
+                {Value::DateTime(29932.5), Value::DateTime(27293.0), Value::DateTime(29932.25)}))),
+            (std::vector<Value>{Value::DateTime(27293.0), Value::DateTime(29932.25),
+                                Value::DateTime(29932.5)}));
+  EXPECT_EQ(Flatten(AccessDistinct(
+                Column({Value::Decimal("10.5"), Value::Decimal("-2"), Value::Decimal("9.75"),
+                        Value::Decimal("-10"), Value::Decimal("10.25"), Value::Decimal("0")}))),
             (std::vector<Value>{Value::Decimal("-10"), Value::Decimal("-2"), Value::Decimal("0"),
-                                Value::Decimal("9.75"), Value::Decimal("10.25"), Value::Decimal("10.5")}));
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Currency(35000), Value::Currency(-1), Value::Currency(35000)}))),
+                                Value::Decimal("9.75"), Value::Decimal("10.25"),
+                                Value::Decimal("10.5")}));
+  EXPECT_EQ(Flatten(AccessDistinct(
+                Column({Value::Currency(35000), Value::Currency(-1), Value::Currency(35000)}))),
             (std::vector<Value>{Value::Currency(-1), Value::Currency(35000)}));
 }
 
 TEST(AccessDistinctTest, YesSortsBeforeNoAndBinarySortsByBytes) {
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Boolean(false), Value::Boolean(true), Value::Boolean(false)}))),
+  EXPECT_EQ(Flatten(AccessDistinct(
+                Column({Value::Boolean(false), Value::Boolean(true), Value::Boolean(false)}))),
             (std::vector<Value>{Value::Boolean(true), Value::Boolean(false)}));
-  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Binary("\xff"), Value::Binary("a"), Value::Binary("ab"),
-                                           Value::Binary("a")}))),
+  EXPECT_EQ(Flatten(AccessDistinct(Column({Value::Binary("\xff"), Value::Binary("a"),
+                                           Value::Binary("ab"), Value::Binary("a")}))),
             (std::vector<Value>{Value::Binary("a"), Value::Binary("ab"), Value::Binary("\xff")}));
 }
 

@@ -26,7 +26,8 @@ std::vector<std::string> UserTables(Session& session) {
   return names;
 }
 
-long ErrorNumber(const std::string& path, const std::string& password, std::string* message = nullptr) {
+long ErrorNumber(const std::string& path, const std::string& password,
+                 std::string* message = nullptr) {
   try {
     Open(path, password);
   } catch (const Error& e) {
@@ -44,10 +45,17 @@ TEST(AccessOpenTest, EveryFormatListsItsUserTablesOnly) {
     const char* file;
     std::vector<std::string> tables;
   } cases[] = {
-      {"jet3-test.mdb", four},          {"jet4-empty-2000.mdb", {}},     {"jet4-empty-2003.mdb", {}},
-      {"jet4-numeric-2003.mdb", {"test"}}, {"jet4-nopassword-2003.mdb", one}, {"ace12-empty-2007.accdb", {}},
-      {"ace14-empty-2010.accdb", {}},   {"ace16-empty-2016.accdb", {}},  {"ace14-test-2010.accdb", four},
-      {"ace16-longtext.accdb", one},    {"ace16-deleted-column.accdb", one},
+      {"jet3-test.mdb", four},
+      {"jet4-empty-2000.mdb", {}},
+      {"jet4-empty-2003.mdb", {}},
+      {"jet4-numeric-2003.mdb", {"test"}},
+      {"jet4-nopassword-2003.mdb", one},
+      {"ace12-empty-2007.accdb", {}},
+      {"ace14-empty-2010.accdb", {}},
+      {"ace16-empty-2016.accdb", {}},
+      {"ace14-test-2010.accdb", four},
+      {"ace16-longtext.accdb", one},
+      {"ace16-deleted-column.accdb", one},
   };
   for (const auto& c : cases) {
     auto session = Open(Fixture(c.file));
@@ -80,7 +88,8 @@ TEST(AccessOpenTest, ClipboardTablesAreTemporaryNotUserTables) {
 TEST(AccessOpenTest, Jet4PasswordMustMatchExactly) {
   ROWSIFTER_REQUIRE_FIXTURES();
   for (const char* file : {"jet4-password-2000.mdb", "jet4-password-2003.mdb"}) {
-    EXPECT_EQ(UserTables(*Open(Fixture(file), "password")), std::vector<std::string>{"Table1"}) << file;
+    EXPECT_EQ(UserTables(*Open(Fixture(file), "password")), std::vector<std::string>{"Table1"})
+        << file;
     std::string message;
     EXPECT_EQ(ErrorNumber(Fixture(file), "wrong", &message), errc::kWrongPassword) << file;
     EXPECT_EQ(message, "Not a valid password.");
@@ -92,7 +101,8 @@ TEST(AccessOpenTest, Jet4PasswordMustMatchExactly) {
 
 TEST(AccessOpenTest, APasswordForAFileWithoutOneIsIgnored) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  EXPECT_EQ(UserTables(*Open(Fixture("jet4-nopassword-2003.mdb"), "anything")), std::vector<std::string>{"Table1"});
+  EXPECT_EQ(UserTables(*Open(Fixture("jet4-nopassword-2003.mdb"), "anything")),
+            std::vector<std::string>{"Table1"});
   EXPECT_EQ(UserTables(*Open(Fixture("jet3-test.mdb"), "anything")).size(), 4u);
 }
 
@@ -110,7 +120,8 @@ TEST(AccessOpenTest, Jet3PasswordIsCheckedToo) {
     std::memcpy(head.data() + 0x42, "Secret", 6);
     Rc4Apply(key, 4, head.data() + 0x18, 126);
     file.seekp(0);
-    file.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    file.write(reinterpret_cast<const char*>(head.data()),
+               static_cast<std::streamsize>(head.size()));
   }
   EXPECT_EQ(UserTables(*Open(path, "Secret")).size(), 4u);
   EXPECT_EQ(ErrorNumber(path, "secret"), errc::kWrongPassword);
@@ -123,7 +134,8 @@ TEST(AccessOpenTest, EncryptedAccdbFilesAreRefusedClearly) {
     for (const char* password : {"password", ""}) {
       std::string message;
       EXPECT_EQ(ErrorNumber(Fixture(file), password, &message), errc::kNotSupported) << file;
-      EXPECT_NE(message.find("encrypted databases are not supported yet"), std::string::npos) << message;
+      EXPECT_NE(message.find("encrypted databases are not supported yet"), std::string::npos)
+          << message;
       EXPECT_NE(message.find(file), std::string::npos) << message;
     }
   }

@@ -51,19 +51,22 @@ TEST(AccessReadTest, ValuesKeepTheirTypes) {
   for (const char* file : {"ace14-test-2010.accdb", "jet3-test.mdb"}) {
     auto session = Open(Fixture(file));
     auto cursor = session->query("SELECT * FROM `Table1`");
-    EXPECT_EQ(cursor->fieldNames(), (std::vector<std::string>{"A", "B", "C", "D", "E", "F", "G", "H", "I"}));
+    EXPECT_EQ(cursor->fieldNames(),
+              (std::vector<std::string>{"A", "B", "C", "D", "E", "F", "G", "H", "I"}));
     Rows rows = ReadAll(*cursor);
     ASSERT_EQ(rows.size(), 2u) << file;
     // Written in a different order by the two files' makers; find the rows by their text.
     const auto& first = rows[0][0] == Value::Text("a") ? rows[0] : rows[1];
     const auto& second = rows[0][0] == Value::Text("a") ? rows[1] : rows[0];
-    EXPECT_EQ(first, (std::vector<Value>{Value::Text("a"), Value::Text("b"), Value::Integer(0), Value::Integer(0),
-                                         Value::Integer(0), Value::Double(0), Value::DateTime(29932),
-                                         Value::Currency(0), Value::Boolean(false)}))
+    EXPECT_EQ(first, (std::vector<Value>{Value::Text("a"), Value::Text("b"), Value::Integer(0),
+                                         Value::Integer(0), Value::Integer(0), Value::Double(0),
+                                         Value::DateTime(29932), Value::Currency(0),
+                                         Value::Boolean(false)}))
         << file;
-    EXPECT_EQ(second, (std::vector<Value>{Value::Text("abcdefg"), Value::Text("hijklmnop"), Value::Integer(2),
-                                          Value::Integer(222), Value::Integer(333333333), Value::Double(444.555),
-                                          Value::DateTime(27293), Value::Currency(35000), Value::Boolean(true)}))
+    EXPECT_EQ(second, (std::vector<Value>{
+                          Value::Text("abcdefg"), Value::Text("hijklmnop"), Value::Integer(2),
+                          Value::Integer(222), Value::Integer(333333333), Value::Double(444.555),
+                          Value::DateTime(27293), Value::Currency(35000), Value::Boolean(true)}))
         << file;
   }
 }
@@ -71,8 +74,9 @@ TEST(AccessReadTest, ValuesKeepTheirTypes) {
 TEST(AccessReadTest, DecimalsAndMemoOfTheNumericFile) {
   ROWSIFTER_REQUIRE_FIXTURES();
   EXPECT_EQ(Query("jet4-numeric-2003.mdb", "SELECT * FROM test"),
-            (Rows{{Value::Text("some data"), Value::Decimal("1"), Value::Decimal("0"), Value::Decimal("0"),
-                   Value::Decimal("4"), Value::Decimal("-1"), Value::Decimal("1")}}));
+            (Rows{{Value::Text("some data"), Value::Decimal("1"), Value::Decimal("0"),
+                   Value::Decimal("0"), Value::Decimal("4"), Value::Decimal("-1"),
+                   Value::Decimal("1")}}));
 }
 
 TEST(AccessReadTest, LongTextComesBackWhole) {
@@ -91,8 +95,9 @@ TEST(AccessReadTest, DeletedColumnsAreGoneAndTheRestKeepTheTablesOrder) {
   auto cursor = session->query("SELECT * FROM Table1");
   EXPECT_EQ(cursor->fieldNames(),
             (std::vector<std::string>{"col1", "col2", "col3", "col5", "col6", "col7", "col8"}));
-  EXPECT_EQ(ReadAll(*cursor), (Rows{{Value::Integer(0), Value::Integer(1), Value::Integer(2), Value::Integer(4),
-                                     Value::Integer(5), Value::Integer(6), Value::Integer(7)}}));
+  EXPECT_EQ(ReadAll(*cursor),
+            (Rows{{Value::Integer(0), Value::Integer(1), Value::Integer(2), Value::Integer(4),
+                   Value::Integer(5), Value::Integer(6), Value::Integer(7)}}));
 }
 
 TEST(AccessReadTest, OneFieldAndDistinctValues) {
@@ -102,7 +107,8 @@ TEST(AccessReadTest, OneFieldAndDistinctValues) {
   auto session = Open(Fixture("jet4-password-2003.mdb"), "password");
   auto cursor = session->query("SELECT distinct `data` FROM `table1`");  // names in any letter case
   EXPECT_EQ(cursor->fieldNames(), std::vector<std::string>{"Data"});
-  EXPECT_EQ(ReadAll(*cursor), (Rows{{Value::Text("One")}, {Value::Text("Three")}, {Value::Text("Two")}}));
+  EXPECT_EQ(ReadAll(*cursor),
+            (Rows{{Value::Text("One")}, {Value::Text("Three")}, {Value::Text("Two")}}));
   EXPECT_EQ(ReadAll(*session->query("SELECT DISTINCT [ID] FROM Table1;")),
             (Rows{{Value::Integer(1)}, {Value::Integer(2)}, {Value::Integer(3)}}));
 }
@@ -127,7 +133,8 @@ TEST(AccessReadTest, UnknownNamesAndWritingGiveClearErrors) {
   EXPECT_EQ(QueryError(*session, "SELECT * FROM `Table1` x"), errc::kSyntax);
   EXPECT_EQ(QueryError(*session, "SELECT * FROM `Tab`le1`"), errc::kSyntax);
 
-  for (const char* sql : {"DROP TABLE `Table3`", "CREATE TABLE `R` (`F` VARCHAR);", "insert into `Table3` values ('x')"}) {
+  for (const char* sql : {"DROP TABLE `Table3`", "CREATE TABLE `R` (`F` VARCHAR);",
+                          "insert into `Table3` values ('x')"}) {
     try {
       session->execute(sql);
       ADD_FAILURE() << sql;
@@ -161,7 +168,8 @@ TEST(AccessReadTest, EncodedJet4PagesReadLikePlainOnes) {
     Rc4Apply(k, 4, &bytes[page * 4096], 4096);
   }
   std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 
   auto session = Open(path);
   EXPECT_EQ(ReadAll(*session->query("SELECT * FROM Table1")),
@@ -192,8 +200,9 @@ std::string CopyWithDamagedRows(const testsupport::TempDir& dir) {
     }
   }
   EXPECT_TRUE(damaged);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                             static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -212,7 +221,8 @@ TEST(AccessReadTest, QueriesReadNoRowsUntilAsked) {
     EXPECT_EQ(e.number(), errc::kBadFormat);
     EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
   }
-  EXPECT_THROW(session->query("SELECT DISTINCT `A` FROM `Table1`"), Error);  // DISTINCT reads at once
+  EXPECT_THROW(session->query("SELECT DISTINCT `A` FROM `Table1`"),
+               Error);  // DISTINCT reads at once
 }
 
 }  // namespace

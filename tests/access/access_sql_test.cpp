@@ -16,7 +16,8 @@ TEST(AccessSqlTest, AcceptsTheProgramsStatements) {
             AccessStatement(SelectStatement{false, "Customer Name", "O'Hara"}));
   EXPECT_EQ(ParseAccessStatement("SELECT distinct `City` FROM `Customers`"),
             AccessStatement(SelectStatement{true, "City", "Customers"}));
-  EXPECT_EQ(ParseAccessStatement("DROP TABLE `Results`"), AccessStatement(DropTableStatement{"Results"}));
+  EXPECT_EQ(ParseAccessStatement("DROP TABLE `Results`"),
+            AccessStatement(DropTableStatement{"Results"}));
   EXPECT_EQ(ParseAccessStatement("CREATE TABLE `Results` (`City` VARCHAR);"),
             AccessStatement(CreateTableStatement{"Results", {{"City", "VARCHAR", std::nullopt}}}));
   EXPECT_EQ(ParseAccessStatement("insert into `Results` values ('It''s')"),
@@ -33,11 +34,14 @@ TEST(AccessSqlTest, AcceptsBracketsPlainNamesAnyCaseAndASemicolon) {
   EXPECT_EQ(ParseAccessStatement("  Select\t*\nFrom  tbl_1  "),
             AccessStatement(SelectStatement{false, std::nullopt, "tbl_1"}));
   EXPECT_EQ(ParseAccessStatement("create table [T] ([a] text(50), b varchar)"),
-            AccessStatement(CreateTableStatement{"T", {{"a", "TEXT", 50}, {"b", "VARCHAR", std::nullopt}}}));
+            AccessStatement(
+                CreateTableStatement{"T", {{"a", "TEXT", 50}, {"b", "VARCHAR", std::nullopt}}}));
   EXPECT_EQ(ParseAccessStatement("INSERT INTO T VALUES ('a', 'b');"),
             AccessStatement(InsertStatement{"T", {"a", "b"}}));
-  EXPECT_EQ(ParseAccessStatement("drop table Ü_Straße"), AccessStatement(DropTableStatement{"Ü_Straße"}));
-  EXPECT_EQ(ParseAccessStatement("SELECT `F`FROM `T`"), AccessStatement(SelectStatement{false, "F", "T"}));
+  EXPECT_EQ(ParseAccessStatement("drop table Ü_Straße"),
+            AccessStatement(DropTableStatement{"Ü_Straße"}));
+  EXPECT_EQ(ParseAccessStatement("SELECT `F`FROM `T`"),
+            AccessStatement(SelectStatement{false, "F", "T"}));
 }
 
 struct Rejected {
@@ -78,7 +82,8 @@ TEST(AccessSqlTest, RejectsOtherTextNamingTheProblem) {
       ADD_FAILURE() << "accepted: " << c.sql;
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), errc::kSyntax) << c.sql;
-      EXPECT_NE(e.description().find(c.messagePart), std::string::npos) << c.sql << " -> " << e.description();
+      EXPECT_NE(e.description().find(c.messagePart), std::string::npos)
+          << c.sql << " -> " << e.description();
     }
   }
 }

@@ -35,8 +35,9 @@ TEST(JetValuesTest, DecimalDigitsUseAllFourWordsInOrder) {
   // 10^28 = 0x204FCE5E 3E250261 10000000
   EXPECT_EQ(JetDecimalDigits(Decimal(false, 0, 0x204FCE5E, 0x3E250261, 0x10000000).data(), 0),
             "10000000000000000000000000000");
-  EXPECT_EQ(JetDecimalDigits(Decimal(true, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF).data(), 38),
-            "-3.40282366920938463463374607431768211455");
+  EXPECT_EQ(
+      JetDecimalDigits(Decimal(true, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF).data(), 38),
+      "-3.40282366920938463463374607431768211455");
 }
 
 TEST(JetValuesTest, IntegersAreLittleEndianAndSignExtended) {
