@@ -15,7 +15,7 @@ volatile std::sig_atomic_t gEchoOff = 0;
 
 // Ctrl-C during the prompt: the echo comes back before the program ends as it would have.
 extern "C" void RestoreAndReraise(int signal) {
-  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -25,7 +25,6 @@ extern "C" void RestoreAndReraise(int signal) {
 bool IsTerminal(int fd) { return isatty(fd) == 1; }
 
 std::optional<std::string> ReadPassword(const std::string& prompt) {
-  std::cerr << prompt << std::flush;
   const bool terminal = IsTerminal(STDIN_FILENO);
   using Handler = void (*)(int);
   Handler oldInt = SIG_DFL, oldTerm = SIG_DFL;
@@ -37,12 +36,15 @@ std::optional<std::string> ReadPassword(const std::string& prompt) {
     oldInt = std::signal(SIGINT, RestoreAndReraise);
     oldTerm = std::signal(SIGTERM, RestoreAndReraise);
     handlersSet = true;
-    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0) gEchoOff = 1;
+    // TCSANOW: what was typed ahead is kept, and an answer that comes right after the prompt
+    // cannot be thrown away by a flush.
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0) gEchoOff = 1;
   }
+  std::cerr << prompt << std::flush;  // only once the echo is off
   std::string line;
   const bool read = static_cast<bool>(std::getline(std::cin, line));
   if (gEchoOff) {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
     gEchoOff = 0;
   }
   if (handlersSet) {

@@ -1,6 +1,11 @@
 // The real rowsifter-cli program: exit codes, streams and the password from the environment.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -83,6 +88,46 @@ TEST_F(BinaryTest, PasswordFromTheEnvironment) {
   o = run("tables " + file);
   EXPECT_EQ(o.code, 4) << "no password, and no terminal to ask on";
   EXPECT_NE(o.err.find("Not a valid password"), std::string::npos);
+}
+
+// On a terminal the program asks for the password itself, does not echo it, and leaves the
+// terminal's echo as it found it.
+TEST_F(BinaryTest, PasswordPromptOnATerminalDoesNotEcho) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  const std::string file = testsupport::Fixture("jet4-password-2003.mdb");
+  int master = -1;
+  const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(ROWSIFTER_CLI_PATH, "rowsifter-cli", "tables", file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string seen;
+  char buffer[256];
+  auto readSome = [&] {  // false at the end, and after 10 s of silence (no hanging test)
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 10000) <= 0) return false;
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    return n > 0;
+  };
+  while (seen.find("Password for") == std::string::npos && readSome()) {
+  }
+  if (seen.find("Password for") == std::string::npos) kill(child, SIGKILL);
+  ASSERT_NE(seen.find("Password for"), std::string::npos) << seen;
+  ASSERT_EQ(write(master, "password\n", 9), 9);
+  while (readSome()) {
+  }
+  kill(child, SIGKILL);  // no-op when it has ended, as it should have
+  int status = 0;
+  waitpid(child, &status, 0);
+  termios after{};
+  ASSERT_EQ(tcgetattr(master, &after), 0);
+  EXPECT_TRUE(after.c_lflag & ECHO) << "echo switched back on";
+  close(master);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << seen;
+  EXPECT_NE(seen.find("Table1"), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("password\r\n"), std::string::npos) << "the answer was echoed: " << seen;
 }
 
 }  // namespace
