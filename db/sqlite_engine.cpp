@@ -176,6 +176,7 @@ class SqliteSession : public Session {
   }
 
   std::unique_ptr<Cursor> query(const std::string& sql) override {
+    RefuseIfAborted();
     Statement stmt = Prepare(sql);
     if (sqlite3_column_count(stmt.get()) == 0)
       throw Error(errc::kFailed, "The statement returns no rows, so it cannot be opened as a "
@@ -184,13 +185,36 @@ class SqliteSession : public Session {
   }
 
   void execute(const std::string& sql) override {
+    RefuseIfAborted();
     Statement stmt = Prepare(sql);
-    Run(stmt);
+    try {
+      Run(stmt);
+    } catch (...) {
+      // Some failures (a full disk, an I/O error, a trigger's RAISE(ROLLBACK)) make SQLite roll
+      // back the whole transaction by itself. The statements that follow would then each commit
+      // on their own, outside the transaction the caller believes is open; refuse them instead.
+      if (inTransaction_ && sqlite3_get_autocommit(db_)) aborted_ = true;
+      throw;
+    }
   }
 
-  void begin() override { Execute("BEGIN"); }
-  void commit() override { Execute("COMMIT"); }
-  void rollback() override { Execute("ROLLBACK"); }
+  void begin() override {
+    Execute("BEGIN");
+    inTransaction_ = true;
+    aborted_ = false;
+  }
+  void commit() override {
+    if (aborted_) {
+      EndTransaction();
+      throw Error(errc::kFailed, kAbortedText);
+    }
+    Execute("COMMIT");
+    EndTransaction();
+  }
+  void rollback() override {
+    if (!aborted_) Execute("ROLLBACK");
+    EndTransaction();
+  }
 
  private:
   // Prepares one statement. Text after it other than blanks and comments is refused rather
@@ -223,8 +247,22 @@ class SqliteSession : public Session {
     Run(stmt);
   }
 
+  static constexpr const char* kAbortedText =
+      "The database rolled the transaction back after an earlier failure; nothing of it was "
+      "kept.";
+
+  void RefuseIfAborted() const {
+    if (aborted_) throw Error(errc::kFailed, kAbortedText);
+  }
+  void EndTransaction() {
+    inTransaction_ = false;
+    aborted_ = false;
+  }
+
   std::string path_;
   sqlite3* db_ = nullptr;
+  bool inTransaction_ = false;
+  bool aborted_ = false;  // SQLite ended the transaction by itself after a failure
 };
 
 }  // namespace

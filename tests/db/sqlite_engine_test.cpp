@@ -196,6 +196,28 @@ TEST_F(SqliteEngine, TransactionsCommitAndRollBack) {
   EXPECT_THROW(connection->commitTrans(), db::Error);  // none open
 }
 
+// A failure that makes SQLite end the transaction by itself must not let the following
+// statements commit one by one: here a trigger rolls everything back on 'boom'.
+TEST_F(SqliteEngine, StatementsAfterTheDatabaseRolledTheTransactionBackAreRefused) {
+  dbtest::RunSql(path_, "CREATE TABLE log(v); CREATE TRIGGER stop BEFORE INSERT ON log "
+                        "WHEN new.v = 'boom' BEGIN SELECT RAISE(ROLLBACK, 'boom'); END;");
+  auto connection = Open();
+  connection->beginTrans();
+  connection->execute("INSERT INTO log VALUES ('a')");
+  EXPECT_THROW(connection->execute("INSERT INTO log VALUES ('boom')"), db::Error);
+  EXPECT_THROW(connection->execute("INSERT INTO log VALUES ('b')"), db::Error);
+  EXPECT_THROW(connection->openRecordset("SELECT v FROM log"), db::Error);
+  EXPECT_THROW(connection->commitTrans(), db::Error);
+  EXPECT_EQ(dbtest::QueryNumber(path_, "SELECT count(*) FROM log"), 0);
+
+  // The connection is usable again afterwards, inside and outside a transaction.
+  connection->execute("INSERT INTO log VALUES ('c')");
+  connection->beginTrans();
+  EXPECT_THROW(connection->execute("INSERT INTO log VALUES ('boom')"), db::Error);
+  connection->rollbackTrans();
+  EXPECT_EQ(dbtest::QueryNumber(path_, "SELECT count(*) FROM log"), 1);
+}
+
 TEST_F(SqliteEngine, ALockedDatabaseGivesAClearErrorAfterWaiting) {
   auto connection = Open();
   sqlite3* holder = nullptr;
