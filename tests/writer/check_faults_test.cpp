@@ -1,0 +1,144 @@
+// Our consistency checker against faults put into copies of a file Access made: each kind of
+// damage the writer could cause must show up.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "db/access_catalog.h"
+#include "db/jet_check.h"
+#include "db/jet_database.h"
+#include "tests/support/fixtures.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+constexpr std::size_t kPage = 4096;
+
+std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+std::uint32_t U32(const unsigned char* p) { return U16(p) | (U16(p + 2) << 16); }
+
+// A copy of a fixture in memory, its Table1 (three rows, a primary key) located.
+class CheckFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ROWSIFTER_REQUIRE_FIXTURES();
+    path_ = dir_.copyFixture("jet4-nopassword-2003.mdb");
+    std::ifstream in(path_, std::ios::binary);
+    bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    auto header = db::ParseJetHeader(bytes_.data(), bytes_.size());
+    ASSERT_TRUE(header);
+    db::JetDatabase database(path_, *header, bytes_.size());
+    for (const db::AccessObject& o : db::ReadAccessCatalog(database))
+      if (o.name == "Table1") table_ = o.page;
+    ASSERT_NE(table_, 0u);
+    for (std::uint32_t p = 1; p < bytes_.size() / kPage; ++p) {
+      if (page(p)[0] == 0x01 && U32(page(p) + 4) == table_) dataPage_ = p;
+      if (page(p)[0] == 0x04 && U32(page(p) + 4) == table_) leafPage_ = p;
+    }
+    ASSERT_NE(dataPage_, 0u);
+    ASSERT_NE(leafPage_, 0u);
+    ASSERT_TRUE(check().ok()) << Joined(check().problems);
+  }
+
+  unsigned char* page(std::uint32_t p) { return bytes_.data() + p * kPage; }
+
+  // The bytes of row `row` of data page `p`.
+  unsigned char* row(std::uint32_t p, unsigned r) { return page(p) + (U16(page(p) + 14 + 2 * r) & 0x1FFF); }
+
+  db::JetCheckReport check() {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    return db::CheckJetFile(path_);
+  }
+
+  static std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& l : lines) out += "\n  " + l;
+    return out;
+  }
+
+  // Whether some problem contains `text`.
+  static bool Mentions(const db::JetCheckReport& r, const std::string& text) {
+    return std::any_of(r.problems.begin(), r.problems.end(),
+                       [&](const std::string& p) { return p.find(text) != std::string::npos; });
+  }
+
+  testsupport::TempDir dir_;
+  std::string path_;
+  Bytes bytes_;
+  std::uint32_t table_ = 0, dataPage_ = 0, leafPage_ = 0;
+};
+
+TEST_F(CheckFaults, AWrongFreeSpaceField) {
+  page(dataPage_)[2] ^= 0x04;
+  db::JetCheckReport r = check();
+  EXPECT_TRUE(Mentions(r, "data page " + std::to_string(dataPage_) + " says it has")) << Joined(r.problems);
+}
+
+TEST_F(CheckFaults, ARowCountOffByOne) {
+  page(table_)[16] += 1;
+  db::JetCheckReport r = check();
+  EXPECT_TRUE(Mentions(r, "says it has 4 rows, its pages hold 3")) << Joined(r.problems);
+}
+
+TEST_F(CheckFaults, AUsageMapBitClearedLeavesTheRowsAndThePageBehind) {
+  std::uint32_t ref = U32(page(table_) + 55);
+  unsigned char* map = row(ref >> 8, ref & 0xFF);
+  ASSERT_EQ(map[0], 0) << "an inline map";
+  std::uint32_t bit = dataPage_ - U32(map + 1);
+  map[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
+  db::JetCheckReport r = check();
+  EXPECT_TRUE(Mentions(r, "its pages hold 0")) << Joined(r.problems);
+  EXPECT_TRUE(Mentions(r, "index 0: leaf page")) << "the index names rows no longer in the table";
+  EXPECT_NE(std::find(r.leakedPages.begin(), r.leakedPages.end(), dataPage_), r.leakedPages.end())
+      << "a data page owned by no table is listed as leaked";
+}
+
+TEST_F(CheckFaults, ADataPageOfNoTableIsListedAsLeaked) {
+  // A copy of the table's data page appended at the end and marked in use by the free map (in
+  // row 0 of page 1), but named by no table's map.
+  std::uint32_t count = static_cast<std::uint32_t>(bytes_.size() / kPage);
+  bytes_.insert(bytes_.end(), page(dataPage_), page(dataPage_) + kPage);
+  unsigned char* freeMap = row(1, 0);
+  ASSERT_EQ(freeMap[0], 0);
+  std::uint32_t bit = count - U32(freeMap + 1);
+  freeMap[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
+  db::JetCheckReport r = check();
+  EXPECT_TRUE(r.ok()) << Joined(r.problems);
+  EXPECT_EQ(r.leakedPages, std::vector<std::uint32_t>{count});
+}
+
+TEST_F(CheckFaults, IndexEntriesOutOfOrder) {
+  // Swap two entries of the same length on the table's leaf page.
+  unsigned char* p = page(leafPage_);
+  std::vector<std::size_t> bounds{480};
+  for (std::size_t bit = 0; bit < (480 - 27) * 8; ++bit)
+    if (p[27 + bit / 8] & (1u << (bit % 8))) bounds.push_back(480 + bit);
+  ASSERT_GE(bounds.size(), 4u) << "three entries";
+  std::size_t a = bounds[1], b = bounds[2], len = b - a;
+  ASSERT_EQ(bounds[3] - b, len);
+  std::swap_ranges(p + a, p + b, p + b);
+  db::JetCheckReport r = check();
+  EXPECT_TRUE(Mentions(r, "are out of order")) << Joined(r.problems);
+}
+
+TEST_F(CheckFaults, AFreePageStillNamedByATable) {
+  unsigned char* freeMap = row(1, 0);
+  std::uint32_t bit = dataPage_ - U32(freeMap + 1);
+  freeMap[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+  db::JetCheckReport r = check();
+  EXPECT_TRUE(Mentions(r, "page " + std::to_string(dataPage_) + " of the rows of table 'Table1'"))
+      << Joined(r.problems);
+}
+
+TEST_F(CheckFaults, DamageThatStopsTheWalkIsReportedNotFollowed) {
+  page(table_)[4] = 0xFF;  // the definition continues far past the end of the file
+  page(table_)[5] = 0xFF;
+  EXPECT_TRUE(Mentions(check(), "not a definition page"));
+  db::JetCheckReport none = db::CheckJetFile(dir_.file("missing.mdb"));
+  EXPECT_FALSE(none.ok());
+}
+
+}  // namespace
