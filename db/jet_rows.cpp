@@ -1,0 +1,206 @@
+#include "db/jet_rows.h"
+
+#include <algorithm>
+
+#include "db/error.h"
+
+namespace db::jetw {
+namespace {
+
+[[noreturn]] void BadRow(const std::string& what) {
+  throw Error(errc::kBadFormat, "Damaged row in the database file (" + what + ").");
+}
+
+void SetFreeSpace(Bytes& page, std::size_t free) { Put16(&page[2], static_cast<std::uint32_t>(free)); }
+
+// Start of the lowest row on the page (the page end when there is none).
+std::size_t LowestRowStart(const Bytes& page) {
+  std::size_t lowest = page.size();
+  unsigned n = DataRowCount(page);
+  for (unsigned r = 0; r < n; ++r)
+    lowest = std::min<std::size_t>(lowest, Get16(&page[kDataHeader + 2 * r]) & kRowOffsetMask);
+  return lowest;
+}
+
+}  // namespace
+
+Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner) {
+  Bytes page(pageSize, 0);
+  page[0] = kDataPageType;
+  page[1] = 0x01;
+  SetFreeSpace(page, pageSize - kDataHeader);
+  Put32(&page[4], owner);
+  return page;
+}
+
+unsigned DataRowCount(const Bytes& page) { return Get16(&page[12]); }
+std::uint32_t DataPageOwner(const Bytes& page) { return Get32(&page[4]); }
+std::size_t DataFreeSpace(const Bytes& page) { return Get16(&page[2]); }
+std::size_t MaxRowSize(std::size_t pageSize) { return pageSize - kDataHeader - 2; }
+
+RowSlot DataRowSlot(const Bytes& page, unsigned row) {
+  unsigned n = DataRowCount(page);
+  if (row >= n || kDataHeader + 2 * n > page.size()) BadRow("no such row on its page");
+  std::uint16_t word = Get16(&page[kDataHeader + 2 * row]);
+  RowSlot slot;
+  slot.start = word & kRowOffsetMask;
+  slot.deleted = word & kRowDeleted;
+  slot.moved = word & kRowMoved;
+  // A row ends where the nearest row above it starts.
+  slot.end = page.size();
+  for (unsigned r = 0; r < n; ++r) {
+    std::size_t s = Get16(&page[kDataHeader + 2 * r]) & kRowOffsetMask;
+    if (s > slot.start && s < slot.end) slot.end = s;
+  }
+  if (slot.start < kDataHeader + 2 * n || slot.start > slot.end) BadRow("a row lies outside its page");
+  return slot;
+}
+
+std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
+  unsigned n = DataRowCount(page);
+  std::size_t free = DataFreeSpace(page);
+  if (row.size() + 2 > free || n >= 0xFF) return std::nullopt;
+  std::size_t start = LowestRowStart(page) - row.size();
+  if (start < kDataHeader + 2 * (n + 1)) return std::nullopt;
+  std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
+  Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
+  Put16(&page[12], n + 1);
+  SetFreeSpace(page, free - row.size() - 2);
+  return n;
+}
+
+void DeleteDataRow(Bytes& page, unsigned row) {
+  DataRowSlot(page, row);  // checks it
+  unsigned char* at = &page[kDataHeader + 2 * row];
+  Put16(at, Get16(at) | kRowDeleted);
+}
+
+bool DataPageEmpty(const Bytes& page) {
+  unsigned n = DataRowCount(page);
+  for (unsigned r = 0; r < n; ++r)
+    if (!(Get16(&page[kDataHeader + 2 * r]) & kRowDeleted)) return false;
+  return true;
+}
+
+Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValue>& values,
+                unsigned columnCount, unsigned varCount) {
+  std::size_t fixedEnd = 2;
+  for (const RowColumn& c : columns)
+    if (c.fixed && !c.boolean)
+      fixedEnd = std::max<std::size_t>(fixedEnd, 2 + c.fixedOffset + c.length);
+  Bytes row(fixedEnd, 0);
+  Put16(&row[0], columnCount);
+  Bytes mask((columnCount + 7) / 8, 0);
+  std::vector<const Bytes*> varValues(varCount, nullptr);
+
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const RowColumn& c = columns[i];
+    const RowValue& v = values.at(i);
+    if (c.boolean) {
+      if (v && !v->empty() && (*v)[0]) mask[c.number / 8] |= 1u << (c.number % 8);
+      continue;
+    }
+    if (!v) continue;
+    mask[c.number / 8] |= 1u << (c.number % 8);
+    if (c.fixed) {
+      std::copy_n(v->begin(), std::min<std::size_t>(v->size(), c.length), &row[2 + c.fixedOffset]);
+    } else {
+      varValues.at(c.varIndex) = &*v;
+    }
+  }
+  std::vector<std::size_t> starts(varCount);
+  for (unsigned k = 0; k < varCount; ++k) {
+    starts[k] = row.size();
+    if (varValues[k]) row.insert(row.end(), varValues[k]->begin(), varValues[k]->end());
+  }
+  if (varCount > 0) {
+    Append16(row, static_cast<std::uint32_t>(row.size()));  // end of the variable data
+    for (unsigned k = varCount; k-- > 0;) Append16(row, static_cast<std::uint32_t>(starts[k]));
+  }
+  Append16(row, varCount);
+  row.insert(row.end(), mask.begin(), mask.end());
+  return row;
+}
+
+std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const unsigned char* row,
+                                std::size_t size) {
+  if (size < 5) BadRow("a row is too short");
+  unsigned stored = Get16(row);
+  std::size_t maskSize = (stored + 7) / 8;
+  if (maskSize + 4 > size) BadRow("a row's null mask lies outside it");
+  const unsigned char* mask = row + size - maskSize;
+  unsigned varCount = Get16(mask - 2);
+  std::size_t tableStart = size - maskSize - 2;
+  if (varCount > 0) {
+    if (2 * (varCount + 1) > tableStart) BadRow("a row's offset table lies outside it");
+    tableStart -= 2 * (varCount + 1);
+  }
+  auto varStart = [&](unsigned k) -> std::size_t {  // k == varCount: the end of the data
+    return Get16(row + size - maskSize - 2 - 2 * (k + 1));
+  };
+
+  std::vector<RowValue> values;
+  for (const RowColumn& c : columns) {
+    bool present = c.number < static_cast<int>(stored) && (mask[c.number / 8] >> (c.number % 8)) & 1;
+    if (c.boolean) {
+      values.emplace_back(Bytes{static_cast<unsigned char>(present ? 1 : 0)});
+      continue;
+    }
+    if (!present) {
+      values.emplace_back(std::nullopt);
+      continue;
+    }
+    if (c.fixed) {
+      std::size_t at = 2 + c.fixedOffset;
+      if (at + c.length > tableStart) BadRow("a fixed value lies outside its row");
+      values.emplace_back(Bytes(row + at, row + at + c.length));
+      continue;
+    }
+    if (c.varIndex >= static_cast<int>(varCount)) {
+      values.emplace_back(std::nullopt);
+      continue;
+    }
+    std::size_t s = varStart(c.varIndex), e = varStart(c.varIndex + 1);
+    if (s > e || e > tableStart) BadRow("a variable value lies outside its row");
+    values.emplace_back(Bytes(row + s, row + e));
+  }
+  return values;
+}
+
+Bytes EncodeText(const std::u16string& text, bool compress) {
+  Bytes out;
+  bool fits = compress && !text.empty() &&
+              std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 1 && c <= 0xFF; });
+  if (fits) {
+    out = {0xFF, 0xFE};
+    for (char16_t c : text) out.push_back(static_cast<unsigned char>(c));
+    return out;
+  }
+  for (char16_t c : text) Append16(out, c);
+  return out;
+}
+
+std::u16string DecodeText(const Bytes& bytes) {
+  std::u16string text;
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    // Compressed: one byte per character; a zero byte switches between the two forms.
+    bool narrow = true;
+    for (std::size_t i = 2; i < bytes.size();) {
+      if (bytes[i] == 0) {
+        narrow = !narrow;
+        ++i;
+      } else if (narrow) {
+        text.push_back(bytes[i++]);
+      } else {
+        if (i + 1 >= bytes.size()) break;
+        text.push_back(static_cast<char16_t>(Get16(&bytes[i])));
+        i += 2;
+      }
+    }
+    return text;
+  }
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(Get16(&bytes[i])));
+  return text;
+}
+
+}  // namespace db::jetw

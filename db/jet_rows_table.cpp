@@ -1,0 +1,147 @@
+#include "db/jet_rows_table.h"
+
+#include <QString>
+#include <algorithm>
+
+#include "db/error.h"
+#include "db/jet_index_key.h"
+
+namespace db::jetw {
+
+std::uint32_t MappedIndexPages::allocatePage() {
+  std::uint32_t page = pages_.allocate(Bytes(io_.pageSize(), 0));
+  UsageMap(io_, map_, [this] { return pages_.allocate(Bytes(io_.pageSize(), 0)); }).add(page);
+  return page;
+}
+
+void MappedIndexPages::releasePage(std::uint32_t page) {
+  UsageMap(io_, map_).remove(page);
+  pages_.release(page);
+}
+
+TableRows::TableRows(PageIo& io, PageAllocator& pages, std::uint32_t definitionPage)
+    : io_(io), pages_(pages), def_(ReadTableDef(io, definitionPage)) {}
+
+std::function<std::uint32_t()> TableRows::mapPageSource() {
+  return [this] { return pages_.allocate(Bytes(io_.pageSize(), 0)); };
+}
+
+const TdefColumn& TableRows::columnByNumber(int number) const {
+  for (const TdefColumn& c : def_.columns)
+    if (c.number == number) return c;
+  throw Error(errc::kBadFormat, "Damaged table definition on page " + std::to_string(def_.page) +
+                                    " of the database file (an index names no column).");
+}
+
+void TableRows::scan(const std::function<bool(RowRef, const std::vector<RowValue>&)>& visit) const {
+  std::vector<RowColumn> columns = def_.rowColumns();
+  for (std::uint32_t p : UsageMap(const_cast<PageIo&>(io_), def_.ownedPages).pages()) {
+    if (p >= io_.pageCount()) continue;
+    Bytes page = io_.readPage(p);
+    if (page[0] != kDataPageType || DataPageOwner(page) != def_.page) continue;
+    unsigned n = DataRowCount(page);
+    for (unsigned r = 0; r < n; ++r) {
+      RowSlot slot = DataRowSlot(page, r);
+      if (slot.deleted || slot.moved) continue;  // moved rows are not written by Access's catalogue
+      std::vector<RowValue> values = DecodeRow(columns, &page[slot.start], slot.end - slot.start);
+      if (!visit({p, r}, values)) return;
+    }
+  }
+}
+
+std::vector<unsigned char> TableRows::indexKey(std::size_t index,
+                                               const std::vector<RowValue>& values) const {
+  IndexKeyBuilder key;
+  for (const TdefRealIndex::Part& part : def_.realIndexes.at(index).parts) {
+    const TdefColumn& column = columnByNumber(part.column);
+    std::size_t at = &column - def_.columns.data();
+    const RowValue& v = values.at(at);
+    if (!v) {
+      key.addNull(part.ascending);
+      continue;
+    }
+    switch (column.type) {
+      case coltype::kLong:
+        key.addLong(static_cast<std::int32_t>(Get32(v->data())), part.ascending);
+        break;
+      case coltype::kInteger:
+        key.addInteger(static_cast<std::int16_t>(Get16(v->data())), part.ascending);
+        break;
+      case coltype::kText: {
+        std::optional<TextCollation> collation =
+            CollationFromSortOrder(column.sortOrder, column.sortVersion);
+        if (!collation)
+          throw Error(errc::kNotSupported, "Writing to a table indexed in this sort order is not supported.");
+        std::string utf8 = QString::fromStdU16String(DecodeText(*v)).toStdString();
+        key.addText(utf8, *collation, part.ascending);
+        break;
+      }
+      default:
+        throw Error(errc::kNotSupported, "Writing to a table with an index on a column of this type is not supported.");
+    }
+  }
+  return key.take();
+}
+
+RowRef TableRows::insert(const std::vector<RowValue>& values) {
+  Bytes row = EncodeRow(def_.rowColumns(), values, def_.maxColumns, def_.varSlots());
+  if (row.size() > MaxRowSize(io_.pageSize()))
+    throw Error(errc::kFailed, "The record is too large.");
+  // Keys first: a value the index cannot hold stops the insert before anything is written.
+  std::vector<std::vector<unsigned char>> keys;
+  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) keys.push_back(indexKey(i, values));
+
+  UsageMap owned(io_, def_.ownedPages, mapPageSource());
+  std::optional<RowRef> where;
+  auto tryPage = [&](std::uint32_t p) {
+    Bytes page = io_.readPage(p);
+    if (page[0] != kDataPageType || DataPageOwner(page) != def_.page) return false;
+    if (std::optional<unsigned> r = InsertDataRow(page, row)) {
+      io_.writePage(p, page);
+      where = RowRef{p, *r};
+      lastPage_ = p;
+      return true;
+    }
+    return false;
+  };
+  if (lastPage_ == 0) {
+    std::vector<std::uint32_t> held = owned.pages();
+    if (!held.empty()) lastPage_ = held.back();
+  }
+  if (lastPage_ == 0 || !tryPage(lastPage_)) {
+    Bytes page = NewDataPage(io_.pageSize(), def_.page);
+    std::uint32_t p = pages_.allocate(page);
+    owned.add(p);
+    UsageMap(io_, def_.freeSpacePages, mapPageSource()).add(p);
+    if (!tryPage(p)) throw Error(errc::kFailed, "The record is too large.");
+  }
+  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) {
+    MappedIndexPages indexPages(io_, pages_, def_.realIndexes[i].pageMap);
+    JetIndexTree tree(io_, def_.realIndexes[i].firstPage, &indexPages);
+    tree.insert({keys[i], where->page, static_cast<std::uint8_t>(where->row)});
+  }
+  ++def_.rowCount;
+  countChanged_ = true;
+  return *where;
+}
+
+void TableRows::remove(RowRef where, const std::vector<RowValue>& values) {
+  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) {
+    MappedIndexPages indexPages(io_, pages_, def_.realIndexes[i].pageMap);
+    JetIndexTree tree(io_, def_.realIndexes[i].firstPage, &indexPages);
+    tree.remove({indexKey(i, values), where.page, static_cast<std::uint8_t>(where.row)});
+  }
+  Bytes page = io_.readPage(where.page);
+  DeleteDataRow(page, where.row);
+  io_.writePage(where.page, page);
+  if (def_.rowCount > 0) --def_.rowCount;
+  countChanged_ = true;
+}
+
+void TableRows::flush() {
+  if (!countChanged_) return;
+  WriteRowCount(io_, def_.page, def_.rowCount);
+  countChanged_ = false;
+}
+
+}  // namespace db::jetw

@@ -1,0 +1,44 @@
+// The writing side of the Access engine for Jet 4 and ACE files: CREATE TABLE, INSERT and DROP
+// TABLE carried out on pages through PageIo (the pager's open transaction, or a buffer in
+// tests). Every check that can refuse a statement runs before its first page is changed.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "db/access_sql.h"
+#include "db/jet_catalog_write.h"
+#include "db/jet_page_io.h"
+#include "db/jet_rows_table.h"
+#include "db/jet_usage_map.h"
+
+namespace db {
+
+class JetWriter {
+ public:
+  // `clock` gives the OLE date written as a new table's creation time.
+  explicit JetWriter(PageIo& io, std::function<double()> clock = jetw::OleNow);
+  ~JetWriter();
+
+  void createTable(const CreateTableStatement& statement);
+  void insert(const InsertStatement& statement);
+  void dropTable(const DropTableStatement& statement);
+  // Writes what the statements keep in memory (row counts) to the pages. Each statement
+  // method calls it before it returns.
+  void flush();
+
+ private:
+  jetw::TableRows& rowsOf(std::uint32_t definitionPage);
+  jetw::CatalogEntry findTable(const std::u16string& name, const std::string& utf8) const;
+  void releaseTablePages(const jetw::TableDef& def);
+
+  PageIo& io_;
+  std::function<double()> clock_;
+  jetw::PageAllocator pages_;
+  jetw::CatalogWriter catalog_;
+  std::map<std::uint32_t, std::unique_ptr<jetw::TableRows>> tables_;
+};
+
+}  // namespace db

@@ -1,0 +1,43 @@
+// Little-endian byte helpers shared by the parts of the Access writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace db::jetw {
+
+using Bytes = std::vector<unsigned char>;
+
+inline std::uint16_t Get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t Get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void Put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+inline void Put32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+inline void Append16(Bytes& b, std::uint32_t v) {
+  b.push_back(static_cast<unsigned char>(v));
+  b.push_back(static_cast<unsigned char>(v >> 8));
+}
+inline void Append32(Bytes& b, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+// A row address as the format stores it: page number in the high 24 bits, row in the low 8.
+struct RowRef {
+  std::uint32_t page = 0;
+  unsigned row = 0;
+  std::uint32_t packed() const { return (page << 8) | (row & 0xFF); }
+  static RowRef Unpack(std::uint32_t v) { return {v >> 8, v & 0xFF}; }
+  bool operator==(const RowRef&) const = default;
+};
+
+}  // namespace db::jetw

@@ -1,0 +1,45 @@
+// A whole Access file held in memory as pages, for the writer's tests: load, change through
+// PageIo, save to a file that the readers then open.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "db/jet_page_io.h"
+
+namespace writertest {
+
+class MemoryPages : public db::PageIo {
+ public:
+  explicit MemoryPages(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> all((std::istreambuf_iterator<char>(in)), {});
+    pageSize_ = all.at(0x14) == 0 ? 2048 : 4096;
+    for (std::size_t at = 0; at + pageSize_ <= all.size(); at += pageSize_)
+      pages_.emplace_back(all.begin() + at, all.begin() + at + pageSize_);
+  }
+  std::size_t pageSize() const override { return pageSize_; }
+  std::uint32_t pageCount() const override { return static_cast<std::uint32_t>(pages_.size()); }
+  std::vector<unsigned char> readPage(std::uint32_t page) const override { return pages_.at(page); }
+  void writePage(std::uint32_t page, const std::vector<unsigned char>& data) override {
+    if (data.size() != pageSize_) throw std::logic_error("wrong page size");
+    pages_.at(page) = data;
+  }
+  std::uint32_t appendPage(const std::vector<unsigned char>& data) override {
+    pages_.push_back(data);
+    return pageCount() - 1;
+  }
+  void save(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const auto& p : pages_) out.write(reinterpret_cast<const char*>(p.data()), p.size());
+  }
+
+ private:
+  std::size_t pageSize_ = 4096;
+  std::vector<std::vector<unsigned char>> pages_;
+};
+
+}  // namespace writertest
