@@ -1,0 +1,106 @@
+// The file seam of the Access writer: every byte the pager reads or writes, every sync and every
+// removal goes through a FileEnv, so that tests can make any of them fail or stop the "machine"
+// at any point. DefaultFileEnv() works on the real file system (POSIX); FaultEnv wraps another
+// environment and injects failures.
+//
+// All operations throw db::Error on failure; a full disk gives a description that says so.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace db {
+
+// One open file. Offsets and sizes are in bytes.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to `size` bytes at `offset`; gives the number read (fewer only at the end of the
+  // file).
+  virtual std::size_t read(std::uint64_t offset, void* buffer, std::size_t size) = 0;
+  // Writes all `size` bytes at `offset`, growing the file when needed.
+  virtual void write(std::uint64_t offset, const void* data, std::size_t size) = 0;
+  // Makes what was written so far durable.
+  virtual void sync() = 0;
+  virtual void truncate(std::uint64_t size) = 0;
+  virtual std::uint64_t size() = 0;
+  virtual const std::string& path() const = 0;
+};
+
+enum class FileMode {
+  kRead,       // an existing file, read only
+  kReadWrite,  // an existing file, read and write
+  kCreate,     // read and write; created when missing, emptied when present
+};
+
+class FileEnv {
+ public:
+  virtual ~FileEnv() = default;
+  virtual std::unique_ptr<File> open(const std::string& path, FileMode mode) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  virtual void remove(const std::string& path) = 0;
+  virtual void rename(const std::string& from, const std::string& to) = 0;
+  // Makes the creation, removal or renaming of files in the folder that holds `path` durable.
+  virtual void syncFolderOf(const std::string& path) = 0;
+};
+
+// The real file system. One shared instance.
+FileEnv& DefaultFileEnv();
+
+// Reads exactly `size` bytes at `offset` or throws (naming the file) when the file ends first.
+void ReadExactly(File& file, std::uint64_t offset, void* buffer, std::size_t size);
+
+// A FileEnv for tests. It counts the operations that change something on disk (write, sync,
+// truncate, remove, rename, folder sync, opening with kCreate) and can:
+//   - fail the Nth write or the Nth sync (counting from 1) with an I/O error, once;
+//   - fail writes that grow files once a byte budget of growth is spent, as a full disk does
+//     (the part that still fits is written);
+//   - "crash" at the Kth changing operation (counting from 0): that operation and every later
+//     operation of any kind fail and change nothing, so the files hold exactly what was done
+//     before. With torn writes on, a crashing write leaves the first half of its bytes.
+class FaultEnv : public FileEnv {
+ public:
+  static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+
+  explicit FaultEnv(FileEnv& base = DefaultFileEnv()) : base_(base) {}
+
+  void failWriteNumber(std::uint64_t n) { failWrite_ = n; }
+  void failSyncNumber(std::uint64_t n) { failSync_ = n; }
+  void setGrowthBudget(std::uint64_t bytes) { budget_ = bytes; }
+  void crashAtOperation(std::uint64_t k, bool tornWrites = false) {
+    crashAt_ = k;
+    tornWrites_ = tornWrites;
+  }
+
+  // Changing operations done (or attempted) so far.
+  std::uint64_t operations() const { return operations_; }
+  bool crashed() const { return crashed_; }
+
+  std::unique_ptr<File> open(const std::string& path, FileMode mode) override;
+  bool exists(const std::string& path) override;
+  void remove(const std::string& path) override;
+  void rename(const std::string& from, const std::string& to) override;
+  void syncFolderOf(const std::string& path) override;
+
+ private:
+  friend class FaultFile;
+  // Called before every operation; `changing` ones are counted and may be the crash point.
+  // Gives true when this operation is the crash point (the caller may tear a write first).
+  bool enter(bool changing);
+  [[noreturn]] void throwCrashed(const std::string& path) const;
+
+  FileEnv& base_;
+  std::uint64_t failWrite_ = kNever;
+  std::uint64_t failSync_ = kNever;
+  std::uint64_t budget_ = kNever;
+  std::uint64_t crashAt_ = kNever;
+  bool tornWrites_ = false;
+  std::uint64_t operations_ = 0;
+  std::uint64_t writes_ = 0;
+  std::uint64_t syncs_ = 0;
+  bool crashed_ = false;
+};
+
+}  // namespace db

@@ -1,0 +1,263 @@
+// Crash safety of the pager: a crash at every changing I/O operation of a commit, full disks,
+// failing writes and syncs, and damaged journals. After recovery the file must hold exactly the
+// bytes from before the transaction or exactly those from after it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "db/error.h"
+#include "db/file_env.h"
+#include "db/jet_lock.h"
+#include "db/jet_pager.h"
+#include "tests/support/fixtures.h"
+#include "tests/writer/pager_support.h"
+
+using db::FaultEnv;
+using db::JetPager;
+using pagertest::Bytes;
+using pagertest::Pattern;
+using pagertest::ReadBytes;
+using testsupport::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kFixture[] = "jet4-empty-2000.mdb";
+constexpr std::size_t kPage = 4096;
+constexpr std::uint32_t kChanged[] = {1, 5, 6};  // 6 follows 5: written in one run
+constexpr int kAdded = 3;
+
+// The transaction every test runs: three existing pages changed, three pages added.
+void Change(JetPager& pager) {
+  pager.begin();
+  for (std::uint32_t page : kChanged) pager.writePage(page, Pattern(kPage, page + 100));
+  for (int i = 0; i < kAdded; ++i) pager.appendPage(Pattern(kPage, 200 + i));
+}
+
+Bytes Expected(const Bytes& old) {
+  Bytes bytes = old;
+  for (std::uint32_t page : kChanged) {
+    Bytes p = Pattern(kPage, page + 100);
+    std::copy(p.begin(), p.end(), bytes.begin() + page * kPage);
+  }
+  for (int i = 0; i < kAdded; ++i) {
+    Bytes p = Pattern(kPage, 200 + i);
+    bytes.insert(bytes.end(), p.begin(), p.end());
+  }
+  return bytes;
+}
+
+// Runs the transaction through `env` and reports whether the commit went through.
+bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = nullptr) {
+  auto pager = JetPager::Open(path, env);
+  Change(*pager);
+  try {
+    pager->commit();
+    return true;
+  } catch (const db::Error& e) {
+    if (error) *error = e.description();
+    EXPECT_FALSE(pager->inTransaction());
+    return false;
+  }
+}
+
+std::uint64_t CleanCommitOperations(const TempDir& dir) {
+  std::string path = dir.copyFixture(kFixture);
+  FaultEnv env;
+  EXPECT_TRUE(CommitThrough(path, env));
+  fs::remove(path);
+  return env.operations();
+}
+
+TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  const std::uint64_t total = CleanCommitOperations(dir);
+  ASSERT_GT(total, 6u);
+  for (bool torn : {false, true}) {
+    int olds = 0, news = 0;
+    for (std::uint64_t k = 0; k <= total; ++k) {
+      SCOPED_TRACE("crash at operation " + std::to_string(k) + (torn ? ", torn writes" : ""));
+      TempDir run;
+      std::string path = run.copyFixture(kFixture);
+      const Bytes old = ReadBytes(path);
+      FaultEnv env;
+      env.crashAtOperation(k, torn);
+      bool committed = CommitThrough(path, env);
+      EXPECT_EQ(env.crashed(), k < total);
+
+      // The next process: recovery before anything reads the file.
+      db::RecoverHotJournal(path);
+      Bytes now = ReadBytes(path);
+      bool isOld = now == old, isNew = now == Expected(old);
+      EXPECT_TRUE(isOld || isNew) << "file holds neither the old nor the new state";
+      if (committed) {
+        EXPECT_TRUE(isNew) << "a commit that reported success was lost";
+      }
+      olds += isOld;
+      news += isNew;
+      EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+      EXPECT_FALSE(fs::exists(db::LockFilePath(path)));
+    }
+    EXPECT_GT(olds, 0);
+    EXPECT_GT(news, 0);
+  }
+}
+
+TEST(PagerCrashTest, OpeningForWritingRecoversToo) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  const std::uint64_t total = CleanCommitOperations(dir);
+  std::string path = dir.copyFixture(kFixture);
+  const Bytes old = ReadBytes(path);
+  FaultEnv env;
+  env.crashAtOperation(total - 4);  // the write of the added pages: the others are written
+  EXPECT_FALSE(CommitThrough(path, env));
+  ASSERT_TRUE(fs::exists(db::JournalPath(path)));
+  ASSERT_NE(ReadBytes(path), old) << "the crash should leave a half-written file";
+
+  auto pager = JetPager::Open(path);
+  EXPECT_EQ(ReadBytes(path), old);
+  EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+  Change(*pager);  // and the transaction can be done again
+  pager->commit();
+  EXPECT_EQ(ReadBytes(path), Expected(old));
+}
+
+TEST(PagerCrashTest, FullDiskFailsTheCommitAndLeavesTheOldFile) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  const std::uint64_t journal = 64 + 3 * (kPage + 8);
+  const std::uint64_t growth = kAdded * kPage;
+  for (std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{10}, journal - 1, journal,
+                               journal + kPage + 1, journal + growth - 1}) {
+    SCOPED_TRACE("room for " + std::to_string(budget) + " bytes");
+    TempDir dir;
+    std::string path = dir.copyFixture(kFixture);
+    const Bytes old = ReadBytes(path);
+    FaultEnv env;
+    env.setGrowthBudget(budget);
+    auto pager = JetPager::Open(path, env);
+    Change(*pager);
+    try {
+      pager->commit();
+      ADD_FAILURE() << "commit went through without room";
+    } catch (const db::Error& e) {
+      EXPECT_NE(e.description().find("disk is full"), std::string::npos) << e.description();
+    }
+    // Undone at once: no recovery needed.
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+
+    env.setGrowthBudget(FaultEnv::kNever);  // room made: the same work goes through
+    Change(*pager);
+    pager->commit();
+    EXPECT_EQ(ReadBytes(path), Expected(old));
+  }
+}
+
+TEST(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  for (bool sync : {false, true}) {
+    for (std::uint64_t n = 1;; ++n) {
+      SCOPED_TRACE((sync ? "sync " : "write ") + std::to_string(n) + " fails");
+      TempDir dir;
+      std::string path = dir.copyFixture(kFixture);
+      const Bytes old = ReadBytes(path);
+      FaultEnv env;
+      if (sync)
+        env.failSyncNumber(n);
+      else
+        env.failWriteNumber(n);
+      if (CommitThrough(path, env)) {
+        EXPECT_GT(n, 2u) << "a commit writes and syncs more than this";
+        EXPECT_EQ(ReadBytes(path), Expected(old));
+        break;
+      }
+      EXPECT_EQ(ReadBytes(path), old);
+      EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+      ASSERT_LT(n, 50u);
+    }
+  }
+}
+
+// A hot journal whose last record was cut short: the records before it are played back, the
+// cut one is ignored, and the file is cut back to its old length.
+TEST(PagerCrashTest, TornJournalTailStopsPlayback) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  const std::uint64_t total = CleanCommitOperations(dir);
+  std::string path = dir.copyFixture(kFixture);
+  const Bytes old = ReadBytes(path);
+  FaultEnv env;
+  env.crashAtOperation(total - 2);  // the removal of the journal: all pages are written
+  EXPECT_FALSE(CommitThrough(path, env));
+  ASSERT_EQ(ReadBytes(path), Expected(old));
+
+  std::string journal = db::JournalPath(path);
+  fs::resize_file(journal, fs::file_size(journal) - 10);
+  EXPECT_TRUE(db::RecoverHotJournal(path));
+  Bytes expected = old;  // pages 1 and 5 back, page 6 (the torn record) as written
+  Bytes six = Pattern(kPage, 106);
+  std::copy(six.begin(), six.end(), expected.begin() + 6 * kPage);
+  EXPECT_EQ(ReadBytes(path), expected);
+  EXPECT_FALSE(fs::exists(journal));
+}
+
+TEST(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  const std::uint64_t total = CleanCommitOperations(dir);
+  std::string path = dir.copyFixture(kFixture);
+  FaultEnv env;
+  env.crashAtOperation(total - 2);
+  EXPECT_FALSE(CommitThrough(path, env));
+  const Bytes written = ReadBytes(path);
+
+  std::string journal = db::JournalPath(path);
+  Bytes bytes = ReadBytes(journal);
+  bytes[20] ^= 0x01;  // the original size: the header checksum no longer matches
+  pagertest::WriteBytes(journal, bytes);
+  EXPECT_FALSE(db::RecoverHotJournal(path));
+  EXPECT_EQ(ReadBytes(path), written);
+  EXPECT_FALSE(fs::exists(journal));
+
+  pagertest::WriteBytes(journal, Bytes(30, 0));  // shorter than a header
+  EXPECT_FALSE(db::RecoverHotJournal(path));
+  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_FALSE(db::RecoverHotJournal(path)) << "no journal: nothing to do";
+}
+
+TEST(PagerCrashTest, FaultEnvStopsAllInputAndOutputAfterTheCrash) {
+  TempDir dir;
+  std::string path = dir.file("f");
+  FaultEnv env;
+  auto file = env.open(path, db::FileMode::kCreate);  // operation 0
+  file->write(0, "abcdefgh", 8);                      // 1
+  env.crashAtOperation(2, true);
+  EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
+  EXPECT_TRUE(env.crashed());
+  EXPECT_THROW(file->size(), db::Error);
+  char buffer[4];
+  EXPECT_THROW(file->read(0, buffer, 4), db::Error);
+  EXPECT_THROW(env.remove(path), db::Error);
+  file.reset();
+  Bytes on = ReadBytes(path);
+  EXPECT_EQ(std::string(on.begin(), on.end()), "abcdefgh1234") << "half of the torn write";
+}
+
+TEST(PagerCrashTest, FaultEnvWritesWhatFitsOnAFullDisk) {
+  TempDir dir;
+  std::string path = dir.file("f");
+  FaultEnv env;
+  env.setGrowthBudget(5);
+  auto file = env.open(path, db::FileMode::kCreate);
+  file->write(0, "abc", 3);
+  file->write(0, "xyz", 3);  // overwriting needs no room
+  EXPECT_THROW(file->write(3, "defg", 4), db::Error);
+  file.reset();
+  Bytes on = ReadBytes(path);
+  EXPECT_EQ(std::string(on.begin(), on.end()), "xyzde");
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// Transactions of the pager on copies of real Access files: what commit and rollback leave in
+// the file, what a second connection of the process sees, and the misuse the pager refuses.
+#include "db/jet_pager.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "db/error.h"
+#include "tests/support/fixtures.h"
+#include "tests/writer/pager_support.h"
+
+using db::JetPager;
+using pagertest::Bytes;
+using pagertest::Pattern;
+using pagertest::ReadBytes;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr char kMdb[] = "jet4-empty-2000.mdb";
+constexpr char kAccdb[] = "ace12-empty-2007.accdb";
+
+Bytes PageOf(const Bytes& file, std::uint32_t page, std::size_t pageSize) {
+  return Bytes(file.begin() + page * pageSize, file.begin() + (page + 1) * pageSize);
+}
+
+TEST(PagerTest, CommitWritesChangedAndAddedPagesAndNothingBefore) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  for (const char* name : {kMdb, kAccdb}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    std::string path = dir.copyFixture(name);
+    Bytes old = ReadBytes(path);
+    auto pager = JetPager::Open(path);
+    ASSERT_EQ(pager->pageSize(), 4096u);
+    std::uint32_t pages = pager->pageCount();
+    ASSERT_EQ(pages * 4096u, old.size());
+
+    pager->begin();
+    pager->writePage(2, Pattern(4096, 1));
+    std::uint32_t added = pager->appendPage(Pattern(4096, 2));
+    pager->writePage(added, Pattern(4096, 3));  // an added page may change again
+    EXPECT_EQ(added, pages);
+    EXPECT_EQ(pager->pageCount(), pages + 1);
+    EXPECT_EQ(pager->readPage(2), Pattern(4096, 1));
+    EXPECT_EQ(pager->readPage(added), Pattern(4096, 3));
+    EXPECT_EQ(pager->readPage(3), PageOf(old, 3, 4096));
+    EXPECT_EQ(ReadBytes(path), old) << "nothing reaches the file before commit";
+    pager->commit();
+    EXPECT_FALSE(pager->inTransaction());
+
+    Bytes expected = old;
+    Bytes two = Pattern(4096, 1), last = Pattern(4096, 3);
+    std::copy(two.begin(), two.end(), expected.begin() + 2 * 4096);
+    expected.insert(expected.end(), last.begin(), last.end());
+    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+    pager.reset();
+
+    auto again = JetPager::Open(path);
+    EXPECT_EQ(again->pageCount(), pages + 1);
+    EXPECT_EQ(again->readPage(added), Pattern(4096, 3));
+  }
+}
+
+TEST(PagerTest, RollbackAndDestructionLeaveTheFileAsItWas) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  std::string path = dir.copyFixture(kMdb);
+  Bytes old = ReadBytes(path);
+  {
+    auto pager = JetPager::Open(path);
+    std::uint32_t pages = pager->pageCount();
+    pager->begin();
+    pager->writePage(1, Pattern(4096, 5));
+    pager->appendPage(Pattern(4096, 6));
+    pager->rollback();
+    EXPECT_EQ(pager->pageCount(), pages);
+    EXPECT_EQ(pager->readPage(1), PageOf(old, 1, 4096));
+
+    pager->begin();  // a connection closed in the middle of a transaction
+    pager->writePage(1, Pattern(4096, 7));
+  }
+  EXPECT_EQ(ReadBytes(path), old);
+  EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+}
+
+TEST(PagerTest, EmptyCommitTouchesNothing) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  std::string path = dir.copyFixture(kMdb);
+  auto before = std::filesystem::last_write_time(path);
+  auto pager = JetPager::Open(path);
+  pager->begin();
+  pager->commit();
+  EXPECT_EQ(std::filesystem::last_write_time(path), before);
+}
+
+TEST(PagerTest, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  std::string path = dir.copyFixture(kMdb);
+  auto first = JetPager::Open(path);
+  auto second = JetPager::Open(path);
+  first->begin();
+  first->writePage(3, Pattern(4096, 9));
+  std::uint32_t added = first->appendPage(Pattern(4096, 10));
+  EXPECT_THROW(second->begin(), db::Error);
+  EXPECT_NE(second->readPage(3), Pattern(4096, 9)) << "uncommitted work is not visible";
+  first->commit();
+  EXPECT_EQ(second->readPage(3), Pattern(4096, 9));
+  EXPECT_EQ(second->pageCount(), added + 1);
+  second->begin();  // free again
+  second->rollback();
+}
+
+TEST(PagerTest, RefusesMisuse) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  std::string path = dir.copyFixture(kMdb);
+  Bytes old = ReadBytes(path);
+  auto pager = JetPager::Open(path);
+  std::uint32_t pages = pager->pageCount();
+  EXPECT_THROW(pager->writePage(1, Pattern(4096, 1)), db::Error);
+  EXPECT_THROW(pager->appendPage(Pattern(4096, 1)), db::Error);
+  EXPECT_THROW(pager->commit(), db::Error);
+  EXPECT_THROW(pager->rollback(), db::Error);
+  EXPECT_THROW(pager->readPage(pages), db::Error);
+
+  pager->begin();
+  EXPECT_THROW(pager->begin(), db::Error);
+  EXPECT_THROW(pager->writePage(1, Pattern(2048, 1)), db::Error);
+  EXPECT_THROW(pager->appendPage(Pattern(4097, 1)), db::Error);
+  EXPECT_THROW(pager->writePage(pages, Pattern(4096, 1)), db::Error);
+  EXPECT_TRUE(pager->inTransaction());
+  pager->commit();
+  EXPECT_EQ(ReadBytes(path), old);
+}
+
+TEST(PagerTest, RefusesFilesThatAreNotWholeAccessDatabases) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  std::string text = dir.file("notes.mdb");
+  pagertest::WriteBytes(text, Bytes(8192, 'x'));
+  EXPECT_THROW(JetPager::Open(text), db::Error);
+
+  std::string cut = dir.copyFixture(kMdb);
+  Bytes bytes = ReadBytes(cut);
+  bytes.resize(bytes.size() - 100);
+  pagertest::WriteBytes(cut, bytes);
+  EXPECT_THROW(JetPager::Open(cut), db::Error);
+  EXPECT_EQ(ReadBytes(cut), bytes);
+
+  EXPECT_THROW(JetPager::Open(dir.file("missing.mdb")), db::Error);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("missing.ldb")));
+}
+
+}  // namespace
