@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace db {
 
@@ -59,7 +61,9 @@ void ReadExactly(File& file, std::uint64_t offset, void* buffer, std::size_t siz
 //     (the part that still fits is written);
 //   - "crash" at the Kth changing operation (counting from 0): that operation and every later
 //     operation of any kind fail and change nothing, so the files hold exactly what was done
-//     before. With torn writes on, a crashing write leaves the first half of its bytes.
+//     before. With torn writes on, a crashing write leaves the first half of its bytes. With
+//     lost writes on, the crash also undoes every write and truncation made to a file since
+//     its last sync, as a power failure may (creations and removals of files stay done).
 class FaultEnv : public FileEnv {
  public:
   static constexpr std::uint64_t kNever = ~std::uint64_t{0};
@@ -69,9 +73,10 @@ class FaultEnv : public FileEnv {
   void failWriteNumber(std::uint64_t n) { failWrite_ = n; }
   void failSyncNumber(std::uint64_t n) { failSync_ = n; }
   void setGrowthBudget(std::uint64_t bytes) { budget_ = bytes; }
-  void crashAtOperation(std::uint64_t k, bool tornWrites = false) {
+  enum class CrashKind { kClean, kTornWrite, kLoseUnsynced };
+  void crashAtOperation(std::uint64_t k, CrashKind kind = CrashKind::kClean) {
     crashAt_ = k;
-    tornWrites_ = tornWrites;
+    crashKind_ = kind;
   }
 
   // Changing operations done (or attempted) so far.
@@ -90,13 +95,23 @@ class FaultEnv : public FileEnv {
   // Gives true when this operation is the crash point (the caller may tear a write first).
   bool enter(bool changing);
   [[noreturn]] void throwCrashed(const std::string& path) const;
+  // Before-images of the unsynced changes of each file, for a crash that loses them.
+  struct Undo {
+    std::uint64_t offset;
+    std::string bytes;     // what was there before, within the old size
+    std::uint64_t size;    // the file's size before the change
+  };
+  void remember(File& base, std::uint64_t offset, std::uint64_t length);
+  void forgetUnsynced(const std::string& path) { unsynced_.erase(path); }
+  void loseUnsynced();
 
   FileEnv& base_;
   std::uint64_t failWrite_ = kNever;
   std::uint64_t failSync_ = kNever;
   std::uint64_t budget_ = kNever;
   std::uint64_t crashAt_ = kNever;
-  bool tornWrites_ = false;
+  CrashKind crashKind_ = CrashKind::kClean;
+  std::map<std::string, std::vector<Undo>> unsynced_;
   std::uint64_t operations_ = 0;
   std::uint64_t writes_ = 0;
   std::uint64_t syncs_ = 0;

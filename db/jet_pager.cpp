@@ -86,7 +86,8 @@ bool DecodeHeader(File& journal, JournalHeader& h) {
   h.originalSize = Get64(&bytes[20]);
   h.records = Get32(&bytes[28]);
   h.salt = Get32(&bytes[32]);
-  bool powerOfTwo = h.pageSize >= 512 && h.pageSize <= 65536 && (h.pageSize & (h.pageSize - 1)) == 0;
+  bool powerOfTwo =
+      h.pageSize >= 512 && h.pageSize <= 65536 && (h.pageSize & (h.pageSize - 1)) == 0;
   return powerOfTwo && h.originalSize == std::uint64_t{h.originalPages} * h.pageSize &&
          h.records <= h.originalPages;
 }

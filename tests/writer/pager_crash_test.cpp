@@ -75,15 +75,17 @@ TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
   TempDir dir;
   const std::uint64_t total = CleanCommitOperations(dir);
   ASSERT_GT(total, 6u);
-  for (bool torn : {false, true}) {
+  using Kind = FaultEnv::CrashKind;
+  for (Kind kind : {Kind::kClean, Kind::kTornWrite, Kind::kLoseUnsynced}) {
     int olds = 0, news = 0;
     for (std::uint64_t k = 0; k <= total; ++k) {
-      SCOPED_TRACE("crash at operation " + std::to_string(k) + (torn ? ", torn writes" : ""));
+      SCOPED_TRACE("crash at operation " + std::to_string(k) + ", kind " +
+                   std::to_string(static_cast<int>(kind)));
       TempDir run;
       std::string path = run.copyFixture(kFixture);
       const Bytes old = ReadBytes(path);
       FaultEnv env;
-      env.crashAtOperation(k, torn);
+      env.crashAtOperation(k, kind);
       bool committed = CommitThrough(path, env);
       EXPECT_EQ(env.crashed(), k < total);
 
@@ -234,7 +236,7 @@ TEST(PagerCrashTest, FaultEnvStopsAllInputAndOutputAfterTheCrash) {
   FaultEnv env;
   auto file = env.open(path, db::FileMode::kCreate);  // operation 0
   file->write(0, "abcdefgh", 8);                      // 1
-  env.crashAtOperation(2, true);
+  env.crashAtOperation(2, FaultEnv::CrashKind::kTornWrite);
   EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
   EXPECT_TRUE(env.crashed());
   EXPECT_THROW(file->size(), db::Error);
@@ -244,6 +246,31 @@ TEST(PagerCrashTest, FaultEnvStopsAllInputAndOutputAfterTheCrash) {
   file.reset();
   Bytes on = ReadBytes(path);
   EXPECT_EQ(std::string(on.begin(), on.end()), "abcdefgh1234") << "half of the torn write";
+}
+
+TEST(PagerCrashTest, FaultEnvCrashCanLoseWhatWasNotSynced) {
+  TempDir dir;
+  std::string path = dir.file("f");
+  pagertest::WriteBytes(path, Bytes{'o', 'l', 'd', '!'});
+  FaultEnv env;
+  env.crashAtOperation(6, FaultEnv::CrashKind::kLoseUnsynced);
+  auto file = env.open(path, db::FileMode::kCreate);  // 0: empties it
+  file->write(0, "abc", 3);                           // 1
+  file->sync();                                       // 2
+  file->write(1, "XY", 2);                            // 3
+  file->write(3, "defg", 4);                          // 4
+  file->truncate(2);                                  // 5
+  EXPECT_THROW(file->sync(), db::Error);              // 6: the crash
+  file.reset();
+  Bytes on = ReadBytes(path);
+  EXPECT_EQ(std::string(on.begin(), on.end()), "abc");
+
+  FaultEnv again;
+  again.crashAtOperation(1, FaultEnv::CrashKind::kLoseUnsynced);
+  file = again.open(path, db::FileMode::kCreate);
+  EXPECT_THROW(file->write(0, "new", 3), db::Error);
+  on = ReadBytes(path);
+  EXPECT_EQ(std::string(on.begin(), on.end()), "abc") << "the emptying was not synced either";
 }
 
 TEST(PagerCrashTest, FaultEnvWritesWhatFitsOnAFullDisk) {
