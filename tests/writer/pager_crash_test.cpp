@@ -230,61 +230,62 @@ TEST(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
   EXPECT_FALSE(db::RecoverHotJournal(path)) << "no journal: nothing to do";
 }
 
-TEST(PagerCrashTest, FaultEnvStopsAllInputAndOutputAfterTheCrash) {
-  TempDir dir;
-  std::string path = dir.file("f");
-  FaultEnv env;
-  auto file = env.open(path, db::FileMode::kCreate);  // operation 0
-  file->write(0, "abcdefgh", 8);                      // 1
-  env.crashAtOperation(2, FaultEnv::CrashKind::kTornWrite);
-  EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
-  EXPECT_TRUE(env.crashed());
-  EXPECT_THROW(file->size(), db::Error);
-  char buffer[4];
-  EXPECT_THROW(file->read(0, buffer, 4), db::Error);
-  EXPECT_THROW(env.remove(path), db::Error);
-  file.reset();
-  Bytes on = ReadBytes(path);
-  EXPECT_EQ(std::string(on.begin(), on.end()), "abcdefgh1234") << "half of the torn write";
-}
+// The seam itself: what a crash, a crash that loses unsynced writes and a full disk leave.
+TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
+  {  // after the crash nothing reads or writes; a torn write leaves its first half
+    TempDir dir;
+    std::string path = dir.file("f");
+    FaultEnv env;
+    auto file = env.open(path, db::FileMode::kCreate);  // operation 0
+    file->write(0, "abcdefgh", 8);                      // 1
+    env.crashAtOperation(2, FaultEnv::CrashKind::kTornWrite);
+    EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
+    EXPECT_TRUE(env.crashed());
+    EXPECT_THROW(file->size(), db::Error);
+    char buffer[4];
+    EXPECT_THROW(file->read(0, buffer, 4), db::Error);
+    EXPECT_THROW(env.remove(path), db::Error);
+    file.reset();
+    Bytes on = ReadBytes(path);
+    EXPECT_EQ(std::string(on.begin(), on.end()), "abcdefgh1234") << "half of the torn write";
+  }
+  {  // a crash that loses what was not synced
+    TempDir dir;
+    std::string path = dir.file("f");
+    pagertest::WriteBytes(path, Bytes{'o', 'l', 'd', '!'});
+    FaultEnv env;
+    env.crashAtOperation(6, FaultEnv::CrashKind::kLoseUnsynced);
+    auto file = env.open(path, db::FileMode::kCreate);  // 0: empties it
+    file->write(0, "abc", 3);                           // 1
+    file->sync();                                       // 2
+    file->write(1, "XY", 2);                            // 3
+    file->write(3, "defg", 4);                          // 4
+    file->truncate(2);                                  // 5
+    EXPECT_THROW(file->sync(), db::Error);              // 6: the crash
+    file.reset();
+    Bytes on = ReadBytes(path);
+    EXPECT_EQ(std::string(on.begin(), on.end()), "abc");
 
-TEST(PagerCrashTest, FaultEnvCrashCanLoseWhatWasNotSynced) {
-  TempDir dir;
-  std::string path = dir.file("f");
-  pagertest::WriteBytes(path, Bytes{'o', 'l', 'd', '!'});
-  FaultEnv env;
-  env.crashAtOperation(6, FaultEnv::CrashKind::kLoseUnsynced);
-  auto file = env.open(path, db::FileMode::kCreate);  // 0: empties it
-  file->write(0, "abc", 3);                           // 1
-  file->sync();                                       // 2
-  file->write(1, "XY", 2);                            // 3
-  file->write(3, "defg", 4);                          // 4
-  file->truncate(2);                                  // 5
-  EXPECT_THROW(file->sync(), db::Error);              // 6: the crash
-  file.reset();
-  Bytes on = ReadBytes(path);
-  EXPECT_EQ(std::string(on.begin(), on.end()), "abc");
-
-  FaultEnv again;
-  again.crashAtOperation(1, FaultEnv::CrashKind::kLoseUnsynced);
-  file = again.open(path, db::FileMode::kCreate);
-  EXPECT_THROW(file->write(0, "new", 3), db::Error);
-  on = ReadBytes(path);
-  EXPECT_EQ(std::string(on.begin(), on.end()), "abc") << "the emptying was not synced either";
-}
-
-TEST(PagerCrashTest, FaultEnvWritesWhatFitsOnAFullDisk) {
-  TempDir dir;
-  std::string path = dir.file("f");
-  FaultEnv env;
-  env.setGrowthBudget(5);
-  auto file = env.open(path, db::FileMode::kCreate);
-  file->write(0, "abc", 3);
-  file->write(0, "xyz", 3);  // overwriting needs no room
-  EXPECT_THROW(file->write(3, "defg", 4), db::Error);
-  file.reset();
-  Bytes on = ReadBytes(path);
-  EXPECT_EQ(std::string(on.begin(), on.end()), "xyzde");
+    FaultEnv again;
+    again.crashAtOperation(1, FaultEnv::CrashKind::kLoseUnsynced);
+    file = again.open(path, db::FileMode::kCreate);
+    EXPECT_THROW(file->write(0, "new", 3), db::Error);
+    on = ReadBytes(path);
+    EXPECT_EQ(std::string(on.begin(), on.end()), "abc") << "the emptying was not synced either";
+  }
+  {  // a full disk takes what fits
+    TempDir dir;
+    std::string path = dir.file("f");
+    FaultEnv env;
+    env.setGrowthBudget(5);
+    auto file = env.open(path, db::FileMode::kCreate);
+    file->write(0, "abc", 3);
+    file->write(0, "xyz", 3);  // overwriting needs no room
+    EXPECT_THROW(file->write(3, "defg", 4), db::Error);
+    file.reset();
+    Bytes on = ReadBytes(path);
+    EXPECT_EQ(std::string(on.begin(), on.end()), "xyzde");
+  }
 }
 
 }  // namespace

@@ -86,17 +86,6 @@ TEST(PagerTest, RollbackAndDestructionLeaveTheFileAsItWas) {
   EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
 }
 
-TEST(PagerTest, EmptyCommitTouchesNothing) {
-  ROWSIFTER_REQUIRE_FIXTURES();
-  TempDir dir;
-  std::string path = dir.copyFixture(kMdb);
-  auto before = std::filesystem::last_write_time(path);
-  auto pager = JetPager::Open(path);
-  pager->begin();
-  pager->commit();
-  EXPECT_EQ(std::filesystem::last_write_time(path), before);
-}
-
 TEST(PagerTest, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {
   ROWSIFTER_REQUIRE_FIXTURES();
   TempDir dir;
