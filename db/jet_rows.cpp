@@ -56,17 +56,73 @@ RowSlot DataRowSlot(const Bytes& page, unsigned row) {
   return slot;
 }
 
+// Lays rows out from the page end in row order (the order every reader expects); a deleted row
+// keeps its number and takes no bytes.
+void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<std::uint16_t>& flags) {
+  auto n = static_cast<unsigned>(rows.size());
+  std::size_t top = page.size();
+  std::size_t used = 0;
+  std::fill(page.begin() + kDataHeader, page.end(), 0);
+  Put16(&page[12], n);
+  for (unsigned r = 0; r < n; ++r) {
+    top -= rows[r].size();
+    std::copy(rows[r].begin(), rows[r].end(), page.begin() + static_cast<std::ptrdiff_t>(top));
+    Put16(&page[kDataHeader + 2 * r], static_cast<std::uint32_t>(top) | flags[r]);
+    used += rows[r].size();
+  }
+  SetFreeSpace(page, page.size() - kDataHeader - 2 * n - used);
+}
+
+void ReadRows(const Bytes& page, std::vector<Bytes>& rows, std::vector<std::uint16_t>& flags) {
+  unsigned n = DataRowCount(page);
+  rows.assign(n, {});
+  flags.assign(n, 0);
+  for (unsigned r = 0; r < n; ++r) {
+    RowSlot slot = DataRowSlot(page, r);
+    flags[r] = Get16(&page[kDataHeader + 2 * r]) & (kRowDeleted | kRowMoved);
+    if (!slot.deleted)
+      rows[r].assign(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
+                     page.begin() + static_cast<std::ptrdiff_t>(slot.end));
+  }
+}
+
+void CompactDataPage(Bytes& page) {
+  std::vector<Bytes> rows;
+  std::vector<std::uint16_t> flags;
+  ReadRows(page, rows, flags);
+  LayOutRows(page, rows, flags);
+}
+
 std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
   unsigned n = DataRowCount(page);
   std::size_t free = DataFreeSpace(page);
-  if (row.size() + 2 > free || n >= 0xFF) return std::nullopt;
-  std::size_t start = LowestRowStart(page) - row.size();
-  if (start < kDataHeader + 2 * (n + 1)) return std::nullopt;
-  std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
-  Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
-  Put16(&page[12], n + 1);
-  SetFreeSpace(page, free - row.size() - 2);
-  return n;
+  bool anyDeleted = false;
+  for (unsigned r = 0; r < n && !anyDeleted; ++r)
+    anyDeleted = Get16(&page[kDataHeader + 2 * r]) & kRowDeleted;
+  if (!anyDeleted) {
+    // The common case: the row goes below the others under a new number.
+    if (row.size() + 2 > free || n >= 0xFF) return std::nullopt;
+    std::size_t start = LowestRowStart(page) - row.size();
+    if (start < kDataHeader + 2 * (n + 1)) return std::nullopt;
+    std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
+    Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
+    Put16(&page[12], n + 1);
+    SetFreeSpace(page, free - row.size() - 2);
+    return n;
+  }
+  // Deleted rows: the new row takes the first deleted number and the page is packed again.
+  std::vector<Bytes> rows;
+  std::vector<std::uint16_t> flags;
+  ReadRows(page, rows, flags);
+  std::size_t used = 0;
+  for (const Bytes& r : rows) used += r.size();
+  unsigned at = 0;
+  while (!(flags[at] & kRowDeleted)) ++at;
+  if (kDataHeader + 2 * n + used + row.size() > page.size()) return std::nullopt;
+  rows[at] = row;
+  flags[at] = 0;
+  LayOutRows(page, rows, flags);
+  return at;
 }
 
 void DeleteDataRow(Bytes& page, unsigned row) {

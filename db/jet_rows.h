@@ -41,10 +41,13 @@ struct RowSlot {
 };
 // Where row `row` lies. Throws db::Error when the page has no such row.
 RowSlot DataRowSlot(const Bytes& page, unsigned row);
-// Adds a row; nothing when it does not fit.
+// Adds a row, in the place of a deleted one when there is one (packing the page when the
+// bytes of deleted rows are needed); nothing when it does not fit.
 std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row);
 // Marks a row deleted; its bytes stay where they are.
 void DeleteDataRow(Bytes& page, unsigned row);
+// Moves the live rows together at the page end; row numbers stay, deleted rows take no bytes.
+void CompactDataPage(Bytes& page);
 // Whether every row of the page is deleted (or it has none).
 bool DataPageEmpty(const Bytes& page);
 // Largest row a fresh page takes.

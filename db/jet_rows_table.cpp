@@ -108,7 +108,19 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
     std::vector<std::uint32_t> held = owned.pages();
     if (!held.empty()) lastPage_ = held.back();
   }
-  if (lastPage_ == 0 || !tryPage(lastPage_)) {
+  bool placed = lastPage_ != 0 && tryPage(lastPage_);
+  if (!placed) {
+    // Pages with room are in the free-space map; a page found full leaves it.
+    UsageMap withRoom(io_, def_.freeSpacePages, mapPageSource());
+    for (std::uint32_t p : withRoom.pages()) {
+      if (p < io_.pageCount() && tryPage(p)) {
+        placed = true;
+        break;
+      }
+      withRoom.remove(p);
+    }
+  }
+  if (!placed) {
     Bytes page = NewDataPage(io_.pageSize(), def_.page);
     std::uint32_t p = pages_.allocate(page);
     owned.add(p);
@@ -134,6 +146,7 @@ void TableRows::remove(RowRef where, const std::vector<RowValue>& values) {
   Bytes page = io_.readPage(where.page);
   DeleteDataRow(page, where.row);
   io_.writePage(where.page, page);
+  UsageMap(io_, def_.freeSpacePages, mapPageSource()).add(where.page);
   if (def_.rowCount > 0) --def_.rowCount;
   countChanged_ = true;
 }
