@@ -1,7 +1,7 @@
 // Pictures of the two windows for the documentation. Disabled in ordinary runs; to refresh
 // docs/form1.png and docs/form2.png:
-//   ROWSIFTER_SCREENSHOTS=docs xvfb-run -a env QT_QPA_PLATFORM=xcb \
-//     build/screens_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'
+//   ROWSIFTER_SCREENSHOTS=docs xvfb-run -a env QT_QPA_PLATFORM=xcb build/screens_tests
+//     --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'   (one command line)
 #include <gtest/gtest.h>
 
 #include <QComboBox>
