@@ -4,15 +4,19 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/clock.h"
 #include "db/connection_string.h"
+#include "extract/criteria.h"
 #include "extract/workspace.h"
+#include "tests/support/scripted_prompts.h"
 
 namespace runtest {
 
@@ -184,6 +188,24 @@ inline void FillNumberedSource(const SqliteFile& file, int count) {
             "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
             std::to_string(count) +
             ") INSERT INTO Source (City) SELECT printf('v%06d', i) FROM n;");
+}
+
+inline std::string Text(extract::Criterion c) { return std::string(extract::CriterionText(c)); }
+
+// Line numbers of the "Application Error" boxes, in order.
+inline std::vector<int> ReportLines(const testsupport::ScriptedPrompts& prompts) {
+  std::vector<int> lines;
+  static const std::regex kLine("at line ([0-9]+)\r\r");
+  for (const auto& m : prompts.errorReports()) {
+    std::smatch match;
+    if (std::regex_search(m.text, match, kLine)) lines.push_back(std::stoi(match[1]));
+  }
+  return lines;
+}
+
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
 }
 
 }  // namespace runtest

@@ -21,23 +21,9 @@ using runtest::FakeClock;
 using runtest::FakeWorkspace;
 using runtest::SqliteFile;
 
-std::string Text(Criterion c) { return std::string(CriterionText(c)); }
-
-// Line numbers of the "Application Error" boxes, in order.
-std::vector<int> ReportLines(const testsupport::ScriptedPrompts& prompts) {
-  std::vector<int> lines;
-  static const std::regex kLine("at line ([0-9]+)\r\r");
-  for (const auto& m : prompts.errorReports()) {
-    std::smatch match;
-    if (std::regex_search(m.text, match, kLine)) lines.push_back(std::stoi(match[1]));
-  }
-  return lines;
-}
-
-std::vector<std::string> Sorted(std::vector<std::string> v) {
-  std::sort(v.begin(), v.end());
-  return v;
-}
+using runtest::ReportLines;
+using runtest::Sorted;
+using runtest::Text;
 
 class RunTest : public ::testing::Test {
  protected:
