@@ -1,5 +1,7 @@
 // The Access engine: opens the file through libmdb after checking its header (password,
-// encryption, size), lists the catalogue, and answers the statements of access_sql.h.
+// encryption, size), lists the catalogue, and answers the statements of access_sql.h. Reading
+// goes through libmdb; writing through the pager and the writer (db/access_write_session.h),
+// after which the reading side opens the file again to see what was committed.
 #include "db/access_engine.h"
 
 #include <QString>
@@ -10,26 +12,29 @@
 #include "db/access_catalog.h"
 #include "db/access_distinct.h"
 #include "db/access_sql.h"
+#include "db/access_write_session.h"
 #include "db/error.h"
 #include "db/jet_database.h"
+#include "db/jet_pager.h"
 #include "db/jet_table.h"
 
 namespace db {
 namespace {
 
-const char kWritingNotSupported[] = "Writing to Access databases is not supported yet.";
-
-// Rows read from a table as they are asked for.
+// Rows read from a table as they are asked for. Keeps the libmdb handle it reads from alive
+// when the session opens the file again after a commit.
 class TableCursor : public Cursor {
  public:
-  TableCursor(std::unique_ptr<JetTable> table, std::vector<std::size_t> fields)
-      : table_(std::move(table)), fields_(std::move(fields)) {
+  TableCursor(std::shared_ptr<JetDatabase> db, std::unique_ptr<JetTable> table,
+              std::vector<std::size_t> fields)
+      : db_(std::move(db)), table_(std::move(table)), fields_(std::move(fields)) {
     for (std::size_t f : fields_) names_.push_back(table_->fieldNames()[f]);
   }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   bool next(std::vector<Value>& row) override { return table_->next(fields_, row); }
 
  private:
+  std::shared_ptr<JetDatabase> db_;
   std::unique_ptr<JetTable> table_;
   std::vector<std::size_t> fields_;
   std::vector<std::string> names_;
@@ -53,12 +58,24 @@ class RowsCursor : public Cursor {
   std::size_t pos_ = 0;
 };
 
+std::uint64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) throw Error(errc::kFailed, "The database file '" + path + "' cannot be read.");
+  return size;
+}
+
 class AccessSession : public Session {
  public:
-  explicit AccessSession(std::unique_ptr<JetDatabase> db)
-      : db_(std::move(db)), catalog_(ReadAccessCatalog(*db_)) {}
+  AccessSession(std::shared_ptr<JetDatabase> db, OpenMode mode)
+      : db_(std::move(db)),
+        catalog_(ReadAccessCatalog(*db_)),
+        writing_(db_->path(), db_->header(), mode) {
+    writing_.onCommitted = [this] { stale_ = true; };
+  }
 
   std::vector<CatalogRow> tables() override {
+    refresh();
     std::vector<CatalogRow> rows;
     for (const AccessObject& object : catalog_)
       if (auto type = CatalogType(object)) rows.push_back({*type, object.name});
@@ -69,23 +86,38 @@ class AccessSession : public Session {
   std::unique_ptr<Cursor> query(const std::string& sql) override {
     AccessStatement statement = ParseAccessStatement(sql);
     const auto* select = std::get_if<SelectStatement>(&statement);
-    if (!select) throw Error(errc::kNotSupported, kWritingNotSupported);
+    if (!select)
+      throw Error(errc::kFailed, "The statement returns no rows, so it cannot be opened as a "
+                                 "record set: \"" + sql + "\".");
     return run(*select);
   }
 
   void execute(const std::string& sql) override {
     AccessStatement statement = ParseAccessStatement(sql);
-    const auto* select = std::get_if<SelectStatement>(&statement);
-    if (!select) throw Error(errc::kNotSupported, kWritingNotSupported);
-    run(*select);  // a query run for nothing still checks its table and field
+    if (const auto* select = std::get_if<SelectStatement>(&statement)) {
+      run(*select);  // a query run for nothing still checks its table and field
+      return;
+    }
+    writing_.execute(statement);
   }
 
-  void begin() override {}
-  void commit() override {}
-  void rollback() override {}
+  void begin() override { writing_.begin(); }
+  void commit() override { writing_.commit(); }
+  void rollback() override { writing_.rollback(); }
 
  private:
+  // Opens the file again after a commit, so that reading sees the committed pages and size.
+  // Queries inside a transaction read what was committed before it.
+  void refresh() {
+    if (!stale_) return;
+    auto db = std::make_shared<JetDatabase>(db_->path(), db_->header(), FileSize(db_->path()));
+    catalog_ = ReadAccessCatalog(*db);
+    db_ = std::move(db);
+    stale_ = false;
+  }
+
   std::unique_ptr<Cursor> run(const SelectStatement& select) {
+    refresh();
     const AccessObject& object = FindReadableTable(catalog_, select.table);
     auto table = std::make_unique<JetTable>(*db_, object.name, object.page);
 
@@ -99,7 +131,8 @@ class AccessSession : public Session {
     } else {
       for (std::size_t i = 0; i < table->fieldNames().size(); ++i) fields.push_back(i);
     }
-    if (!select.distinct) return std::make_unique<TableCursor>(std::move(table), std::move(fields));
+    if (!select.distinct)
+      return std::make_unique<TableCursor>(db_, std::move(table), std::move(fields));
 
     std::vector<std::string> names;
     for (std::size_t f : fields) names.push_back(table->fieldNames()[f]);
@@ -109,8 +142,10 @@ class AccessSession : public Session {
     return std::make_unique<RowsCursor>(std::move(names), AccessDistinct(std::move(rows)));
   }
 
-  std::unique_ptr<JetDatabase> db_;
+  std::shared_ptr<JetDatabase> db_;
   std::vector<AccessObject> catalog_;
+  AccessWriteSession writing_;
+  bool stale_ = false;  // a commit changed the file since db_ was opened
 };
 
 // The first page of the file (or as much of it as there is).
@@ -127,6 +162,9 @@ std::vector<unsigned char> ReadFirstPage(const std::string& path) {
 
 std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::string& password,
                                            OpenMode mode, FileFormat format) {
+  // A commit that was cut off (crash, kill, full disk) left a journal: put the file back as it
+  // was before anything reads it. Without a journal this does nothing, so read-only files open.
+  RecoverHotJournal(path);
   // The header is read again here rather than trusting `format`: it holds more than the kind.
   std::vector<unsigned char> first = ReadFirstPage(path);
   std::optional<JetHeader> header = ParseJetHeader(first.data(), first.size());
@@ -136,13 +174,10 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
     throw Error(errc::kNotSupported,
                 "Cannot open '" + path + "': encrypted databases are not supported yet.");
 
-  std::error_code ec;
-  std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) throw Error(errc::kFailed, "The database file '" + path + "' cannot be read.");
-  auto db = std::make_unique<JetDatabase>(path, *header, size);  // checks the size first
+  auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path));  // checks the size first
   if (!PasswordAccepted(*header, password))
     throw Error(errc::kWrongPassword, "Not a valid password.");
-  return std::make_unique<AccessSession>(std::move(db));
+  return std::make_unique<AccessSession>(std::move(db), mode);
 }
 
 }  // namespace db

@@ -128,7 +128,8 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
 void DeleteDataRow(Bytes& page, unsigned row) {
   DataRowSlot(page, row);  // checks it
   unsigned char* at = &page[kDataHeader + 2 * row];
-  Put16(at, Get16(at) | kRowDeleted);
+  // Access sets both flags on a row it deletes, and libmdb skips a row only by the second.
+  Put16(at, Get16(at) | kRowDeleted | kRowMoved);
 }
 
 bool DataPageEmpty(const Bytes& page) {
