@@ -137,7 +137,10 @@ void UsageMap::rebaseOrPromote(std::uint32_t page) {
       store();
       return;
     }
-    // Too wide for the row: hold the pages on map pages instead.
+    // Too wide for the row. Turning it into a reference map is not done yet: refuse rather
+    // than lose pages.
+    throw Error(errc::kFailed, "The table has grown past what its page map can hold; nothing "
+                               "was written.");
     held.pop_back();
     std::fill(row_.begin() + 1, row_.end(), 0);
     row_[0] = kReference;
@@ -187,8 +190,12 @@ std::uint32_t PageAllocator::allocate(const Bytes& content) {
     io_.writePage(p, content);
     return p;
   }
+  // A page past the map's window would read as free to every other program: refuse it.
+  if (!map.covers(count))
+    throw Error(errc::kFailed, "The database file has grown past what its page map can hold; "
+                               "nothing was written.");
   std::uint32_t p = io_.appendPage(content);
-  if (map.covers(p)) map.remove(p);
+  map.remove(p);
   return p;
 }
 
