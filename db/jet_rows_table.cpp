@@ -112,19 +112,20 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
   if (!placed) {
     // Pages with room are in the free-space map; a page found full leaves it.
     UsageMap withRoom(io_, def_.freeSpacePages, mapPageSource());
-    for (std::uint32_t p : withRoom.pages()) {
-      if (p < io_.pageCount() && tryPage(p)) {
+    std::uint32_t count = io_.pageCount();
+    for (std::optional<std::uint32_t> p = withRoom.next(0, count); p; p = withRoom.next(*p + 1, count)) {
+      if (tryPage(*p)) {
         placed = true;
         break;
       }
-      withRoom.remove(p);
+      withRoom.remove(*p);
     }
   }
   if (!placed) {
     Bytes page = NewDataPage(io_.pageSize(), def_.page);
     std::uint32_t p = pages_.allocate(page);
     owned.add(p);
-    UsageMap(io_, def_.freeSpacePages, mapPageSource()).add(p);
+    UsageMap(io_, def_.freeSpacePages, mapPageSource()).addWithRoom(p);
     if (!tryPage(p)) throw Error(errc::kFailed, "The record is too large.");
   }
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) {
@@ -146,7 +147,7 @@ void TableRows::remove(RowRef where, const std::vector<RowValue>& values) {
   Bytes page = io_.readPage(where.page);
   DeleteDataRow(page, where.row);
   io_.writePage(where.page, page);
-  UsageMap(io_, def_.freeSpacePages, mapPageSource()).add(where.page);
+  UsageMap(io_, def_.freeSpacePages, mapPageSource()).addWithRoom(where.page);
   if (def_.rowCount > 0) --def_.rowCount;
   countChanged_ = true;
 }
