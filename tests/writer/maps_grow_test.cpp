@@ -2,12 +2,15 @@
 // stays recorded, or the statement that would need it is refused with nothing lost.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "db/access_engine.h"
 #include "db/access_sql.h"
 #include "db/error.h"
 #include "db/jet_check.h"
+#include "db/jet_rows.h"
+#include "db/jet_usage_map.h"
 #include "db/jet_writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
@@ -72,6 +75,105 @@ TEST(MapsGrowTest, RowsPastTheInlineWindowsAreKept) {
     EXPECT_TRUE(report.ok()) << Problems(report);
     EXPECT_TRUE(report.leakedPages.empty()) << report.leakedPages.size() << " pages leaked";
   }
+}
+
+// Small pages, so that a map page covers (128 - 4) * 8 = 992 pages and a file of a few
+// thousand pages needs several of them. Page 1 holds the file's map (13 bytes: an inline
+// window of 64 pages, or three map pages), page 3 two more map rows.
+class SmallPages : public db::PageIo {
+ public:
+  SmallPages() {
+    pages_.assign(4, db::jetw::Bytes(kSize, 0));
+    db::jetw::Bytes map = db::jetw::NewInlineMapRow(0, 8);
+    for (std::size_t bit = 4; bit < 64; ++bit) map[5 + bit / 8] |= 1u << (bit % 8);  // past the end: free
+    pages_[1] = db::jetw::NewDataPage(kSize, 0);
+    db::jetw::InsertDataRow(pages_[1], map);
+    pages_[3] = db::jetw::NewDataPage(kSize, 0);
+    for (int i = 0; i < 2; ++i) db::jetw::InsertDataRow(pages_[3], db::jetw::NewInlineMapRow(0, 8));
+  }
+  std::size_t pageSize() const override { return kSize; }
+  std::uint32_t pageCount() const override { return static_cast<std::uint32_t>(pages_.size()); }
+  db::jetw::Bytes readPage(std::uint32_t page) const override { return pages_.at(page); }
+  void writePage(std::uint32_t page, const db::jetw::Bytes& data) override { pages_.at(page) = data; }
+  std::uint32_t appendPage(const db::jetw::Bytes& data) override {
+    pages_.push_back(data);
+    return pageCount() - 1;
+  }
+  static constexpr std::size_t kSize = 128;
+
+ private:
+  std::vector<db::jetw::Bytes> pages_;
+};
+
+TEST(MapsGrowTest, TheFilesPageMapGainsMapPagesAsTheFileGrows) {
+  SmallPages io;
+  db::jetw::PageAllocator pages(io);
+  std::set<std::uint32_t> taken;
+  db::jetw::Bytes content(SmallPages::kSize, 0x01);
+  for (int i = 0; i < 2500; ++i) ASSERT_TRUE(taken.insert(pages.allocate(content)).second);
+  // Every page handed out is in use; the pages not handed out past page 3 are the map pages.
+  std::set<std::uint32_t> mapPages;
+  for (std::uint32_t p = 0; p < io.pageCount(); ++p) {
+    EXPECT_FALSE(pages.isFree(p)) << p;
+    if (p > 3 && !taken.count(p)) mapPages.insert(p);
+  }
+  ASSERT_EQ(mapPages.size(), 3u);
+  for (std::uint32_t p : mapPages) EXPECT_EQ(io.readPage(p)[0], 0x05);
+  EXPECT_TRUE(pages.isFree(io.pageCount() + 5));
+
+  // Pages given back are found again before the file grows, in any stretch of the map.
+  std::uint32_t count = io.pageCount();
+  for (std::uint32_t p : {10u, 1500u, 2400u}) pages.release(p);
+  std::set<std::uint32_t> again;
+  for (int i = 0; i < 3; ++i) again.insert(pages.allocate(content));
+  EXPECT_EQ(again, (std::set<std::uint32_t>{10, 1500, 2400}));
+  EXPECT_EQ(io.pageCount(), count);
+  // The reference row has room for three map pages: a fourth stretch is refused, not lost.
+  for (;;) {
+    try {
+      pages.allocate(content);
+    } catch (const db::Error&) {
+      break;
+    }
+    ASSERT_LT(io.pageCount(), 4000u);
+  }
+  EXPECT_EQ(io.pageCount(), 3 * 992u);
+}
+
+TEST(MapsGrowTest, ATableMapKeepsItsPagesWhenItTurnsIntoAReferenceMap) {
+  SmallPages io;
+  db::jetw::PageAllocator pages(io);
+  db::jetw::Bytes content(SmallPages::kSize, 0x01);
+  auto newPage = [&] { return pages.allocate(content); };
+  for (int i = 0; i < 2100; ++i) newPage();
+  db::jetw::UsageMap owned(io, {3, 0}, newPage);
+  std::set<std::uint32_t> held;
+  // Inside one window, then wider than the window, then into a second and third stretch.
+  for (std::uint32_t p : {40u, 41u, 90u, 5u, 300u, 1000u, 2050u, 991u, 992u}) {
+    owned.add(p);
+    held.insert(p);
+    db::jetw::UsageMap reread(io, {3, 0});
+    std::vector<std::uint32_t> listed = reread.pages();
+    EXPECT_EQ(std::set<std::uint32_t>(listed.begin(), listed.end()), held) << "after " << p;
+  }
+  EXPECT_FALSE(owned.isInline());
+  EXPECT_EQ(owned.mapPages().size(), 3u);
+  for (std::uint32_t p : owned.mapPages()) EXPECT_FALSE(pages.isFree(p));
+  owned.remove(1000);
+  EXPECT_FALSE(db::jetw::UsageMap(io, {3, 0}).contains(1000));
+  EXPECT_EQ(db::jetw::UsageMap(io, {3, 0}).next(301, 3000), 991u);
+}
+
+TEST(MapsGrowTest, AFreeSpaceMapStaysInlineAndDropsItsLowestPages) {
+  SmallPages io;
+  db::jetw::UsageMap withRoom(io, {3, 1});
+  for (std::uint32_t p : {10u, 20u, 80u}) withRoom.addWithRoom(p);
+  // 64 bits: the window moves up to 80 and loses 10 but keeps 20.
+  db::jetw::UsageMap reread(io, {3, 1});
+  EXPECT_TRUE(reread.isInline());
+  EXPECT_EQ(reread.pages(), (std::vector<std::uint32_t>{20, 80}));
+  withRoom.addWithRoom(500);
+  EXPECT_EQ(db::jetw::UsageMap(io, {3, 1}).pages(), std::vector<std::uint32_t>{500});
 }
 
 }  // namespace
