@@ -84,14 +84,14 @@ std::vector<unsigned char> TableRows::indexKey(std::size_t index,
 }
 
 RowRef TableRows::insert(const std::vector<RowValue>& values) {
-  Bytes row = EncodeRow(def_.rowColumns(), values, def_.maxColumns, def_.varSlots());
+  if (rowColumns_.empty()) rowColumns_ = def_.rowColumns();
+  Bytes row = EncodeRow(rowColumns_, values, def_.maxColumns, def_.varSlots());
   if (row.size() > MaxRowSize(io_.pageSize()))
     throw Error(errc::kFailed, "The record is too large.");
   // Keys first: a value the index cannot hold stops the insert before anything is written.
   std::vector<std::vector<unsigned char>> keys;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) keys.push_back(indexKey(i, values));
 
-  UsageMap owned(io_, def_.ownedPages, mapPageSource());
   std::optional<RowRef> where;
   auto tryPage = [&](std::uint32_t p) {
     Bytes page = io_.readPage(p);
@@ -105,7 +105,7 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
     return false;
   };
   if (lastPage_ == 0) {
-    std::vector<std::uint32_t> held = owned.pages();
+    std::vector<std::uint32_t> held = UsageMap(io_, def_.ownedPages).pages();
     if (!held.empty()) lastPage_ = held.back();
   }
   bool placed = lastPage_ != 0 && tryPage(lastPage_);
@@ -124,7 +124,7 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
   if (!placed) {
     Bytes page = NewDataPage(io_.pageSize(), def_.page);
     std::uint32_t p = pages_.allocate(page);
-    owned.add(p);
+    UsageMap(io_, def_.ownedPages, mapPageSource()).add(p);
     UsageMap(io_, def_.freeSpacePages, mapPageSource()).addWithRoom(p);
     if (!tryPage(p)) throw Error(errc::kFailed, "The record is too large.");
   }

@@ -83,6 +83,7 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
     InvalidName(statement.table);
   if (catalog_.findInTables(name))
     throw Error(errc::kFailed, "Table '" + statement.table + "' already exists.");
+  inserting_.clear();
 
   std::vector<jetw::NewTextColumn> columns;
   if (statement.columns.empty() || statement.columns.size() > 255)
@@ -114,7 +115,10 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
 }
 
 void JetWriter::insert(const InsertStatement& statement) {
-  jetw::CatalogEntry entry = findTable(Utf16(statement.table), statement.table);
+  auto known = inserting_.find(statement.table);
+  if (known == inserting_.end())
+    known = inserting_.emplace(statement.table, findTable(Utf16(statement.table), statement.table)).first;
+  const jetw::CatalogEntry& entry = known->second;
   jetw::TableRows& table = rowsOf(static_cast<std::uint32_t>(entry.id) & 0xFFFFFF);
   const jetw::TableDef& def = table.def();
   if (statement.values.size() != def.columns.size())
@@ -180,6 +184,7 @@ void JetWriter::releaseTablePages(const jetw::TableDef& def) {
 void JetWriter::dropTable(const DropTableStatement& statement) {
   std::u16string name = Utf16(statement.table);
   jetw::CatalogEntry entry = findTable(name, statement.table);
+  inserting_.clear();
   if (catalog_.inRelationship(entry.name))
     throw Error(errc::kFailed, "Cannot drop table '" + statement.table +
                                    "': it takes part in one or more relationships.");

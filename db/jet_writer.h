@@ -39,6 +39,9 @@ class JetWriter {
   jetw::PageAllocator pages_;
   jetw::CatalogWriter catalog_;
   std::map<std::uint32_t, std::unique_ptr<jetw::TableRows>> tables_;
+  // Tables found by INSERT, by the name as the statement spelled it: the catalogue is read once
+  // per table and transaction, not once per row. CREATE and DROP clear it.
+  std::map<std::string, jetw::CatalogEntry> inserting_;
 };
 
 }  // namespace db
