@@ -77,6 +77,34 @@ TEST(MapsGrowTest, RowsPastTheInlineWindowsAreKept) {
   }
 }
 
+// Inserts resolve their table once per writer: a drop or a new table of the same name in the
+// same transaction must not leave them writing to the old definition.
+TEST(MapsGrowTest, InsertsFollowTablesDroppedAndMadeAgain) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  TempDir dir;
+  writertest::MemoryPages pages(Fixture("jet4-empty-2003.mdb"));
+  {
+    db::JetWriter w(pages);
+    Exec(w, "CREATE TABLE `T` (`A` VARCHAR(10))");
+    Exec(w, "insert into `T` values ('first')");
+    Exec(w, "DROP TABLE `T`");
+    try {
+      Exec(w, "insert into `T` values ('lost')");
+      ADD_FAILURE() << "an insert into a dropped table went through";
+    } catch (const db::Error& e) {
+      EXPECT_EQ(e.number(), db::errc::kNoSuchObject);
+    }
+    Exec(w, "CREATE TABLE `T` (`A` VARCHAR(10), `B` VARCHAR(10))");
+    Exec(w, "insert into `t` values ('x', 'y')");
+    Exec(w, "insert into `T` values ('z', 'w')");
+  }
+  std::string out = dir.file("again");
+  pages.save(out);
+  EXPECT_EQ(RowsRead(out, "T"), 2u);
+  db::JetCheckReport report = db::CheckJetFile(out);
+  EXPECT_TRUE(report.ok()) << Problems(report);
+}
+
 // Small pages, so that a map page covers (128 - 4) * 8 = 992 pages and a file of a few
 // thousand pages needs several of them. Page 1 holds the file's map (13 bytes: an inline
 // window of 64 pages, or three map pages), page 3 two more map rows.
