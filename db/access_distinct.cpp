@@ -1,11 +1,13 @@
 #include "db/access_distinct.h"
 
 #include <QCollator>
+#include <QHash>
 #include <QLocale>
 #include <QString>
 #include <algorithm>
 #include <numeric>
 #include <string_view>
+#include <unordered_set>
 
 namespace db {
 namespace {
@@ -111,6 +113,45 @@ Keyed MakeKeyed(const Value& v) {
   return k;
 }
 
+bool TextOrNull(const std::vector<Keyed>& row) {
+  return std::all_of(row.begin(), row.end(), [](const Keyed& k) {
+    return k.value->isNull() || k.value->type() == Value::Type::Text;
+  });
+}
+
+// Positions of the rows in the order met, a row left out when an earlier one is equal to it.
+// For rows of texts and Nulls only, equal means Null against Null and equal case-folded texts,
+// which a hash finds without sorting every repeat; other rows are all kept (the sort and the
+// walk over neighbours that follow drop their repeats).
+std::vector<std::size_t> FirstOfEachText(const std::vector<std::vector<Keyed>>& keys) {
+  std::vector<std::size_t> positions;
+  positions.reserve(keys.size());
+  if (!std::all_of(keys.begin(), keys.end(), TextOrNull)) {
+    positions.resize(keys.size());
+    std::iota(positions.begin(), positions.end(), std::size_t{0});
+    return positions;
+  }
+  auto hash = [&](std::size_t p) {
+    std::size_t h = keys[p].size();
+    for (const Keyed& k : keys[p])
+      h = h * 1000003u ^ (k.value->isNull() ? std::size_t{0x9e3779b9u} : qHash(k.folded));
+    return h;
+  };
+  auto equal = [&](std::size_t a, std::size_t b) {
+    if (keys[a].size() != keys[b].size()) return false;
+    for (std::size_t i = 0; i < keys[a].size(); ++i) {
+      const Keyed &ka = keys[a][i], &kb = keys[b][i];
+      if (ka.value->isNull() != kb.value->isNull()) return false;
+      if (!ka.value->isNull() && ka.folded != kb.folded) return false;
+    }
+    return true;
+  };
+  std::unordered_set<std::size_t, decltype(hash), decltype(equal)> seen(keys.size(), hash, equal);
+  for (std::size_t p = 0; p < keys.size(); ++p)
+    if (seen.insert(p).second) positions.push_back(p);
+  return positions;
+}
+
 }  // namespace
 
 int CompareAccessValues(const Value& a, const Value& b) {
@@ -135,8 +176,7 @@ std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> r
     return Sign(static_cast<long long>(keys[a].size()) - static_cast<long long>(keys[b].size()));
   };
 
-  std::vector<std::size_t> positions(rows.size());
-  std::iota(positions.begin(), positions.end(), std::size_t{0});
+  std::vector<std::size_t> positions = FirstOfEachText(keys);
   // Stable, so that of equal rows the first one met leads its run and is the one kept.
   std::stable_sort(positions.begin(), positions.end(),
                    [&](std::size_t a, std::size_t b) { return compareRows(a, b) < 0; });
