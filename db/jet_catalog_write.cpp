@@ -24,19 +24,6 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
   return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
 }
 
-Bytes LongBytes(std::int32_t v) {
-  Bytes b(4);
-  Put32(b.data(), static_cast<std::uint32_t>(v));
-  return b;
-}
-
-Bytes DateBytes(double d) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  Bytes b(8);
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(bits >> (8 * i));
-  return b;
-}
 
 std::int32_t AsLong(const RowValue& v) {
   return v && v->size() >= 4 ? static_cast<std::int32_t>(Get32(v->data())) : 0;

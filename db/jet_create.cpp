@@ -203,23 +203,9 @@ std::vector<SystemTable> SystemTables() {
   return tables;
 }
 
-Bytes Long(std::int32_t v) {
-  Bytes b(4);
-  jetw::Put32(b.data(), static_cast<std::uint32_t>(v));
-  return b;
-}
-Bytes Short(int v) {
-  Bytes b(2);
-  jetw::Put16(b.data(), static_cast<std::uint32_t>(v));
-  return b;
-}
-Bytes Date(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  Bytes b(8);
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(bits >> (8 * i));
-  return b;
-}
+Bytes Long(std::int32_t v) { return jetw::LongBytes(v); }
+Bytes Short(int v) { return jetw::ShortBytes(v); }
+Bytes Date(double v) { return jetw::DateBytes(v); }
 
 // Values of a row by column name, placed in the definition's column order.
 class RowBuilder {

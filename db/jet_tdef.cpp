@@ -8,12 +8,7 @@
 namespace db::jetw {
 namespace {
 
-constexpr std::size_t kHeader = 63;
-constexpr std::size_t kRealIndexHead = 12;
-constexpr std::size_t kColumnEntry = 25;
-constexpr std::size_t kRealIndexEntry = 52;
-constexpr std::size_t kIndexEntry = 28;
-constexpr std::uint32_t kMagic0659 = 0x0659;
+using namespace tdef_layout;
 constexpr unsigned kMaxDefinitionPages = 256;
 
 [[noreturn]] void BadDef(std::uint32_t page, const std::string& what) {

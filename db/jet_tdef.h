@@ -30,6 +30,17 @@ namespace db::jetw {
 
 constexpr unsigned char kDefinitionPageType = 0x02;
 
+// Sizes and markers of the definition layout above, for the code that reads it and the code
+// that builds it.
+namespace tdef_layout {
+constexpr std::size_t kHeader = 63;
+constexpr std::size_t kRealIndexHead = 12;
+constexpr std::size_t kColumnEntry = 25;
+constexpr std::size_t kRealIndexEntry = 52;
+constexpr std::size_t kIndexEntry = 28;
+constexpr std::uint32_t kMagic0659 = 0x0659;
+}  // namespace tdef_layout
+
 // Column types the writer names.
 namespace coltype {
 constexpr int kBoolean = 0x01;

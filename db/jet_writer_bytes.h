@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace db::jetw {
@@ -29,6 +30,26 @@ inline void Append16(Bytes& b, std::uint32_t v) {
 }
 inline void Append32(Bytes& b, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+// Column values as a row stores them: a long integer, a short integer, a date (an OLE date as
+// a little-endian double).
+inline Bytes LongBytes(std::int32_t v) {
+  Bytes b(4);
+  Put32(b.data(), static_cast<std::uint32_t>(v));
+  return b;
+}
+inline Bytes ShortBytes(int v) {
+  Bytes b(2);
+  Put16(b.data(), static_cast<std::uint32_t>(v));
+  return b;
+}
+inline Bytes DateBytes(double v) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  Bytes b(8);
+  for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(bits >> (8 * i));
+  return b;
 }
 
 // A row address as the format stores it: page number in the high 24 bits, row in the low 8.
