@@ -22,9 +22,9 @@ constexpr unsigned char kReleasedDefinition = 0x08, kReleasedLongValues = 0x09;
 constexpr std::size_t kFreeSpace = 2, kOwner = 4, kRowCount = 12, kRowTable = 14;
 constexpr std::uint16_t kDeletedRow = 0x8000, kMovedRow = 0x4000, kRowStartMask = 0x1FFF;
 constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
-// Index page: previous, next and tail page at 8, 12, 16, shared prefix length at 20, the bitmap
-// of entry boundaries from 27, the entries from 480.
-constexpr std::size_t kIndexPrev = 8, kIndexNext = 12, kIndexPrefix = 20, kIndexBitmap = 27,
+// Index page: previous, next and tail page at 12, 16, 20 (8 holds zero), shared prefix length
+// at 24, the bitmap of entry boundaries from 27, the entries from 480.
+constexpr std::size_t kIndexPrev = 12, kIndexNext = 16, kIndexPrefix = 24, kIndexBitmap = 27,
                       kIndexEntries = 480;
 constexpr unsigned char kIgnoreNulls = 0x02;
 constexpr int kLocalTable = 1;
