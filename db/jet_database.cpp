@@ -1,5 +1,7 @@
 #include "db/jet_database.h"
 
+#include <QString>
+
 #include <cstring>
 
 #include "db/error.h"
@@ -48,12 +50,44 @@ std::vector<unsigned char> JetDatabase::copyPage(std::uint32_t page) const {
 
 std::string JetDatabase::decodeText(const unsigned char* bytes, std::size_t size) const {
   if (size == 0) return {};
-  // Worst case: a compressed byte widens to one UTF-16 unit, which takes three bytes in UTF-8.
-  std::string text(3 * size + 4, '\0');
-  int length =
-      mdb_unicode2ascii(mdb_, reinterpret_cast<const char*>(bytes), size, text.data(), text.size());
-  text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-  return text;
+  if (header_.isJet3()) {
+    // Single-byte text in the file's code page: libmdb knows the code pages.
+    std::string text(3 * size + 4, '\0');
+    int length = mdb_unicode2ascii(mdb_, reinterpret_cast<const char*>(bytes), size, text.data(),
+                                   text.size());
+    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return text;
+  }
+  return DecodeJet4Text(bytes, size);
+}
+
+std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size) {
+  std::u16string units;
+  units.reserve(size);
+  if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    // Compressed: one byte a character (high byte zero); a zero byte switches between that and
+    // two bytes a character.
+    bool compressed = true;
+    for (std::size_t i = 2; i < size;) {
+      if (bytes[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        units.push_back(bytes[i++]);
+      } else if (i + 1 < size) {
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        i += 2;
+      } else {
+        break;
+      }
+    }
+  } else {
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+      units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  }
+  // Whole UTF-16, surrogate pairs included (characters beyond the Basic Multilingual Plane, such
+  // as emoji, stay one character); a lone surrogate becomes "?".
+  return QString::fromStdU16String(units).toStdString();
 }
 
 void JetDatabase::damaged(const std::string& detail) const {

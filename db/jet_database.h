@@ -47,6 +47,10 @@ class JetDatabase {
   MdbHandle* mdb_ = nullptr;
 };
 
+// Text as Jet 4 and ACE store it (plain UTF-16LE, or "compressed" when it starts with FF FE) as
+// UTF-8.
+std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size);
+
 // The description of a damaged or foreign file's error (errc::kBadFormat).
 std::string DamagedFileMessage(const std::string& path, const std::string& detail);
 
