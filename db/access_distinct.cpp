@@ -1,13 +1,13 @@
 #include "db/access_distinct.h"
 
 #include <QCollator>
-#include <QHash>
+#include <QCollatorSortKey>
 #include <QLocale>
 #include <QString>
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 #include <string_view>
-#include <unordered_set>
 
 namespace db {
 namespace {
@@ -60,10 +60,13 @@ class TextOrder {
   // The user's locale; the C locale would order by code points, so a plain English order (which
   // places accented letters beside their base letters, as the engine's General order does)
   // stands in for it.
-  TextOrder()
-      : collator_(QLocale::system().language() == QLocale::C
-                      ? QLocale(QLocale::English, QLocale::UnitedStates)
-                      : QLocale::system()) {}
+  TextOrder() : collator_(MakeCollator()) {}
+
+  static QCollator MakeCollator() {
+    return QCollator(QLocale::system().language() == QLocale::C
+                         ? QLocale(QLocale::English, QLocale::UnitedStates)
+                         : QLocale::system());
+  }
 
   int compare(const QString& foldedA, const QString& foldedB) const {
     if (foldedA == foldedB) return 0;
@@ -93,102 +96,139 @@ int CompareNonText(const Value& a, const Value& b) {
   return 0;
 }
 
-// A value with the case-folded form of its text worked out once.
-struct Keyed {
-  const Value* value;
-  QString folded;
-};
-
-int CompareKeyed(const Keyed& a, const Keyed& b, const TextOrder& order) {
-  bool nullA = a.value->isNull(), nullB = b.value->isNull();
-  if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
-  if (a.value->type() == Value::Type::Text && b.value->type() == Value::Type::Text)
-    return order.compare(a.folded, b.folded);
-  return CompareNonText(*a.value, *b.value);
-}
-
-Keyed MakeKeyed(const Value& v) {
-  Keyed k{&v, {}};
-  if (v.type() == Value::Type::Text) k.folded = QString::fromStdString(v.text()).toCaseFolded();
-  return k;
-}
-
-bool TextOrNull(const std::vector<Keyed>& row) {
-  return std::all_of(row.begin(), row.end(), [](const Keyed& k) {
-    return k.value->isNull() || k.value->type() == Value::Type::Text;
-  });
-}
-
-// Positions of the rows in the order met, a row left out when an earlier one is equal to it.
-// For rows of texts and Nulls only, equal means Null against Null and equal case-folded texts,
-// which a hash finds without sorting every repeat; other rows are all kept (the sort and the
-// walk over neighbours that follow drop their repeats).
-std::vector<std::size_t> FirstOfEachText(const std::vector<std::vector<Keyed>>& keys) {
-  std::vector<std::size_t> positions;
-  positions.reserve(keys.size());
-  if (!std::all_of(keys.begin(), keys.end(), TextOrNull)) {
-    positions.resize(keys.size());
-    std::iota(positions.begin(), positions.end(), std::size_t{0});
-    return positions;
+// The case-folded form of a text. Plain ASCII (most texts) folds to lower case byte by byte;
+// anything else goes through Qt's full case folding.
+std::string FoldedUtf8(const std::string& text) {
+  std::string folded = text;
+  for (char& c : folded) {
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return QString::fromStdString(text).toCaseFolded().toStdString();
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  auto hash = [&](std::size_t p) {
-    std::size_t h = keys[p].size();
-    for (const Keyed& k : keys[p])
-      h = h * 1000003u ^ (k.value->isNull() ? std::size_t{0x9e3779b9u} : qHash(k.folded));
-    return h;
-  };
-  auto equal = [&](std::size_t a, std::size_t b) {
-    if (keys[a].size() != keys[b].size()) return false;
-    for (std::size_t i = 0; i < keys[a].size(); ++i) {
-      const Keyed &ka = keys[a][i], &kb = keys[b][i];
-      if (ka.value->isNull() != kb.value->isNull()) return false;
-      if (!ka.value->isNull() && ka.folded != kb.folded) return false;
-    }
-    return true;
-  };
-  std::unordered_set<std::size_t, decltype(hash), decltype(equal)> seen(keys.size(), hash, equal);
-  for (std::size_t p = 0; p < keys.size(); ++p)
-    if (seen.insert(p).second) positions.push_back(p);
-  return positions;
+  return folded;
 }
+
+QString FoldedText(const std::string& text) { return QString::fromStdString(text).toCaseFolded(); }
+
+bool IsText(const Value& v) { return v.type() == Value::Type::Text; }
 
 }  // namespace
 
 int CompareAccessValues(const Value& a, const Value& b) {
-  TextOrder order;
-  return CompareKeyed(MakeKeyed(a), MakeKeyed(b), order);
+  bool nullA = a.isNull(), nullB = b.isNull();
+  if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
+  if (a.type() == Value::Type::Text && b.type() == Value::Type::Text)
+    return TextOrder().compare(FoldedText(a.text()), FoldedText(b.text()));
+  return CompareNonText(a, b);
 }
 
-std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> rows) {
-  std::vector<std::vector<Keyed>> keys;
-  keys.reserve(rows.size());
-  for (const auto& row : rows) {
-    std::vector<Keyed> k;
-    k.reserve(row.size());
-    for (const Value& v : row) k.push_back(MakeKeyed(v));
-    keys.push_back(std::move(k));
+void AccessDistinctRows::add(const std::vector<Value>& row) {
+  rowFolded_.resize(row.size());
+  bool textOrNull = true;
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (IsText(row[i])) {
+      rowFolded_[i] = FoldedUtf8(row[i].text());
+    } else {
+      rowFolded_[i].clear();
+      textOrNull = textOrNull && row[i].isNull();
+    }
   }
-  TextOrder order;
+  if (textOrNull) {
+    std::size_t hash = row.size();
+    for (std::size_t i = 0; i < row.size(); ++i)
+      hash = hash * 1000003u ^ (row[i].isNull() ? std::size_t{0x9e3779b9u}
+                                                : std::hash<std::string>()(rowFolded_[i]));
+    if (used_ * 2 >= slots_.size()) grow();
+    std::size_t mask = slots_.size() - 1;
+    std::size_t s = hash & mask;
+    for (; slots_[s].second != 0; s = (s + 1) & mask)
+      if (slots_[s].first == hash && sameTexts(slots_[s].second - 1, row)) return;
+    slots_[s] = {hash, rows_.size() + 1};
+    ++used_;
+  }
+  starts_.push_back(folded_.size());
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    folded_.push_back(std::move(rowFolded_[i]));
+    null_.push_back(row[i].isNull());
+  }
+  rows_.push_back(row);
+}
+
+bool AccessDistinctRows::sameTexts(std::size_t kept, const std::vector<Value>& row) const {
+  std::size_t start = starts_[kept];
+  std::size_t end = kept + 1 < starts_.size() ? starts_[kept + 1] : folded_.size();
+  if (end - start != row.size()) return false;
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (null_[start + i] != row[i].isNull()) return false;
+    if (!row[i].isNull() && folded_[start + i] != rowFolded_[i]) return false;
+  }
+  return true;
+}
+
+void AccessDistinctRows::grow() {
+  std::vector<std::pair<std::size_t, std::size_t>> old(std::max<std::size_t>(64, slots_.size() * 2));
+  old.swap(slots_);
+  std::size_t mask = slots_.size() - 1;
+  for (const auto& slot : old) {
+    if (slot.second == 0) continue;
+    std::size_t s = slot.first & mask;
+    while (slots_[s].second != 0) s = (s + 1) & mask;
+    slots_[s] = slot;
+  }
+}
+
+std::vector<std::vector<Value>> AccessDistinctRows::take() {
+  // Text order by collation sort keys worked out once per kept text, so that the sort compares
+  // bytes; equal keys fall back on the code units of the folded texts, as TextOrder does.
+  QCollator collator = TextOrder::MakeCollator();
+  std::vector<QCollatorSortKey> keys;
+  keys.reserve(folded_.size());
+  const QCollatorSortKey none = collator.sortKey(QString());
+  for (std::size_t r = 0; r < rows_.size(); ++r)
+    for (std::size_t i = 0; i < rows_[r].size(); ++i) {
+      const std::string& f = folded_[starts_[r] + i];
+      keys.push_back(IsText(rows_[r][i]) ? collator.sortKey(QString::fromStdString(f)) : none);
+    }
+
+  auto compareFields = [&](std::size_t a, std::size_t b, const Value& va, const Value& vb) {
+    bool nullA = va.isNull(), nullB = vb.isNull();
+    if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
+    if (!IsText(va) || !IsText(vb)) return CompareNonText(va, vb);
+    if (int c = keys[a].compare(keys[b])) return Sign(c);
+    if (folded_[a] == folded_[b]) return 0;
+    return Sign(QString::fromStdString(folded_[a]).compare(QString::fromStdString(folded_[b])));
+  };
   auto compareRows = [&](std::size_t a, std::size_t b) {
-    std::size_t n = std::min(keys[a].size(), keys[b].size());
+    const std::vector<Value>& ra = rows_[a];
+    const std::vector<Value>& rb = rows_[b];
+    std::size_t n = std::min(ra.size(), rb.size());
     for (std::size_t i = 0; i < n; ++i)
-      if (int c = CompareKeyed(keys[a][i], keys[b][i], order)) return c;
-    return Sign(static_cast<long long>(keys[a].size()) - static_cast<long long>(keys[b].size()));
+      if (int c = compareFields(starts_[a] + i, starts_[b] + i, ra[i], rb[i])) return c;
+    return Sign(static_cast<long long>(ra.size()) - static_cast<long long>(rb.size()));
   };
 
-  std::vector<std::size_t> positions = FirstOfEachText(keys);
+  std::vector<std::size_t> positions(rows_.size());
+  std::iota(positions.begin(), positions.end(), std::size_t{0});
   // Stable, so that of equal rows the first one met leads its run and is the one kept.
   std::stable_sort(positions.begin(), positions.end(),
                    [&](std::size_t a, std::size_t b) { return compareRows(a, b) < 0; });
 
   std::vector<std::size_t> kept;
+  kept.reserve(positions.size());
   for (std::size_t i = 0; i < positions.size(); ++i)
     if (i == 0 || compareRows(positions[i - 1], positions[i]) != 0) kept.push_back(positions[i]);
-  // The keys point into `rows`: move the rows out only once all comparing is done.
+  // Move the rows out only once all comparing is done.
   std::vector<std::vector<Value>> distinct;
   distinct.reserve(kept.size());
-  for (std::size_t p : kept) distinct.push_back(std::move(rows[p]));
+  for (std::size_t p : kept) distinct.push_back(std::move(rows_[p]));
+  *this = AccessDistinctRows();
   return distinct;
+}
+
+std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> rows) {
+  AccessDistinctRows distinct;
+  for (const auto& row : rows) distinct.add(row);
+  return distinct.take();
 }
 
 }  // namespace db

@@ -3,6 +3,9 @@
 // sorted ascending, field by field.
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "db/value.h"
@@ -14,6 +17,33 @@ namespace db {
 // comparison of the case-folded texts; binary data byte by byte. Values of different kinds
 // (which one field never holds) are ordered by kind. Negative, zero or positive.
 int CompareAccessValues(const Value& a, const Value& b);
+
+// Collects the distinct rows of a query as they are read, so that only one row of each group
+// of equal rows is held, then hands them out sorted.
+class AccessDistinctRows {
+ public:
+  // Keeps a copy of `row` unless an equal row came before it.
+  void add(const std::vector<Value>& row);
+  // The rows kept, sorted; leaves this empty.
+  std::vector<std::vector<Value>> take();
+
+ private:
+  std::vector<std::vector<Value>> rows_;
+  // Per kept row, from starts_[i]: the case-folded UTF-8 text of each of its fields (empty for
+  // a field that is not text).
+  std::vector<std::string> folded_;
+  std::vector<std::size_t> starts_;
+  std::vector<char> null_;  // per field as folded_: whether it is Null
+  // Rows of texts and Nulls only, found by the hash of their folded texts: an open-addressed
+  // table of (hash, kept row + 1), 0 for a free slot. Equal there means equal, so a later
+  // repeat is dropped at once; other rows are all kept and their repeats dropped after the sort.
+  std::vector<std::pair<std::size_t, std::size_t>> slots_;
+  std::size_t used_ = 0;
+  std::vector<std::string> rowFolded_;  // scratch for the row being added
+
+  bool sameTexts(std::size_t kept, const std::vector<Value>& row) const;
+  void grow();
+};
 
 // The distinct rows of `rows`, sorted.
 std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> rows);

@@ -136,10 +136,10 @@ class AccessSession : public Session {
 
     std::vector<std::string> names;
     for (std::size_t f : fields) names.push_back(table->fieldNames()[f]);
-    std::vector<std::vector<Value>> rows;
+    AccessDistinctRows distinct;
     std::vector<Value> row;
-    while (table->next(fields, row)) rows.push_back(row);
-    return std::make_unique<RowsCursor>(std::move(names), AccessDistinct(std::move(rows)));
+    while (table->next(fields, row)) distinct.add(row);
+    return std::make_unique<RowsCursor>(std::move(names), distinct.take());
   }
 
   std::shared_ptr<JetDatabase> db_;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "tests/access/value_printer.h"
 
 namespace db {
@@ -77,6 +80,35 @@ TEST(AccessDistinctTest, WholeRowsAreComparedFieldByField) {
   ASSERT_EQ(result.size(), 2u);
   EXPECT_EQ(result[0], (std::vector<Value>{Value::Text("X"), Value::Integer(1)}));
   EXPECT_EQ(result[1], (std::vector<Value>{Value::Text("x"), Value::Integer(2)}));
+}
+
+// Many values, with case variants, accents, non-ASCII letters and Nulls, against the plain
+// definition: keep a value unless an earlier kept one compares equal, then sort by
+// CompareAccessValues. Enough values to make the hashing and the sorting do real work.
+TEST(AccessDistinctTest, ManyTextsMatchThePlainDefinition) {
+  const std::vector<std::string> stems = {"a", "A", "é", "É", "e", "straße", "STRASSE", "Ωmega",
+                                          "ωMEGA", "z", "", " x", "x ", "Ǆ", "ǆ", "ǅ", "10", "9"};
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 3000; ++i) {
+    if (i % 97 == 0) {
+      rows.push_back({Value::Null()});
+      continue;
+    }
+    std::string text = stems[(i * 7) % stems.size()] + std::to_string((i / 18) % 40);
+    if (i % 3 == 0) text += stems[i % stems.size()];
+    rows.push_back({Value::Text(text)});
+  }
+
+  std::vector<Value> expected;
+  for (const auto& row : rows) {
+    bool seen = std::any_of(expected.begin(), expected.end(),
+                            [&](const Value& v) { return CompareAccessValues(v, row[0]) == 0; });
+    if (!seen) expected.push_back(row[0]);
+  }
+  std::stable_sort(expected.begin(), expected.end(), [](const Value& a, const Value& b) {
+    return CompareAccessValues(a, b) < 0;
+  });
+  EXPECT_EQ(Flatten(AccessDistinct(rows)), expected);
 }
 
 }  // namespace
