@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "tests/access/value_printer.h"
@@ -84,18 +85,27 @@ TEST(AccessDistinctTest, WholeRowsAreComparedFieldByField) {
 
 // Many values, with case variants, accents, non-ASCII letters and Nulls, against the plain
 // definition: keep a value unless an earlier kept one compares equal, then sort by
-// CompareAccessValues. Enough values to make the hashing and the sorting do real work.
+// CompareAccessValues. Each text is built from a stem, a number and maybe a second stem, and
+// its ASCII letters are then put in a random case, so the same text recurs in several cases
+// (every letter from A to Z among them, and the characters just outside A-Z and a-z, which
+// have no case). Enough values to make the hashing and the sorting do real work.
 TEST(AccessDistinctTest, ManyTextsMatchThePlainDefinition) {
-  const std::vector<std::string> stems = {"a", "A", "é", "É", "e", "straße", "STRASSE", "Ωmega",
-                                          "ωMEGA", "z", "", " x", "x ", "Ǆ", "ǆ", "ǅ", "10", "9"};
+  const std::vector<std::string> stems = {
+      "a",  "é",  "É",  "e",  "straße", "strasse", "Ωmega", "ωMEGA", "z", "",
+      " x", "x ", "Ǆ",  "ǆ",  "ǅ",      "10",      "9",     "abcdefghijklmnopqrstuvwxyz",
+      "@",  "`",  "[",  "{"};
+  std::minstd_rand random(20240607);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   std::vector<std::vector<Value>> rows;
   for (int i = 0; i < 3000; ++i) {
-    if (i % 97 == 0) {
+    if (pick(97) == 0) {
       rows.push_back({Value::Null()});
       continue;
     }
-    std::string text = stems[(i * 7) % stems.size()] + std::to_string((i / 18) % 40);
-    if (i % 3 == 0) text += stems[i % stems.size()];
+    std::string text = stems[pick(stems.size())] + std::to_string(pick(8));
+    if (pick(3) == 0) text += stems[pick(4)];
+    for (char& c : text)
+      if (c >= 'a' && c <= 'z' && pick(2) == 0) c = static_cast<char>(c - 'a' + 'A');
     rows.push_back({Value::Text(text)});
   }
 
