@@ -6,7 +6,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
-#include <numeric>
+#include <iterator>
 #include <string_view>
 
 namespace db {
@@ -96,21 +96,34 @@ int CompareNonText(const Value& a, const Value& b) {
   return 0;
 }
 
-// The case-folded form of a text. Plain ASCII (most texts) folds to lower case byte by byte;
-// anything else goes through Qt's full case folding.
-std::string FoldedUtf8(const std::string& text) {
-  std::string folded = text;
+// Puts the case-folded form of `text` in `folded`, reusing the room it has. Plain ASCII (most
+// texts) folds to lower case byte by byte; anything else goes through Qt's full case folding.
+void FoldUtf8(const std::string& text, std::string& folded) {
+  folded.assign(text);
   for (char& c : folded) {
-    if (static_cast<unsigned char>(c) >= 0x80)
-      return QString::fromStdString(text).toCaseFolded().toStdString();
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      folded = QString::fromStdString(text).toCaseFolded().toStdString();
+      return;
+    }
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return folded;
+}
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString FoldedText(const std::string& text) { return QString::fromStdString(text).toCaseFolded(); }
 
 bool IsText(const Value& v) { return v.type() == Value::Type::Text; }
+
+// What the sort needs to know of a field without reading its value.
+enum FieldKind : char { kNull = 0, kText = 1, kOther = 2 };
+
+// Rows past this many are not put in the hash table (its slots hold 32-bit row numbers).
+constexpr std::size_t kMaxHashedRows = 0xffffffffu - 1;
+
+char KindOf(const Value& v) { return v.isNull() ? kNull : (IsText(v) ? kText : kOther); }
 
 }  // namespace
 
@@ -127,52 +140,60 @@ void AccessDistinctRows::add(const std::vector<Value>& row) {
   bool textOrNull = true;
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (IsText(row[i])) {
-      rowFolded_[i] = FoldedUtf8(row[i].text());
+      FoldUtf8(row[i].text(), rowFolded_[i]);
     } else {
       rowFolded_[i].clear();
       textOrNull = textOrNull && row[i].isNull();
     }
   }
-  if (textOrNull) {
+  // The table holds row numbers in 32 bits; rows beyond them are kept and sorted out later.
+  if (textOrNull && starts_.size() < kMaxHashedRows) {
     std::size_t hash = row.size();
     for (std::size_t i = 0; i < row.size(); ++i)
       hash = hash * 1000003u ^ (row[i].isNull() ? std::size_t{0x9e3779b9u}
                                                 : std::hash<std::string>()(rowFolded_[i]));
-    if (used_ * 2 >= slots_.size()) grow();
+    auto tag = static_cast<std::uint32_t>(hash);
+    if (used_ * 4 >= slots_.size() * 3) grow();
     std::size_t mask = slots_.size() - 1;
-    std::size_t s = hash & mask;
-    for (; slots_[s].second != 0; s = (s + 1) & mask)
-      if (slots_[s].first == hash && sameTexts(slots_[s].second - 1, row)) return;
-    slots_[s] = {hash, rows_.size() + 1};
+    std::size_t s = tag & mask;
+    for (; slots_[s] != 0; s = (s + 1) & mask)
+      if (slots_[s] >> 32 == tag && sameTexts((slots_[s] & 0xffffffffu) - 1, row)) return;
+    slots_[s] = std::uint64_t{tag} << 32 | (starts_.size() + 1);
     ++used_;
   }
-  starts_.push_back(folded_.size());
+  starts_.push_back(values_.size());
   for (std::size_t i = 0; i < row.size(); ++i) {
-    folded_.push_back(std::move(rowFolded_[i]));
-    null_.push_back(row[i].isNull());
+    foldedChars_ += rowFolded_[i];
+    foldedEnds_.push_back(foldedChars_.size());
+    kind_.push_back(KindOf(row[i]));
+    values_.push_back(row[i]);
   }
-  rows_.push_back(row);
+}
+
+std::string_view AccessDistinctRows::folded(std::size_t field) const {
+  std::size_t begin = field == 0 ? 0 : foldedEnds_[field - 1];
+  return std::string_view(foldedChars_).substr(begin, foldedEnds_[field] - begin);
 }
 
 bool AccessDistinctRows::sameTexts(std::size_t kept, const std::vector<Value>& row) const {
   std::size_t start = starts_[kept];
-  std::size_t end = kept + 1 < starts_.size() ? starts_[kept + 1] : folded_.size();
+  std::size_t end = kept + 1 < starts_.size() ? starts_[kept + 1] : values_.size();
   if (end - start != row.size()) return false;
   for (std::size_t i = 0; i < row.size(); ++i) {
-    if (null_[start + i] != row[i].isNull()) return false;
-    if (!row[i].isNull() && folded_[start + i] != rowFolded_[i]) return false;
+    if ((kind_[start + i] == kNull) != row[i].isNull()) return false;
+    if (!row[i].isNull() && folded(start + i) != rowFolded_[i]) return false;
   }
   return true;
 }
 
 void AccessDistinctRows::grow() {
-  std::vector<std::pair<std::size_t, std::size_t>> old(std::max<std::size_t>(64, slots_.size() * 2));
+  std::vector<std::uint64_t> old(std::max<std::size_t>(64, slots_.size() * 2));
   old.swap(slots_);
   std::size_t mask = slots_.size() - 1;
-  for (const auto& slot : old) {
-    if (slot.second == 0) continue;
-    std::size_t s = slot.first & mask;
-    while (slots_[s].second != 0) s = (s + 1) & mask;
+  for (std::uint64_t slot : old) {
+    if (slot == 0) continue;
+    std::size_t s = (slot >> 32) & mask;
+    while (slots_[s] != 0) s = (s + 1) & mask;
     slots_[s] = slot;
   }
 }
@@ -181,46 +202,52 @@ std::vector<std::vector<Value>> AccessDistinctRows::take() {
   // Text order by collation sort keys worked out once per kept text, so that the sort compares
   // bytes; equal keys fall back on the code units of the folded texts, as TextOrder does.
   QCollator collator = TextOrder::MakeCollator();
-  std::vector<QCollatorSortKey> keys;
-  keys.reserve(folded_.size());
   const QCollatorSortKey none = collator.sortKey(QString());
-  for (std::size_t r = 0; r < rows_.size(); ++r)
-    for (std::size_t i = 0; i < rows_[r].size(); ++i) {
-      const std::string& f = folded_[starts_[r] + i];
-      keys.push_back(IsText(rows_[r][i]) ? collator.sortKey(QString::fromStdString(f)) : none);
-    }
+  std::vector<QCollatorSortKey> keys(values_.size(), none);
+  for (std::size_t f = 0; f < values_.size(); ++f)
+    if (kind_[f] == kText) keys[f] = collator.sortKey(FromUtf8(folded(f)));
 
-  auto compareFields = [&](std::size_t a, std::size_t b, const Value& va, const Value& vb) {
-    bool nullA = va.isNull(), nullB = vb.isNull();
-    if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
-    if (!IsText(va) || !IsText(vb)) return CompareNonText(va, vb);
+  auto compareFields = [&](std::size_t a, std::size_t b) {
+    char kindA = kind_[a], kindB = kind_[b];
+    if (kindA == kNull || kindB == kNull) return kindA == kindB ? 0 : (kindA == kNull ? -1 : 1);
+    if (kindA != kText || kindB != kText) return CompareNonText(values_[a], values_[b]);
     if (int c = keys[a].compare(keys[b])) return Sign(c);
-    if (folded_[a] == folded_[b]) return 0;
-    return Sign(QString::fromStdString(folded_[a]).compare(QString::fromStdString(folded_[b])));
+    if (folded(a) == folded(b)) return 0;
+    return Sign(FromUtf8(folded(a)).compare(FromUtf8(folded(b))));
   };
-  auto compareRows = [&](std::size_t a, std::size_t b) {
-    const std::vector<Value>& ra = rows_[a];
-    const std::vector<Value>& rb = rows_[b];
-    std::size_t n = std::min(ra.size(), rb.size());
+  // A kept row as the sort sees it: where its fields start and how many there are.
+  struct Span {
+    std::size_t start;
+    std::size_t size;
+  };
+  auto compareRows = [&](const Span& a, const Span& b) {
+    std::size_t n = std::min(a.size, b.size);
     for (std::size_t i = 0; i < n; ++i)
-      if (int c = compareFields(starts_[a] + i, starts_[b] + i, ra[i], rb[i])) return c;
-    return Sign(static_cast<long long>(ra.size()) - static_cast<long long>(rb.size()));
+      if (int c = compareFields(a.start + i, b.start + i)) return c;
+    return a.size == b.size ? 0 : (a.size < b.size ? -1 : 1);
   };
 
-  std::vector<std::size_t> positions(rows_.size());
-  std::iota(positions.begin(), positions.end(), std::size_t{0});
+  std::vector<Span> spans(starts_.size());
+  for (std::size_t r = 0; r < starts_.size(); ++r) {
+    std::size_t end = r + 1 < starts_.size() ? starts_[r + 1] : values_.size();
+    spans[r] = {starts_[r], end - starts_[r]};
+  }
   // Stable, so that of equal rows the first one met leads its run and is the one kept.
-  std::stable_sort(positions.begin(), positions.end(),
-                   [&](std::size_t a, std::size_t b) { return compareRows(a, b) < 0; });
+  std::stable_sort(spans.begin(), spans.end(),
+                   [&](const Span& a, const Span& b) { return compareRows(a, b) < 0; });
 
   std::vector<std::size_t> kept;
-  kept.reserve(positions.size());
-  for (std::size_t i = 0; i < positions.size(); ++i)
-    if (i == 0 || compareRows(positions[i - 1], positions[i]) != 0) kept.push_back(positions[i]);
-  // Move the rows out only once all comparing is done.
+  kept.reserve(spans.size());
+  for (std::size_t i = 0; i < spans.size(); ++i)
+    if (i == 0 || compareRows(spans[i - 1], spans[i]) != 0) kept.push_back(i);
+  // Move the values out only once all comparing is done.
   std::vector<std::vector<Value>> distinct;
   distinct.reserve(kept.size());
-  for (std::size_t p : kept) distinct.push_back(std::move(rows_[p]));
+  for (std::size_t i : kept) {
+    auto first = std::make_move_iterator(values_.begin() +
+                                         static_cast<std::ptrdiff_t>(spans[i].start));
+    distinct.emplace_back(first, first + static_cast<std::ptrdiff_t>(spans[i].size));
+  }
   *this = AccessDistinctRows();
   return distinct;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,19 +30,25 @@ class AccessDistinctRows {
   std::vector<std::vector<Value>> take();
 
  private:
-  std::vector<std::vector<Value>> rows_;
-  // Per kept row, from starts_[i]: the case-folded UTF-8 text of each of its fields (empty for
-  // a field that is not text).
-  std::vector<std::string> folded_;
+  // The fields of all kept rows in one array; kept row r starts at starts_[r] and ends where
+  // the next one starts. Per field, as values_: the end in foldedChars_ of its case-folded UTF-8
+  // text (empty for a field that is not text; it begins where the field before ends) and its
+  // kind (see FieldKind in the source).
+  std::vector<Value> values_;
+  std::string foldedChars_;
+  std::vector<std::size_t> foldedEnds_;
   std::vector<std::size_t> starts_;
-  std::vector<char> null_;  // per field as folded_: whether it is Null
+  std::vector<char> kind_;
   // Rows of texts and Nulls only, found by the hash of their folded texts: an open-addressed
-  // table of (hash, kept row + 1), 0 for a free slot. Equal there means equal, so a later
-  // repeat is dropped at once; other rows are all kept and their repeats dropped after the sort.
-  std::vector<std::pair<std::size_t, std::size_t>> slots_;
+  // table of the low 32 bits of the hash (high half) and the kept row + 1 (low half), 0 for a
+  // free slot; 8 bytes a slot keep the table small enough to stay in the caches. Equal there
+  // means equal, so a later repeat is dropped at once; other rows are all kept and their repeats
+  // dropped after the sort.
+  std::vector<std::uint64_t> slots_;
   std::size_t used_ = 0;
   std::vector<std::string> rowFolded_;  // scratch for the row being added
 
+  std::string_view folded(std::size_t field) const;
   bool sameTexts(std::size_t kept, const std::vector<Value>& row) const;
   void grow();
 };
