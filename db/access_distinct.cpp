@@ -6,6 +6,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <future>
 #include <iterator>
 #include <string_view>
 
@@ -120,6 +121,9 @@ bool IsText(const Value& v) { return v.type() == Value::Type::Text; }
 // What the sort needs to know of a field without reading its value.
 enum FieldKind : char { kNull = 0, kText = 1, kOther = 2 };
 
+// From this many fields on, sort keys are made and rows sorted in two halves at once.
+constexpr std::size_t kParallelFrom = 20000;
+
 // Rows past this many are not put in the hash table (its slots hold 32-bit row numbers).
 constexpr std::size_t kMaxHashedRows = 0xffffffffu - 1;
 
@@ -201,11 +205,22 @@ void AccessDistinctRows::grow() {
 std::vector<std::vector<Value>> AccessDistinctRows::take() {
   // Text order by collation sort keys worked out once per kept text, so that the sort compares
   // bytes; equal keys fall back on the code units of the folded texts, as TextOrder does.
-  QCollator collator = TextOrder::MakeCollator();
-  const QCollatorSortKey none = collator.sortKey(QString());
+  // Large sets work in two halves at once, each with a collator of its own.
+  const bool halves = values_.size() >= kParallelFrom;
+  const QCollatorSortKey none = TextOrder::MakeCollator().sortKey(QString());
   std::vector<QCollatorSortKey> keys(values_.size(), none);
-  for (std::size_t f = 0; f < values_.size(); ++f)
-    if (kind_[f] == kText) keys[f] = collator.sortKey(FromUtf8(folded(f)));
+  auto makeKeys = [&](std::size_t from, std::size_t to) {
+    QCollator collator = TextOrder::MakeCollator();
+    for (std::size_t f = from; f < to; ++f)
+      if (kind_[f] == kText) keys[f] = collator.sortKey(FromUtf8(folded(f)));
+  };
+  if (halves) {
+    auto secondHalf = std::async(std::launch::async, makeKeys, values_.size() / 2, values_.size());
+    makeKeys(0, values_.size() / 2);
+    secondHalf.get();
+  } else {
+    makeKeys(0, values_.size());
+  }
 
   auto compareFields = [&](std::size_t a, std::size_t b) {
     char kindA = kind_[a], kindB = kind_[b];
@@ -215,12 +230,16 @@ std::vector<std::vector<Value>> AccessDistinctRows::take() {
     if (folded(a) == folded(b)) return 0;
     return Sign(FromUtf8(folded(a)).compare(FromUtf8(folded(b))));
   };
-  // A kept row as the sort sees it: where its fields start and how many there are.
+  // A kept row as the sort sees it: where its fields start, how many there are, and the sort
+  // key of its first field when that is a text, so that most comparisons read nothing else.
   struct Span {
     std::size_t start;
     std::size_t size;
+    const QCollatorSortKey* firstKey;
   };
   auto compareRows = [&](const Span& a, const Span& b) {
+    if (a.firstKey && b.firstKey)
+      if (int c = a.firstKey->compare(*b.firstKey)) return Sign(c);
     std::size_t n = std::min(a.size, b.size);
     for (std::size_t i = 0; i < n; ++i)
       if (int c = compareFields(a.start + i, b.start + i)) return c;
@@ -229,12 +248,25 @@ std::vector<std::vector<Value>> AccessDistinctRows::take() {
 
   std::vector<Span> spans(starts_.size());
   for (std::size_t r = 0; r < starts_.size(); ++r) {
+    std::size_t start = starts_[r];
     std::size_t end = r + 1 < starts_.size() ? starts_[r + 1] : values_.size();
-    spans[r] = {starts_[r], end - starts_[r]};
+    bool text = end > start && kind_[start] == kText;
+    spans[r] = {start, end - start, text ? &keys[start] : nullptr};
   }
   // Stable, so that of equal rows the first one met leads its run and is the one kept.
-  std::stable_sort(spans.begin(), spans.end(),
-                   [&](const Span& a, const Span& b) { return compareRows(a, b) < 0; });
+  auto less = [&](const Span& a, const Span& b) { return compareRows(a, b) < 0; };
+  if (halves) {
+    // The merge keeps the first half's rows ahead of equal ones from the second, so the whole
+    // stays as a stable sort leaves it.
+    auto middle = spans.begin() + static_cast<std::ptrdiff_t>(spans.size() / 2);
+    auto secondHalf = std::async(std::launch::async,
+                                 [&] { std::stable_sort(middle, spans.end(), less); });
+    std::stable_sort(spans.begin(), middle, less);
+    secondHalf.get();
+    std::inplace_merge(spans.begin(), middle, spans.end(), less);
+  } else {
+    std::stable_sort(spans.begin(), spans.end(), less);
+  }
 
   std::vector<std::size_t> kept;
   kept.reserve(spans.size());

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "tests/access/value_printer.h"
 
@@ -119,6 +124,50 @@ TEST(AccessDistinctTest, ManyTextsMatchThePlainDefinition) {
     return CompareAccessValues(a, b) < 0;
   });
   EXPECT_EQ(Flatten(AccessDistinct(rows)), expected);
+}
+
+// Enough rows of a text and a number that the work is split in halves. Rows with a number are
+// not dropped by the hash as they are read, so equal rows meet in the sort: the first one met
+// must be kept, and the rows must come strictly ascending.
+TEST(AccessDistinctTest, ManyRowsKeepTheFirstMetAndComeInOrder) {
+  const std::vector<std::string> stems = {"Köln", "KÖLN", "straße", "Zürich", "zürich", "Ωmega",
+                                          "ωMEGA", "oslo", "OSLO", "Oslo", "a b", "A B", ""};
+  std::minstd_rand random(77);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 16000; ++i) {
+    Value text = pick(50) == 0 ? Value::Null()
+                               : Value::Text(stems[pick(stems.size())] + std::to_string(pick(60)));
+    rows.push_back({std::move(text), Value::Integer(static_cast<long long>(pick(5)))});
+  }
+
+  // The first row met of each group of equal rows, by the case-folded text and the number.
+  std::map<std::pair<std::string, long long>, std::vector<Value>> firstMet;
+  for (const auto& row : rows) {
+    std::string folded = row[0].isNull() ? std::string("\0null", 5)
+                                         : QString::fromStdString(row[0].text())
+                                               .toCaseFolded()
+                                               .toStdString();
+    firstMet.emplace(std::make_pair(folded, row[1].integer()), row);
+  }
+  std::vector<std::vector<Value>> expectedKept;
+  for (auto& [key, row] : firstMet) expectedKept.push_back(row);
+
+  auto result = AccessDistinct(rows);
+  ASSERT_EQ(result.size(), expectedKept.size());
+  for (std::size_t i = 1; i < result.size(); ++i) {
+    int c = CompareAccessValues(result[i - 1][0], result[i][0]);
+    if (c == 0) c = CompareAccessValues(result[i - 1][1], result[i][1]);
+    ASSERT_LT(c, 0) << "at " << i;
+  }
+  auto byBytes = [](const std::vector<Value>& a, const std::vector<Value>& b) {
+    auto textOf = [](const Value& v) { return v.isNull() ? std::string() : v.text(); };
+    return std::make_tuple(a[0].isNull(), textOf(a[0]), a[1].integer()) <
+           std::make_tuple(b[0].isNull(), textOf(b[0]), b[1].integer());
+  };
+  std::sort(result.begin(), result.end(), byBytes);
+  std::sort(expectedKept.begin(), expectedKept.end(), byBytes);
+  EXPECT_EQ(result, expectedKept);
 }
 
 }  // namespace
