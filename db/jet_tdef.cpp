@@ -169,13 +169,17 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
     Append16(def, static_cast<std::uint32_t>(2 * c.name.size()));
     for (char16_t u : c.name) Append16(def, u);
   }
+  FinishDefinitionPage(def, pageSize);
+  return def;
+}
+
+void FinishDefinitionPage(Bytes& def, std::size_t pageSize) {
   Append16(def, 0xFFFF);
   if (def.size() + 8 > pageSize)
     throw Error(errc::kFailed, "The table definition does not fit one page.");
   Put16(&def[2], static_cast<std::uint32_t>(pageSize - 8 - def.size()));
   Put32(&def[8], static_cast<std::uint32_t>(def.size()));
   def.resize(pageSize, 0);
-  return def;
 }
 
 }  // namespace db::jetw

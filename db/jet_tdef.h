@@ -121,4 +121,8 @@ struct NewTextColumn {
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
                         RowRef owned, RowRef freeSpace);
 
+// Closes a one-page definition built in `def`: the end marker of the long-value maps, the
+// free and used byte counts, and padding to the page size. Throws when it does not fit.
+void FinishDefinitionPage(Bytes& def, std::size_t pageSize);
+
 }  // namespace db::jetw

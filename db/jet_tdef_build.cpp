@@ -147,12 +147,7 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& table) {
     Append32(def, table.longValueMaps[lv].second.packed());
     ++lv;
   }
-  Append16(def, 0xFFFF);
-  if (def.size() + 8 > pageSize)
-    throw Error(errc::kFailed, "The table definition does not fit one page.");
-  Put16(&def[2], static_cast<std::uint32_t>(pageSize - 8 - def.size()));
-  Put32(&def[8], static_cast<std::uint32_t>(def.size()));
-  def.resize(pageSize, 0);
+  FinishDefinitionPage(def, pageSize);
   return def;
 }
 
