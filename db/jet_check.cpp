@@ -68,6 +68,9 @@ struct RowSpan {
   std::uint16_t flags = 0;
   bool live() const { return !(flags & kDeletedRow); }
   bool moved() const { return live() && (flags & kMovedRow); }
+  // The data of a moved row: skipped by a scan, read through the moved row. libmdb and
+  // mdb-reader read such a row in a scan (and skip the moved row), so it must hold the data.
+  bool movedData() const { return flags == kDeletedRow; }
 };
 
 struct Column {
@@ -120,6 +123,7 @@ class Checker {
     checkTable(*catalog);
     std::vector<CatalogRow> rows = readCatalog(*catalog);
     checkCatalog(rows);
+    checkMovedData();
     checkOwnership();
   }
 
@@ -463,6 +467,7 @@ class Checker {
       unsigned count = U16(&page(p)[kRowCount]);
       for (unsigned r = 0; r < count; ++r) {
         std::optional<RowSpan> span = rowOf(p, r);
+        if (span && span->movedData()) movedData_.emplace((p << 8) | r, what);
         if (!span || !span->live()) continue;
         ++rows;
         live_[def.page].insert((p << 8) | r);
@@ -505,9 +510,29 @@ class Checker {
     unsigned row = d[0];
     std::uint32_t target = d[1] | (d[2] << 8) | (d[3] << 16);
     if (!hasPage(target) || typeOf(target) != kDataPage ||
-        U32(&page(target)[kOwner]) != def.page || row >= U16(&page(target)[kRowCount]))
+        U32(&page(target)[kOwner]) != def.page || row >= U16(&page(target)[kRowCount])) {
       problem(where + ": a moved row points to row " + N(row) + " of page " + N(target) +
               ", not a row of the table");
+      return;
+    }
+    std::optional<RowSpan> data = rowOf(target, row);
+    std::uint32_t ref = (target << 8) | row;
+    if (!data || !data->movedData())
+      problem(where + ": a moved row points to row " + N(row) + " of page " + N(target) +
+              ", which is not marked as moved data (readers would disagree on the row)");
+    else if (data->start == data->end)
+      problem(where + ": the data of a moved row (row " + N(row) + " of page " + N(target) +
+              ") is empty");
+    if (!movedTo_.emplace(ref, where).second)
+      problem(where + ": row " + N(row) + " of page " + N(target) + " is the data of two moved rows");
+  }
+
+  // Moved data that no moved row names is read as a live row by libmdb and mdb-reader only.
+  void checkMovedData() {
+    for (const auto& [ref, what] : movedData_)
+      if (!movedTo_.count(ref))
+        problem(what + ": row " + N(ref & 0xFF) + " of page " + N(ref >> 8) +
+                " is marked as moved data, but no moved row names it");
   }
 
   // ---- indexes -------------------------------------------------------------------------------
@@ -735,6 +760,8 @@ class Checker {
   std::set<std::uint32_t> free_;
   std::map<std::uint32_t, std::string> owners_;
   std::map<std::uint32_t, std::set<std::uint32_t>> live_;  // per table: page << 8 | row
+  std::map<std::uint32_t, std::string> movedData_;  // page << 8 | row: its table
+  std::map<std::uint32_t, std::string> movedTo_;    // the data a moved row names: that row
   std::uint32_t pageNext_ = 0;
 };
 

@@ -28,7 +28,10 @@
 //   Data pages - the free-space field equals the real free space (lowest row start minus the
 //                end of the row table); row starts lie between the row table and the end of the
 //                page and each row ends where the previous row starts; a moved row (0x4000)
-//                names a row of a data page of the same table.
+//                names a row of a data page of the same table that is marked as its data (0x8000
+//                alone), is not empty and is named by no other moved row; every row marked as
+//                moved data is named by a moved row (libmdb and mdb-reader read such rows in a
+//                scan, so a stray one shows them a row the others do not see).
 //   Row counts - the row count in the definition equals the live rows (neither deleted nor the
 //                moved data of another row) on the table's data pages (except for
 //                MSysAccessStorage, whose count Access lets go stale).

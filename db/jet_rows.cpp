@@ -13,16 +13,35 @@ namespace {
 
 void SetFreeSpace(Bytes& page, std::size_t free) { Put16(&page[2], static_cast<std::uint32_t>(free)); }
 
-// Start of the lowest row on the page (the page end when there is none).
-std::size_t LowestRowStart(const Bytes& page) {
-  std::size_t lowest = page.size();
+std::uint16_t RowWord(const Bytes& page, unsigned row) { return Get16(&page[kDataHeader + 2 * row]); }
+
+// Where the rows begin: the start of the last row (rows lie in row order), the page end when
+// there is none.
+std::size_t RowsStart(const Bytes& page) {
   unsigned n = DataRowCount(page);
-  for (unsigned r = 0; r < n; ++r)
-    lowest = std::min<std::size_t>(lowest, Get16(&page[kDataHeader + 2 * r]) & kRowOffsetMask);
-  return lowest;
+  return n == 0 ? page.size() : RowWord(page, n - 1) & kRowOffsetMask;
+}
+
+// Lays rows out from the page end in row order; a deleted row keeps its number and state.
+void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<std::uint16_t>& flags) {
+  auto n = static_cast<unsigned>(rows.size());
+  std::size_t top = page.size();
+  std::fill(page.begin() + kDataHeader, page.end(), 0);
+  Put16(&page[12], n);
+  for (unsigned r = 0; r < n; ++r) {
+    top -= rows[r].size();
+    std::copy(rows[r].begin(), rows[r].end(), page.begin() + static_cast<std::ptrdiff_t>(top));
+    Put16(&page[kDataHeader + 2 * r], static_cast<std::uint32_t>(top) | flags[r]);
+  }
+  SetFreeSpace(page, top - kDataHeader - 2 * n);
 }
 
 }  // namespace
+
+void DamagedFile(const std::string& what) {
+  throw Error(errc::kBadFormat,
+              "The file is damaged: " + what + " (compact and repair it in Access).");
+}
 
 Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner) {
   Bytes page(pageSize, 0);
@@ -41,101 +60,89 @@ std::size_t MaxRowSize(std::size_t pageSize) { return pageSize - kDataHeader - 2
 RowSlot DataRowSlot(const Bytes& page, unsigned row) {
   unsigned n = DataRowCount(page);
   if (row >= n || kDataHeader + 2 * n > page.size()) BadRow("no such row on its page");
-  std::uint16_t word = Get16(&page[kDataHeader + 2 * row]);
+  std::uint16_t word = RowWord(page, row);
   RowSlot slot;
   slot.start = word & kRowOffsetMask;
-  slot.deleted = word & kRowDeleted;
-  slot.moved = word & kRowMoved;
-  // A row ends where the nearest row above it starts.
-  slot.end = page.size();
-  for (unsigned r = 0; r < n; ++r) {
-    std::size_t s = Get16(&page[kDataHeader + 2 * r]) & kRowOffsetMask;
-    if (s > slot.start && s < slot.end) slot.end = s;
-  }
-  if (slot.start < kDataHeader + 2 * n || slot.start > slot.end) BadRow("a row lies outside its page");
+  slot.flags = word & kRowFlags;
+  slot.end = row == 0 ? page.size() : RowWord(page, row - 1) & kRowOffsetMask;
+  if (slot.start < kDataHeader + 2 * n || slot.start > slot.end || slot.end > page.size())
+    BadRow("a row lies outside its page");
   return slot;
 }
 
-// Lays rows out from the page end in row order (the order every reader expects); a deleted row
-// keeps its number and takes no bytes.
-void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<std::uint16_t>& flags) {
-  auto n = static_cast<unsigned>(rows.size());
-  std::size_t top = page.size();
-  std::size_t used = 0;
-  std::fill(page.begin() + kDataHeader, page.end(), 0);
-  Put16(&page[12], n);
+void CheckDataPage(const Bytes& page) {
+  unsigned n = DataRowCount(page);
+  if (kDataHeader + 2 * n > page.size() || n > kMaxRowsPerPage + 1)
+    DamagedFile("a data page claims more rows than it holds");
+  std::size_t end = page.size();
   for (unsigned r = 0; r < n; ++r) {
-    top -= rows[r].size();
-    std::copy(rows[r].begin(), rows[r].end(), page.begin() + static_cast<std::ptrdiff_t>(top));
-    Put16(&page[kDataHeader + 2 * r], static_cast<std::uint32_t>(top) | flags[r]);
-    used += rows[r].size();
+    std::size_t start = RowWord(page, r) & kRowOffsetMask;
+    if (start < kDataHeader + 2 * n || start > end)
+      DamagedFile("a row of a data page lies outside its place");
+    end = start;
   }
-  SetFreeSpace(page, page.size() - kDataHeader - 2 * n - used);
 }
 
-void ReadRows(const Bytes& page, std::vector<Bytes>& rows, std::vector<std::uint16_t>& flags) {
-  unsigned n = DataRowCount(page);
-  rows.assign(n, {});
-  flags.assign(n, 0);
-  for (unsigned r = 0; r < n; ++r) {
-    RowSlot slot = DataRowSlot(page, r);
-    flags[r] = Get16(&page[kDataHeader + 2 * r]) & (kRowDeleted | kRowMoved);
-    if (!slot.deleted)
-      rows[r].assign(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
-                     page.begin() + static_cast<std::ptrdiff_t>(slot.end));
-  }
+RowRef MovedRowData(const Bytes& page, unsigned row) {
+  RowSlot slot = DataRowSlot(page, row);
+  if (!slot.moved() || slot.size() < 4) BadRow("a moved row cannot be followed");
+  const unsigned char* at = &page[slot.start];
+  return RowRef{Get32(at + 1) & 0xFFFFFF, at[0]};
 }
 
 void CompactDataPage(Bytes& page) {
-  std::vector<Bytes> rows;
-  std::vector<std::uint16_t> flags;
-  ReadRows(page, rows, flags);
+  CheckDataPage(page);
+  unsigned n = DataRowCount(page);
+  std::vector<Bytes> rows(n);
+  std::vector<std::uint16_t> flags(n);
+  for (unsigned r = 0; r < n; ++r) {
+    RowSlot slot = DataRowSlot(page, r);
+    flags[r] = slot.flags;
+    if (!slot.deleted())
+      rows[r].assign(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
+                     page.begin() + static_cast<std::ptrdiff_t>(slot.end));
+  }
   LayOutRows(page, rows, flags);
 }
 
 std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
+  CheckDataPage(page);
   unsigned n = DataRowCount(page);
-  std::size_t free = DataFreeSpace(page);
-  bool anyDeleted = false;
-  for (unsigned r = 0; r < n && !anyDeleted; ++r)
-    anyDeleted = Get16(&page[kDataHeader + 2 * r]) & kRowDeleted;
-  if (!anyDeleted) {
-    // The common case: the row goes below the others under a new number.
-    if (row.size() + 2 > free || n >= 0xFF) return std::nullopt;
-    std::size_t start = LowestRowStart(page) - row.size();
-    if (start < kDataHeader + 2 * (n + 1)) return std::nullopt;
-    std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
-    Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
-    Put16(&page[12], n + 1);
-    SetFreeSpace(page, free - row.size() - 2);
-    return n;
+  if (n >= kMaxRowsPerPage) return std::nullopt;
+  std::size_t tableEnd = kDataHeader + 2 * (n + 1);
+  std::size_t rowsStart = RowsStart(page);
+  if (rowsStart < tableEnd + row.size()) {
+    // No room below the rows: the bytes of deleted rows may make it.
+    std::size_t reclaimable = 0;
+    for (unsigned r = 0; r < n; ++r) {
+      RowSlot slot = DataRowSlot(page, r);
+      if (slot.deleted()) reclaimable += slot.size();
+    }
+    if (rowsStart + reclaimable < tableEnd + row.size()) return std::nullopt;
+    CompactDataPage(page);
+    rowsStart = RowsStart(page);
   }
-  // Deleted rows: the new row takes the first deleted number and the page is packed again.
-  std::vector<Bytes> rows;
-  std::vector<std::uint16_t> flags;
-  ReadRows(page, rows, flags);
-  std::size_t used = 0;
-  for (const Bytes& r : rows) used += r.size();
-  unsigned at = 0;
-  while (!(flags[at] & kRowDeleted)) ++at;
-  if (kDataHeader + 2 * n + used + row.size() > page.size()) return std::nullopt;
-  rows[at] = row;
-  flags[at] = 0;
-  LayOutRows(page, rows, flags);
-  return at;
+  std::size_t start = rowsStart - row.size();
+  std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
+  Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
+  Put16(&page[12], n + 1);
+  SetFreeSpace(page, start - tableEnd);
+  return n;
 }
 
 void DeleteDataRow(Bytes& page, unsigned row) {
+  CheckDataPage(page);
   DataRowSlot(page, row);  // checks it
   unsigned char* at = &page[kDataHeader + 2 * row];
-  // Access sets both flags on a row it deletes, and libmdb skips a row only by the second.
-  Put16(at, Get16(at) | kRowDeleted | kRowMoved);
+  // Access sets both flags on a row it deletes; libmdb and mdb-reader skip a row only by the
+  // second, Access and our reader by the first.
+  Put16(at, Get16(at) | kRowDeleted);
 }
 
 bool DataPageEmpty(const Bytes& page) {
   unsigned n = DataRowCount(page);
   for (unsigned r = 0; r < n; ++r)
-    if (!(Get16(&page[kDataHeader + 2 * r]) & kRowDeleted)) return false;
+    if ((RowWord(page, r) & kRowFlags) != kRowDeleted) return false;
   return true;
 }
 

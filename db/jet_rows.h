@@ -2,8 +2,22 @@
 //
 // Data page: 01 01, free bytes (16 bits) at 2, owning definition page (32 bits) at 4, zero at
 //   8, row count (16 bits) at 12, then one 16-bit row start per row. Rows fill the page from
-//   its end downwards: row 0 ends at the page end, row n ends where row n-1 starts. 0x8000 in
-//   a row start marks a deleted row, 0x4000 a row whose data moved to another page.
+//   its end downwards in row order: row 0 ends at the page end, row n ends where row n-1 starts.
+//   Every reader finds a row's end that way, so the order is kept whatever happens to a row.
+//   The free bytes are those between the row starts and the lowest row.
+//   The two high bits of a row start tell the row's state:
+//     none    a live row;
+//     0xC000  a deleted row. Access keeps its bytes; they may be dropped (zero length) when the
+//             page is packed, since every reader skips the row;
+//     0x4000  a moved row: Access moved the row's data elsewhere when it grew. Its first 4 bytes
+//             name the data (row number in 8 bits, then the page in 24 bits); the row keeps its
+//             size, and index entries name it, never the data;
+//     0x8000  the data of a moved row, named by one moved row of the same table. It is read
+//             through that row only. (libmdb and mdb-reader skip 0x4000 rows and read 0x8000
+//             rows in their place, so they meet the same data in another order.)
+//   The writer appends rows under new numbers and never reuses a number: a moved row's data and
+//   an index entry left behind by damage name rows by number. Packing a page drops only the
+//   bytes of deleted rows.
 // Row: column count (16 bits: the definition's largest column count), the fixed-length values
 //   at 2 + their fixed offset, the variable-length values one after another, then from the
 //   end backwards: the null mask (one bit per column number, set = not null), the number of
@@ -24,9 +38,13 @@ namespace db::jetw {
 
 constexpr unsigned char kDataPageType = 0x01;
 constexpr std::size_t kDataHeader = 14;
-constexpr std::uint16_t kRowDeleted = 0x8000;
+constexpr std::uint16_t kRowDeleted = 0xC000;
 constexpr std::uint16_t kRowMoved = 0x4000;
+constexpr std::uint16_t kRowMovedData = 0x8000;
+constexpr std::uint16_t kRowFlags = 0xC000;
 constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
+// A row number is one byte wherever it is stored (index entries, moved rows, map references).
+constexpr unsigned kMaxRowsPerPage = 0xFF;
 
 Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner);
 unsigned DataRowCount(const Bytes& page);
@@ -36,22 +54,40 @@ std::size_t DataFreeSpace(const Bytes& page);
 struct RowSlot {
   std::size_t start = 0;
   std::size_t end = 0;
-  bool deleted = false;
-  bool moved = false;
+  std::uint16_t flags = 0;
+  bool live() const { return flags == 0; }
+  bool deleted() const { return flags == kRowDeleted; }
+  bool moved() const { return flags == kRowMoved; }
+  bool movedData() const { return flags == kRowMovedData; }
+  std::size_t size() const { return end - start; }
 };
-// Where row `row` lies. Throws db::Error when the page has no such row.
+// Where row `row` lies. Throws db::Error when the page has no such row or the row lies outside
+// its place.
 RowSlot DataRowSlot(const Bytes& page, unsigned row);
-// Adds a row, in the place of a deleted one when there is one (packing the page when the
-// bytes of deleted rows are needed); nothing when it does not fit.
+// Checks that the row count fits the page and that every row lies in row order between the row
+// starts and the page end. Throws db::Error (the file is damaged) when not.
+void CheckDataPage(const Bytes& page);
+// Where the data of moved row `row` lives. Throws db::Error when the row is no moved row or
+// its pointer is cut short.
+RowRef MovedRowData(const Bytes& page, unsigned row);
+// Adds a row under a new number, below the others; when they leave no room, the bytes of
+// deleted rows are dropped first. Nothing when it does not fit. Throws db::Error for a page
+// that fails CheckDataPage.
 std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row);
-// Marks a row deleted; its bytes stay where they are.
+// Marks a row deleted (0xC000); its bytes stay where they are. A moved row's data is another
+// row, which the caller deletes too.
 void DeleteDataRow(Bytes& page, unsigned row);
-// Moves the live rows together at the page end; row numbers stay, deleted rows take no bytes.
+// Moves the rows together at the page end in row order; row numbers and states stay, deleted
+// rows take no bytes.
 void CompactDataPage(Bytes& page);
 // Whether every row of the page is deleted (or it has none).
 bool DataPageEmpty(const Bytes& page);
 // Largest row a fresh page takes.
 std::size_t MaxRowSize(std::size_t pageSize);
+
+// The error for a structure the writer cannot trust: errc::kBadFormat, "The file is damaged:
+// <what> (compact and repair it in Access)."
+[[noreturn]] void DamagedFile(const std::string& what);
 
 // How a column sits in a row.
 struct RowColumn {

@@ -33,17 +33,44 @@ const TdefColumn& TableRows::columnByNumber(int number) const {
                                     " of the database file (an index names no column).");
 }
 
+Bytes TableRows::rowBytes(RowRef where, const Bytes& page, RowRef* data) const {
+  RowSlot slot = DataRowSlot(page, where.row);
+  if (slot.live()) {
+    if (data) *data = where;
+    return Bytes(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
+                 page.begin() + static_cast<std::ptrdiff_t>(slot.end));
+  }
+  // A moved row: its data is a row of another page of the table, marked as moved data.
+  RowRef to = MovedRowData(page, where.row);
+  Bytes target = to.page < io_.pageCount() ? io_.readPage(to.page) : Bytes();
+  if (target.empty() || target[0] != kDataPageType || DataPageOwner(target) != def_.page ||
+      to.row >= DataRowCount(target))
+    DamagedFile("a moved row of table page " + std::to_string(where.page) +
+                " points outside its table");
+  CheckDataPage(target);
+  RowSlot moved = DataRowSlot(target, to.row);
+  if (!moved.movedData())
+    DamagedFile("a moved row of table page " + std::to_string(where.page) +
+                " points to a row that is not its data");
+  if (data) *data = to;
+  return Bytes(target.begin() + static_cast<std::ptrdiff_t>(moved.start),
+               target.begin() + static_cast<std::ptrdiff_t>(moved.end));
+}
+
 void TableRows::scan(const std::function<bool(RowRef, const std::vector<RowValue>&)>& visit) const {
   std::vector<RowColumn> columns = def_.rowColumns();
   for (std::uint32_t p : UsageMap(const_cast<PageIo&>(io_), def_.ownedPages).pages()) {
     if (p >= io_.pageCount()) continue;
     Bytes page = io_.readPage(p);
     if (page[0] != kDataPageType || DataPageOwner(page) != def_.page) continue;
+    CheckDataPage(page);
     unsigned n = DataRowCount(page);
     for (unsigned r = 0; r < n; ++r) {
       RowSlot slot = DataRowSlot(page, r);
-      if (slot.deleted || slot.moved) continue;  // moved rows are not written by Access's catalogue
-      std::vector<RowValue> values = DecodeRow(columns, &page[slot.start], slot.end - slot.start);
+      // Deleted rows are gone; moved data is met through its moved row.
+      if (!slot.live() && !slot.moved()) continue;
+      Bytes row = rowBytes({p, r}, page, nullptr);
+      std::vector<RowValue> values = DecodeRow(columns, row.data(), row.size());
       if (!visit({p, r}, values)) return;
     }
   }
@@ -145,9 +172,19 @@ void TableRows::remove(RowRef where, const std::vector<RowValue>& values) {
     tree.remove({indexKey(i, values), where.page, static_cast<std::uint8_t>(where.row)});
   }
   Bytes page = io_.readPage(where.page);
+  RowRef data = where;
+  rowBytes(where, page, &data);
   DeleteDataRow(page, where.row);
   io_.writePage(where.page, page);
-  UsageMap(io_, def_.freeSpacePages, mapPageSource()).addWithRoom(where.page);
+  UsageMap withRoom(io_, def_.freeSpacePages, mapPageSource());
+  withRoom.addWithRoom(where.page);
+  if (!(data == where)) {
+    // A moved row goes with its data.
+    Bytes target = io_.readPage(data.page);
+    DeleteDataRow(target, data.row);
+    io_.writePage(data.page, target);
+    withRoom.addWithRoom(data.page);
+  }
   if (def_.rowCount > 0) --def_.rowCount;
   countChanged_ = true;
 }

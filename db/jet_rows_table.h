@@ -51,6 +51,10 @@ class TableRows {
 
  private:
   std::function<std::uint32_t()> mapPageSource();
+  // The bytes of row `where` (on `page`, already read), following a moved row to its data;
+  // `data` (when given) gets where the bytes are. Throws db::Error for a moved row that does
+  // not lead to its data.
+  Bytes rowBytes(RowRef where, const Bytes& page, RowRef* data) const;
   const TdefColumn& columnByNumber(int number) const;
 
   PageIo& io_;

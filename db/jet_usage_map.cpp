@@ -35,7 +35,7 @@ void UsageMap::load() {
   Bytes page = io_.readPage(where_.page);
   if (page[0] != kDataPageType) BadMap("a map row is not on a data page");
   RowSlot slot = DataRowSlot(page, where_.row);
-  if (slot.deleted || slot.end - slot.start < 6) BadMap("a map row is missing");
+  if (!slot.live() || slot.end - slot.start < 6) BadMap("a map row is missing");
   rowStart_ = slot.start;
   row_.assign(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
               page.begin() + static_cast<std::ptrdiff_t>(slot.end));
