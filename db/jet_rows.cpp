@@ -98,7 +98,9 @@ void CompactDataPage(Bytes& page) {
   for (unsigned r = 0; r < n; ++r) {
     RowSlot slot = DataRowSlot(page, r);
     flags[r] = slot.flags;
-    if (!slot.deleted())
+    // A deleted row 0 keeps its bytes: without them its start would be the page end, outside
+    // the page.
+    if (!slot.deleted() || r == 0)
       rows[r].assign(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
                      page.begin() + static_cast<std::ptrdiff_t>(slot.end));
   }
@@ -114,7 +116,7 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
   if (rowsStart < tableEnd + row.size()) {
     // No room below the rows: the bytes of deleted rows may make it.
     std::size_t reclaimable = 0;
-    for (unsigned r = 0; r < n; ++r) {
+    for (unsigned r = 1; r < n; ++r) {
       RowSlot slot = DataRowSlot(page, r);
       if (slot.deleted()) reclaimable += slot.size();
     }

@@ -8,7 +8,8 @@
 //   The two high bits of a row start tell the row's state:
 //     none    a live row;
 //     0xC000  a deleted row. Access keeps its bytes; they may be dropped (zero length) when the
-//             page is packed, since every reader skips the row;
+//             page is packed, since every reader skips the row (but for row 0, whose start
+//             would then lie at the page end, outside the page);
 //     0x4000  a moved row: Access moved the row's data elsewhere when it grew. Its first 4 bytes
 //             name the data (row number in 8 bits, then the page in 24 bits); the row keeps its
 //             size, and index entries name it, never the data;
@@ -78,7 +79,7 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row);
 // row, which the caller deletes too.
 void DeleteDataRow(Bytes& page, unsigned row);
 // Moves the rows together at the page end in row order; row numbers and states stay, deleted
-// rows take no bytes.
+// rows after row 0 take no bytes.
 void CompactDataPage(Bytes& page);
 // Whether every row of the page is deleted (or it has none).
 bool DataPageEmpty(const Bytes& page);
