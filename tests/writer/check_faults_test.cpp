@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "db/access_catalog.h"
 #include "db/jet_check.h"
@@ -131,6 +132,74 @@ TEST_F(CheckFaults, AFreePageStillNamedByATable) {
   db::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "page " + std::to_string(dataPage_) + " of the rows of table 'Table1'"))
       << Joined(r.problems);
+}
+
+TEST_F(CheckFaults, RowsOutOfPlaceMovedRowsAndTwinNamesAreFound) {
+  // Table1's three rows lie on dataPage_ as rows 0, 1 and 2.
+  auto startOf = [this](unsigned r) { return page(dataPage_) + 14 + 2 * r; };
+  auto setStart = [](unsigned char* at, std::uint32_t v) {
+    at[0] = static_cast<unsigned char>(v);
+    at[1] = static_cast<unsigned char>(v >> 8);
+  };
+  // Row r becomes a moved row naming row `to` of the same page.
+  auto move = [&](unsigned r, unsigned to) {
+    unsigned char* d = row(dataPage_, r);
+    d[0] = static_cast<unsigned char>(to);
+    d[1] = static_cast<unsigned char>(dataPage_);
+    d[2] = static_cast<unsigned char>(dataPage_ >> 8);
+    d[3] = static_cast<unsigned char>(dataPage_ >> 16);
+    setStart(startOf(r), U16(startOf(r)) | 0x4000);
+  };
+  auto markData = [&](unsigned r) { setStart(startOf(r), (U16(startOf(r)) & 0x1FFF) | 0x8000); };
+  // The catalogue's MSysQueries renamed MSysObjects (the same length), in either text form.
+  auto twinName = [&] {
+    const std::string from = "MSysQueries", to = "MSysObjects";
+    std::string wideFrom, wideTo;
+    for (char c : from) wideFrom += {c, '\0'};
+    for (char c : to) wideTo += {c, '\0'};
+    for (std::uint32_t p = 1; p < bytes_.size() / kPage; ++p) {
+      if (page(p)[0] != 0x01 || U32(page(p) + 4) != 2) continue;
+      for (auto [f, t] : {std::pair{wideFrom, wideTo}, std::pair{from, to}}) {
+        auto at = std::search(page(p), page(p) + kPage, f.begin(), f.end());
+        if (at != page(p) + kPage) {
+          std::copy(t.begin(), t.end(), at);
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  struct Case {
+    std::string what;
+    std::function<void()> damage;
+    std::string found;
+  };
+  const std::string dp = std::to_string(dataPage_);
+  const Case cases[] = {
+      {"a row starting inside the row table", [&] { setStart(startOf(1), 16); },
+       "data page " + dp + " row 1 lies outside the page"},
+      {"rows out of order, so that they overlap", [&] {
+         std::uint32_t a = U16(startOf(1)), b = U16(startOf(2));
+         setStart(startOf(1), b);
+         setStart(startOf(2), a);
+       }, "lies outside the page"},
+      {"a moved row naming a live row", [&] { move(1, 2); }, "which is not marked as moved data"},
+      {"moved data that no moved row names", [&] { markData(2); },
+       "row 2 of page " + dp + " is marked as moved data, but no moved row names it"},
+      {"two moved rows naming one row of data", [&] {
+         move(0, 2);
+         move(1, 2);
+         markData(2);
+       }, "is the data of two moved rows"},
+      {"two tables of one name", [&] { ASSERT_TRUE(twinName()); }, "names two tables 'MSysObjects'"},
+  };
+  const Bytes original = bytes_;
+  for (const Case& c : cases) {
+    bytes_ = original;
+    c.damage();
+    db::JetCheckReport r = check();
+    EXPECT_TRUE(Mentions(r, c.found)) << c.what << ":" << Joined(r.problems);
+  }
 }
 
 TEST_F(CheckFaults, DamageThatStopsTheWalkIsReportedNotFollowed) {
