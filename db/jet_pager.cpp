@@ -299,13 +299,18 @@ void RemoveJournalFile(FileEnv& env, const std::string& journalPath) {
       throw Error(errc::kFailed, "there are " + std::to_string(kMaxStaleJournals) +
                                      " set-aside journals beside it already");
     env.rename(journalPath, aside);
-    env.syncFolderOf(aside);
   } catch (const Error& e) {
     std::string cause = e.description();
     if (!cause.empty() && cause.back() == '.') cause.pop_back();
     throw Error(errc::kFailed, what + ". The journal could not be moved aside (" + cause +
                                    "): the database cannot be opened until it is moved or "
                                    "removed.");
+  }
+  try {
+    env.syncFolderOf(aside);
+  } catch (const Error&) {
+    // The move stands. Should a power failure undo it, the next opening sets the journal aside
+    // again.
   }
   throw Error(errc::kFailed, what + "; the journal was moved to '" + aside +
                                  "'. Opening the database again goes on without it.");

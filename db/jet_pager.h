@@ -83,7 +83,8 @@
 //      to the file), in any combination. The recovery can be cut off and run again.
 //   3. Playing back changes only what the interrupted commit wrote: it writes original bytes
 //      over sectors that hold the original or the new content, and cuts off, past the original
-//      size, sectors that hold new content or zeros.
+//      size, sectors that hold new content or zeros (and the part of a sector the file may end
+//      in). Only a journal damaged after it was written checks less: see above.
 //   4. A file put in place of the one the journal was written for fails the check, near
 //      certainly. The writer's commits change existing pages that hold the database's own
 //      state: the catalogue's rows with the dates the objects were created and changed, the
@@ -92,9 +93,9 @@
 //      rows, dates and counts of the commits since. A sector that differs from both the original
 //      and the new content passes only when its CRC-32 equals the new content's: never when the
 //      difference spans 32 bits or fewer (CRC-32 detects every such burst), otherwise once in
-//      2^32. The one file other than a crash state that passes holds, in every checked sector,
-//      exactly the bytes from before or after the interrupted commit; playing back then yields
-//      the file as it was before that commit, the state a crash state is brought back to.
+//      2^32. A file that passes all the same holds, in every sector the commit wrote, exactly
+//      the bytes from before or after it; playing back puts those sectors back as they were
+//      before it and touches nothing else (3): it undoes that commit, and only that commit.
 //   5. A journal that does not fit or cannot be checked is never played and never removed: it
 //      is renamed aside, never over another journal, and the database stays byte-identical.
 //

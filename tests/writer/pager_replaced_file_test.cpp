@@ -44,15 +44,6 @@ void Export(const std::string& path, db::FileEnv& env) {
   s.commit();
 }
 
-// A copy of the fixture after the whole export.
-std::string Exported(const TempDir& dir) {
-  std::string path = dir.copyFixture(kFixture);
-  Export(path, db::DefaultFileEnv());
-  std::string bytes = FileBytes(path);
-  fs::remove(path);
-  return bytes;
-}
-
 TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
   ROWSIFTER_REQUIRE_FIXTURES();
   TempDir scratch;
@@ -65,12 +56,12 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
     commitEnd = counter.operations();
     fs::remove(path);
   }
-  const std::string newer = Exported(scratch);  // the same export, finished, a moment later
-  std::string other;  // an export of other rows into the same database, finished
+  // A newer copy: the same export, finished a moment later (the catalogue's dates differ).
+  std::string newer;
   {
     std::string path = scratch.copyFixture(kFixture);
-    ExportValues(path, "Results", {"alpha", "beta"});
-    other = FileBytes(path);
+    Export(path, db::DefaultFileEnv());
+    newer = FileBytes(path);
   }
 
   struct Case {
@@ -86,8 +77,6 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
        [](const std::string&) { return FileBytes(testsupport::Fixture("ace16-empty-2016.accdb")); },
        false},
       {"a newer copy, after the same export finished", [&](const std::string&) { return newer; },
-       false},
-      {"a newer copy, after another export finished", [&](const std::string&) { return other; },
        false},
       {"cut short by another program",
        [&](const std::string&) { return original.substr(0, original.size() - 4096); }, false},
@@ -136,8 +125,7 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
       EXPECT_FALSE(db::RecoverHotJournal(path));
     } else {
       auto session = OpenRw(path);
-      EXPECT_EQ(Lists(*session, "Export"), replaced == newer || replaced.size() > newer.size());
-      EXPECT_EQ(Lists(*session, "Results"), replaced == other);
+      EXPECT_EQ(Lists(*session, "Export"), replaced.size() >= newer.size());
     }
     EXPECT_EQ(FileBytes(path), replaced);
   }
