@@ -24,29 +24,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kFixture[] = "jet4-empty-2000.mdb";
-constexpr std::size_t kPage = 4096;
-constexpr std::uint32_t kChanged[] = {1, 5, 6};  // 6 follows 5: written in one run
-constexpr int kAdded = 3;
-
-// The transaction every test runs: three existing pages changed, three pages added.
-void Change(JetPager& pager) {
-  pager.begin();
-  for (std::uint32_t page : kChanged) pager.writePage(page, Pattern(kPage, page + 100));
-  for (int i = 0; i < kAdded; ++i) pager.appendPage(Pattern(kPage, 200 + i));
-}
-
-Bytes Expected(const Bytes& old) {
-  Bytes bytes = old;
-  for (std::uint32_t page : kChanged) {
-    Bytes p = Pattern(kPage, page + 100);
-    std::copy(p.begin(), p.end(), bytes.begin() + page * kPage);
-  }
-  for (int i = 0; i < kAdded; ++i) {
-    Bytes p = Pattern(kPage, 200 + i);
-    bytes.insert(bytes.end(), p.begin(), p.end());
-  }
-  return bytes;
-}
+using pagertest::Change;
+using pagertest::Expected;
+using pagertest::kAdded;
+using pagertest::kPage;
 
 // Runs the transaction through `env` and reports whether the commit went through.
 bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = nullptr) {
@@ -129,7 +110,9 @@ TEST(PagerCrashTest, OpeningForWritingRecoversToo) {
 
 TEST(PagerCrashTest, FullDiskFailsTheCommitAndLeavesTheOldFile) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  const std::uint64_t journal = 64 + 3 * (kPage + 8);
+  // The journal: its header, the checksums of the added pages, the three originals with theirs.
+  const std::uint64_t sums = kPage / 512 * 4;
+  const std::uint64_t journal = 64 + kAdded * (sums + 8) + 3 * (kPage + sums + 8);
   const std::uint64_t growth = kAdded * kPage;
   for (std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{10}, journal - 1, journal,
                                journal + kPage + 1, journal + growth - 1}) {

@@ -1,11 +1,14 @@
 // Helpers shared by the pager and lock tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "db/jet_pager.h"
 
 namespace pagertest {
 
@@ -27,6 +30,32 @@ inline Bytes Pattern(std::size_t size, unsigned seed) {
   Bytes page(size);
   for (std::size_t i = 0; i < size; ++i) page[i] = static_cast<unsigned char>(seed * 31 + i * 7);
   return page;
+}
+
+// The transaction of the crash and journal tests, on a database of 4096-byte pages: three
+// existing pages changed (5 and 6 written in one run) and three pages added.
+constexpr std::size_t kPage = 4096;
+constexpr std::uint32_t kChanged[] = {1, 5, 6};
+constexpr int kAdded = 3;
+
+inline void Change(db::JetPager& pager) {
+  pager.begin();
+  for (std::uint32_t page : kChanged) pager.writePage(page, Pattern(kPage, page + 100));
+  for (int i = 0; i < kAdded; ++i) pager.appendPage(Pattern(kPage, 200 + i));
+}
+
+// The file `old` once Change is committed.
+inline Bytes Expected(const Bytes& old) {
+  Bytes bytes = old;
+  for (std::uint32_t page : kChanged) {
+    Bytes p = Pattern(kPage, page + 100);
+    std::copy(p.begin(), p.end(), bytes.begin() + page * kPage);
+  }
+  for (int i = 0; i < kAdded; ++i) {
+    Bytes p = Pattern(kPage, 200 + i);
+    bytes.insert(bytes.end(), p.begin(), p.end());
+  }
+  return bytes;
 }
 
 }  // namespace pagertest
