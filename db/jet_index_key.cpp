@@ -114,10 +114,11 @@ const Table& TableOf(TextCollation c) {
   return c == TextCollation::kGeneral ? general : legacy;
 }
 
-// Surrogates are not in the tables. Both halves weigh two bytes and carry the extra byte 0x3F:
-// a high surrogate weighs its code unit less 10238 (0xB002 for 0xD800, counting in plain
-// binary), a low one 0xB4F8 raised by its distance from 0xDC00 (counting in base 254 as the
-// tables do), so that every pair sorts after the whole plane and in code point order.
+// Surrogates are not in the tables. Both halves weigh two bytes and carry the extra byte 0x3F,
+// in both collations: a high surrogate weighs its code unit less 10238 (0xB002 for 0xD800,
+// counting in plain binary), a low one 0xB4F8 raised by its distance from 0xDC00 (counting in
+// base 254 as the tables do), so that pairs sort in code point order. (The keys Access 2010
+// wrote for emoji are exactly these.)
 CharRule SurrogateRule(char16_t c) {
   CharRule rule;
   rule.kind = Kind::kInternational;

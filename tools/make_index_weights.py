@@ -7,8 +7,8 @@ Source of the facts: the code tables the Jackcess project publishes (Apache Lice
 src/main/resources/com/healthmarketscience/jackcess/ of https://github.com/jahlborn/jackcess:
   index_codes_genleg.txt, index_codes_ext_genleg.txt   General (legacy)
   index_codes_gen.txt,    index_codes_ext_gen.txt      General
-(checked with the files at commit 7a3433d; they have not changed since surrogate support was
-added in 2024). Those files are not part of this tree; run, from the top of this tree:
+(read at Jackcess commit 7a3433dc34cf, October 2025; their content dates from 2011-2013).
+Those files are not part of this tree; run, from the top of this tree:
 
   python3 tools/make_index_weights.py <jackcess>/src/main/resources/com/healthmarketscience/jackcess
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -217,6 +218,41 @@ TEST(UnicodeNames, MadeFilledMetAgainInAnotherCaseAndDropped) {
     ReadDatabase after = ExpectReadableEverywhere(path);
     EXPECT_EQ(Names(after), before);
     EXPECT_LE(db::CheckJetFile(path).leakedPages.size(), leaked);
+  }
+}
+
+// The checker finds a unique index that holds one key twice: a copy where the key of one
+// catalogue row in MSysObjects' ParentId + Name index is made that of another.
+TEST(UnicodeNames, CheckerFindsAKeyTwiceInTheUniqueNameIndex) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  for (const char* file : kFiles) {
+    SCOPED_TRACE(file);
+    TempDir dir;
+    const std::string path = dir.copyFixture(file);
+    ExportValues(path, "Dup\xCE\xA9" "1", {"a"});
+    ExportValues(path, "Dup\xCE\xA9" "2", {"b"});
+    ASSERT_TRUE(db::CheckJetFile(path).ok());
+
+    // The text part of both keys (same length), found once in the file: the second becomes the
+    // first.
+    const db::TextCollation c = NameCollation(path);
+    auto textKey = [&](const char* name) {
+      std::vector<unsigned char> k = db::IndexKeyBuilder().addText(std::string(name), c).take();
+      return std::string(k.begin(), k.end());
+    };
+    const std::string first = textKey("Dup\xCE\xA9" "1"), second = textKey("Dup\xCE\xA9" "2");
+    ASSERT_EQ(first.size(), second.size());
+    std::string bytes = FileBytes(path);
+    std::size_t at = bytes.find(second);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(second, at + 1), std::string::npos);
+    bytes.replace(at, second.size(), first);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+    db::JetCheckReport report = db::CheckJetFile(path);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find("unique but holds one key twice"), std::string::npos)
+        << report.problems[0];
   }
 }
 
