@@ -6,6 +6,7 @@
 #include <set>
 
 #include "db/error.h"
+#include "db/jet_index_key.h"
 
 namespace db::jetw {
 namespace {
@@ -123,8 +124,19 @@ std::vector<CatalogEntry> CatalogWriter::entries() const {
 }
 
 std::optional<CatalogEntry> CatalogWriter::findInTables(const std::u16string& name) const {
-  for (CatalogEntry& e : entries())
-    if (e.parentId == tablesId_ && SameName(e.name, name)) return std::move(e);
+  // The catalogue's ParentId + Name index is unique, and a name's key ignores what the
+  // collation ignores (letter case, ignorable characters, trailing blanks...): a name whose key
+  // equals that of a table's name is that table's name.
+  const TdefColumn& nameColumn = objects_.def().columns.at(column(objects_, u"Name"));
+  std::optional<TextCollation> collation =
+      CollationFromSortOrder(nameColumn.sortOrder, nameColumn.sortVersion);
+  std::vector<CatalogEntry> all = entries();
+  for (CatalogEntry& e : all)
+    if (e.parentId == tablesId_ && e.name == name) return std::move(e);
+  for (CatalogEntry& e : all)
+    if (e.parentId == tablesId_ &&
+        (SameName(e.name, name) || (collation && SameIndexText(e.name, name, *collation))))
+      return std::move(e);
   return std::nullopt;
 }
 

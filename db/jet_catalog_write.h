@@ -65,8 +65,9 @@ class CatalogWriter {
   Bytes owner_;
 };
 
-// Whether a name is one Access takes for a table: 1 to 64 characters, no leading space, none
-// of . ! ` [ ] and no control characters. When not, `why` says what is wrong.
+// Whether a name is one Access takes for a table: 1 to 64 characters (UTF-16 units, as Access
+// counts them: an emoji takes two), no leading space, none of . ! ` [ ] and no control
+// characters; any other character of any script is allowed. When not, `why` says what is wrong.
 bool ValidTableName(const std::u16string& name, std::string* why);
 
 // The OLE date (days since 1899-12-30, local time) of the current moment.

@@ -26,7 +26,7 @@ constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
 // at 24, the bitmap of entry boundaries from 27, the entries from 480.
 constexpr std::size_t kIndexPrev = 12, kIndexNext = 16, kIndexPrefix = 24, kIndexBitmap = 27,
                       kIndexEntries = 480;
-constexpr unsigned char kIgnoreNulls = 0x02;
+constexpr unsigned char kUniqueIndex = 0x01, kIgnoreNulls = 0x02;
 constexpr int kLocalTable = 1;
 constexpr std::uint32_t kCatalogPage = 2;
 
@@ -414,7 +414,7 @@ class Checker {
       }
       index.map = U32(&bytes[pos + 34]);
       index.root = U32(&bytes[pos + 38]);
-      index.flags = bytes[pos + 42];
+      index.flags = bytes[pos + 46];  // 42..45 hold nothing of use (Access leaves junk there)
       if (index.columns.empty()) return fail("an index has no columns");
       def.indexes.push_back(index);
     }
@@ -614,6 +614,8 @@ class Checker {
     std::uint64_t entries = 0;
     std::set<std::uint32_t> named;
     Bytes last;
+    Bytes lastKey;  // of the previous leaf entry, without its row pointer
+    const bool unique = (index.flags & kUniqueIndex) && KeyColumnsKnown(def, index);
     std::uint32_t prev = 0;
     for (; p != 0; p = pageNext_) {
       if (!mapped->count(p) || typeOf(p) != kIndexLeaf || !seen.insert(p).second) {
@@ -638,6 +640,10 @@ class Checker {
           problem(what + ": leaf page " + N(p) + " has an entry too short for its row pointer");
           return;
         }
+        Bytes key(e.begin(), e.end() - 4);
+        if (unique && key == lastKey && !KeyHoldsNull(def, index, key))
+          problem(what + " is unique but holds one key twice (leaf page " + N(p) + ")");
+        lastKey = std::move(key);
         std::uint32_t target = (e[e.size() - 4] << 16) | (e[e.size() - 3] << 8) | e[e.size() - 2];
         std::uint32_t ref = (target << 8) | e.back();
         if (!live_[def.page].count(ref))
@@ -650,6 +656,40 @@ class Checker {
     }
     if (!(index.flags & kIgnoreNulls) && entries != rows)
       problem(what + " holds " + N(entries) + " entries for " + N(rows) + " rows");
+  }
+
+  // A unique index may still hold several keys with a Null column. Where a key's columns can
+  // be told apart: integer columns (a flag byte, then 1, 2 or 4 bytes) with at most one text
+  // column, the last one.
+  static int KeyColumnSize(const TableDef& def, int number) {
+    for (const Column& c : def.columns) {
+      if (c.number != number) continue;
+      switch (c.type) {
+        case 0x02: return 1;   // Byte
+        case 0x03: return 2;   // Integer
+        case 0x04: return 4;   // Long
+        case 0x0A: return -1;  // Text: runs to the end of the key
+        default: return 0;
+      }
+    }
+    return 0;
+  }
+  static bool KeyColumnsKnown(const TableDef& def, const RealIndex& index) {
+    for (std::size_t i = 0; i < index.columns.size(); ++i) {
+      int size = KeyColumnSize(def, index.columns[i]);
+      if (size == 0 || (size < 0 && i + 1 != index.columns.size())) return false;
+    }
+    return true;
+  }
+  static bool KeyHoldsNull(const TableDef& def, const RealIndex& index, const Bytes& key) {
+    std::size_t at = 0;
+    for (int column : index.columns) {
+      if (at >= key.size() || key[at] == 0x00 || key[at] == 0xFF) return true;
+      int size = KeyColumnSize(def, column);
+      if (size < 0) break;
+      at += 1 + static_cast<std::size_t>(size);
+    }
+    return false;
   }
 
   bool inOrder(const std::vector<Bytes>& entries, const std::string& where) {

@@ -39,8 +39,10 @@
 //                inside the page, the shared prefix no longer than the first entry, entries in
 //                strictly increasing byte order within a page and along the chain of leaves
 //                (whose previous/next links agree), every leaf entry names a live row of the
-//                table, no row is named twice, and the leaves hold one entry per row unless the
-//                index ignores nulls.
+//                table, no row is named twice, the leaves hold one entry per row unless the
+//                index ignores nulls, and a unique index holds no key twice (keys with a Null
+//                column aside; checked where the key's columns can be told apart: integers and
+//                a last text column, as in MSysObjects' ParentId + Name index).
 //   Catalogue  - MSysObjects rows of local tables name definition pages that start a
 //                definition; no two tables share a definition or a name (letter case ignored).
 #pragma once

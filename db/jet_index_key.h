@@ -12,29 +12,39 @@
 // In a leaf entry the key is followed by the row's data page (3 bytes, big-endian) and row
 // number (1 byte); see jet_index_pages.h.
 //
-// Text keys. The text is cut to 255 characters and trailing blanks are dropped. Each character
-// has one of these behaviours in the collation:
-//   simple         one primary weight (one or two bytes) written in order
-//   accented       the primary weight of its base letter, plus an accent code in the "extra"
-//                  run (e.g. e-acute is the weight of E plus the acute code)
-//   ligature       the weights of two letters (AE, SS, TH; UE for U-diaeresis in the newer
-//                  order)
-//   unprintable    no weight; it goes into a trailing run as a marker, its position and a code
-//                  (the apostrophe and the hyphen belong here, so "O'Hara" sorts with "OHara")
-// Letter case is not kept: a lower-case letter has exactly the bytes of its capital.
-// Layout: weights, 0x01, the extra run when any accent is present (0x02 for each earlier
-// character without an accent, the accent code for each accented one, trailing 0x00..0x02 codes
-// dropped), and when an unprintable character is present: 0x01 0x01 0x01, then per unprintable
-// character its position (7 + 4 * p) | 0x8000 big-endian, 0x06 and its code, where p counts the
-// weighted characters before it, or once an extra run exists, the length of that run so far
-// plus the weighted characters not yet in it. The key ends with 0x00.
+// Text keys. The text is cut to 255 UTF-16 code units and trailing blanks are dropped. Each
+// code unit has one of these behaviours in the collation (the tables in jet_index_weights.inc
+// give them for every code unit; see tools/make_index_weights.py for where they come from):
+//   simple         a primary weight of one to eight bytes, written in order
+//   international  a primary weight plus extra bytes for the "extra" run: an accented letter
+//                  is the weight of its base letter plus its accent code (e-acute is the
+//                  weight of E plus 0x0E)
+//   modifier       no weight; a byte added to the last byte of the extra run (a combining
+//                  mark: "e" followed by a combining acute gives the key of e-acute)
+//   flagged        a weight, optional extra bytes and a two-bit flag (2 or 3) for the flag run
+//                  (the Japanese kana: small and normal forms differ only there)
+//   unprintable    no weight; it goes into a trailing run as its position and a code (the
+//                  apostrophe and the hyphen belong here, so "O'Hara" sorts with "OHara")
+//   ignored        nothing at all (the key of "a\u200Db", a zero-width joiner inside, is that
+//                  of "ab")
+//   surrogates     a weight worked out from the code unit and the extra byte 0x3F, so that a
+//                  character beyond the Basic Multilingual Plane (an emoji) is its two units
+// Letter case is not kept: a lower-case letter has exactly the bytes of its capital; a few
+// letters write the weights of two (AE, SS, TH; UE for U-diaeresis in the newer order).
+// Layout: weights, 0x01, the extra run when any extra byte is present (0x02 for each earlier
+// weighted unit without extra bytes, then the unit's extra bytes; trailing 0x00..0x02 bytes
+// dropped), and when a flag or an unprintable unit is present: 0x01 0x01, then when there are
+// flags, the flags packed three to a byte (0x80 | f1 << 4 | f2 << 2 | f3, trailing 3s dropped)
+// followed by FF 02 80 FF 80 (even when every flag was dropped), and FF more when unprintable
+// units follow; then for those, 0x01
+// and per unprintable unit its position (7 + 4 * p) | 0x8000 big-endian, 0x06 and its code,
+// where p counts the weighted units before it, or once an extra run exists, the length of that
+// run so far plus the weighted units not yet in it (less one when the run began with a
+// modifier). The key ends with 0x00.
 //
-// Two collations share this layout and differ only in the weights: "General (legacy)", used by
-// Jet 4 and ACE 12 files (sort order 1033, version 0), with mostly one-byte weights, and
-// "General" of Access 2010 and later (1033, version 1), with two-byte weights. The weights here
-// cover the characters a table name holds in practice: printable ASCII and the Latin-1 letters
-// (plus the signs x and /). Any other character is refused with a clear error; the writer
-// checks a name with CanEncodeIndexText before writing anything.
+// Two collations share this layout and differ only in the tables: "General (legacy)", used by
+// Jet 4 and ACE 12 files (sort order 1033, version 0), and "General" of Access 2010 and later
+// (1033, version 1). Every code unit has a behaviour in both, so any text can be indexed.
 #pragma once
 
 #include <cstdint>
@@ -52,9 +62,18 @@ enum class TextCollation { kGeneralLegacy, kGeneral };
 // legacy General one. Nothing for sort orders we do not build keys for.
 std::optional<TextCollation> CollationFromSortOrder(std::uint16_t sortOrder, std::uint8_t version);
 
-// Whether every character of `utf8` has known weights in `collation`. When not, `why` (when
-// given) names the first character that has none.
+// Whether `utf8` can be indexed in `collation`: every valid UTF-8 text can. When not, `why`
+// (when given) says what is wrong.
 bool CanEncodeIndexText(std::string_view utf8, TextCollation collation, std::string* why = nullptr);
+
+// Whether two texts have the same key in `collation`, so that a unique index can hold only one
+// of them: names that differ in letter case, in ignored characters, in trailing blanks, or
+// that spell a letter the collation writes as two ("Strasse" and "Stra\u00DFe").
+bool SameIndexText(std::u16string_view a, std::u16string_view b, TextCollation collation);
+
+// Whether the weights of every code unit, as this program reads them from its compiled tables,
+// are those the tables were made from (a digest made by tools/make_index_weights.py).
+bool IndexWeightsMatchTheirSource(TextCollation collation);
 
 // Builds one index key column by column.
 class IndexKeyBuilder {
@@ -65,9 +84,11 @@ class IndexKeyBuilder {
   IndexKeyBuilder& addLong(std::int32_t value, bool ascending = true);
   // An Integer (16-bit) column value.
   IndexKeyBuilder& addInteger(std::int16_t value, bool ascending = true);
-  // A text value given as UTF-8. Throws db::Error (errc::kNotSupported) naming the character
-  // when a character has no known weight, and for text that is not valid UTF-8.
+  // A text value given as UTF-8. Throws db::Error (errc::kNotSupported) for text that is not
+  // valid UTF-8.
   IndexKeyBuilder& addText(std::string_view utf8, TextCollation collation, bool ascending = true);
+  // A text value given as UTF-16.
+  IndexKeyBuilder& addText(std::u16string_view text, TextCollation collation, bool ascending = true);
 
   const std::vector<unsigned char>& bytes() const { return bytes_; }
   std::vector<unsigned char> take() { return std::move(bytes_); }

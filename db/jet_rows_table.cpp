@@ -99,8 +99,7 @@ std::vector<unsigned char> TableRows::indexKey(std::size_t index,
             CollationFromSortOrder(column.sortOrder, column.sortVersion);
         if (!collation)
           throw Error(errc::kNotSupported, "Writing to a table indexed in this sort order is not supported.");
-        std::string utf8 = QString::fromStdU16String(DecodeText(*v)).toStdString();
-        key.addText(utf8, *collation, part.ascending);
+        key.addText(DecodeText(*v), *collation, part.ascending);
         break;
       }
       default:

@@ -52,10 +52,14 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 // Random names and values of the kinds the export meets.
-// Characters of a UTF-8 text that holds no character outside the Basic Multilingual Plane.
-std::size_t CharCount(const std::string& utf8) {
-  return static_cast<std::size_t>(
-      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+// UTF-16 units of a UTF-8 text (a character beyond the Basic Multilingual Plane takes two).
+std::size_t Utf16Units(const std::string& utf8) {
+  std::size_t units = 0;
+  for (char c : utf8) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;
+  }
+  return units;
 }
 
 class Generator {
@@ -82,23 +86,31 @@ class Generator {
   }
   char32_t emoji() { return static_cast<char32_t>(0x1F300 + below(0x350)); }
 
-  // A table name Access accepts and our catalogue can index: printable ASCII without . ! ` [ ]
-  // and Latin-1 letters, not beginning or ending with a space. `serial` keeps names unique
-  // (letter case ignored) and apart from the file's own tables: "R<serial>_" leads, or
-  // "_R<serial>" ends a name whose other part often shares a stem with others, so that the
-  // catalogue's name index gets neighbours differing only in case and accents.
+  // A table name Access accepts: printable ASCII without . ! ` [ ], Latin-1 letters, other
+  // scripts and emoji, not beginning or ending with a space, at most 64 UTF-16 units. `serial`
+  // keeps names unique (letter case ignored) and apart from the file's own tables:
+  // "R<serial>_" leads, or "_R<serial>" ends a name whose other part often shares a stem with
+  // others, so that the catalogue's name index gets neighbours differing only in case and
+  // accents.
   std::string validName(int serial) {
-    static const char* const kStems[] = {"Résultat", "resultat", "RÉSULTAT", "Ärger", "arger"};
+    static const char* const kStems[] = {"Résultat", "resultat", "RÉSULTAT", "Ärger", "arger",
+                                         "Ελληνικά", "ΕΛΛΗΝΙΚΆ", "表"};
     const std::string tag = "R" + std::to_string(serial);
     const bool tagFirst = chance(50);
-    std::string out = tagFirst ? tag + "_" : (chance(50) ? kStems[below(5)] : "");
-    int room = kMaxName - static_cast<int>(CharCount(out)) - (tagFirst ? 0 : 1 + static_cast<int>(tag.size()));
+    std::string out = tagFirst ? tag + "_" : (chance(50) ? kStems[below(8)] : "");
+    int room = kMaxName - static_cast<int>(Utf16Units(out)) - (tagFirst ? 0 : 1 + static_cast<int>(tag.size()));
     int length = chance(10) ? room : below(room + 1);
     if (tagFirst && length == 0) length = 1;
     for (int i = 0; i < length; ++i) {
       char32_t c;
-      if (chance(25)) {
+      int pick = below(100);
+      if (pick < 20) {
         c = accented();
+      } else if (pick < 35) {
+        c = otherScript();
+      } else if (pick < 40 && i + 1 < length) {
+        c = emoji();  // two units
+        ++i;
       } else {
         do c = ascii();
         while (c == '.' || c == '!' || c == '`' || c == '[' || c == ']' ||
@@ -110,18 +122,20 @@ class Generator {
     return out;
   }
 
-  // A name the engine cannot store: another script, emoji, a forbidden sign, a control
-  // character, a leading space, too long, or empty.
+  // A name the engine cannot store: a forbidden sign, a control character, a leading space,
+  // too long (in UTF-16 units), or empty.
   std::string invalidName(int serial) {
     std::string base = "Bad" + std::to_string(serial);
     std::string out = base;
-    switch (below(7)) {
-      case 0: AppendUtf8(out, otherScript()); break;
-      case 1: AppendUtf8(out, emoji()); break;
-      case 2: out.insert(out.begin() + below(static_cast<int>(out.size()) + 1), ".![]"[below(4)]); break;
-      case 3: out += static_cast<char>(1 + below(0x1F)); break;
-      case 4: out = " " + out; break;
-      case 5: out += std::string(kMaxName + 1 - base.size() + below(3), 'n'); break;
+    switch (below(6)) {
+      case 0: out.insert(out.begin() + below(static_cast<int>(out.size()) + 1), ".![]`"[below(5)]); break;
+      case 1: out += static_cast<char>(1 + below(0x1F)); break;
+      case 2: out = " " + out; break;
+      case 3: out += std::string(kMaxName + 1 - base.size() + below(3), 'n'); break;
+      case 4:  // 64 units but for the emoji that makes 65
+        out += std::string(kMaxName - 1 - base.size(), 'n');
+        AppendUtf8(out, emoji());
+        break;
       default: out.clear(); break;
     }
     return out;
@@ -211,10 +225,14 @@ std::string AsLibmdbReadsIt(const std::string& utf8) {
 }
 
 ReadDatabase AsLibmdbReadsIt(ReadDatabase db) {
-  for (ReadTable& t : db.tables)
+  for (ReadTable& t : db.tables) {
+    t.name = AsLibmdbReadsIt(t.name);
     for (auto& row : t.rows)
       for (auto& v : row)
         if (v) v = AsLibmdbReadsIt(*v);
+  }
+  std::sort(db.tables.begin(), db.tables.end(),
+            [](const ReadTable& a, const ReadTable& b) { return a.name < b.name; });
   return db;
 }
 
