@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "db/error.h"
+#include "db/jet_page_claims.h"
 #include "db/jet_pager.h"
 #include "db/jet_writer.h"
 
@@ -107,7 +108,18 @@ JetWriter& AccessWriteSession::writer() {
 }
 
 void AccessWriteSession::run(const AccessStatement& statement) {
-  JetWriter& w = writer();
+  JetWriter* started = nullptr;
+  try {
+    started = &writer();
+  } catch (const jetw::DamagedFileError& e) {
+    // The survey of the file refused it before anything was written.
+    endPagerTransaction();
+    throw Damaged(e);
+  } catch (...) {
+    endPagerTransaction();
+    throw;
+  }
+  JetWriter& w = *started;
   std::uint64_t before = io_->changes();
   try {
     if (const auto* create = std::get_if<CreateTableStatement>(&statement)) {
@@ -126,8 +138,17 @@ void AccessWriteSession::run(const AccessStatement& statement) {
       endPagerTransaction();
       if (inTransaction_) aborted_ = true;
     }
-    throw;
+    try {
+      throw;
+    } catch (const jetw::DamagedFileError& e) {
+      throw Damaged(e);
+    }
   }
+}
+
+Error AccessWriteSession::Damaged(const jetw::DamagedFileError& e) const {
+  return Error(errc::kBadFormat, "Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
+                                     " (compact and repair it in Access).");
 }
 
 void AccessWriteSession::execute(const AccessStatement& statement) {

@@ -14,6 +14,9 @@
 //     `onCommitted` so that its reading side reopens the file and sees the change.
 // Files that cannot be written are refused before anything is opened for writing: Jet 3 and
 // encrypted files, files or folders without write permission, sessions opened for reading only.
+// A file whose structures do not hold together (the writer's survey at the start of each
+// transaction, db/jet_page_claims.h) is refused as damaged before anything is written:
+// "Cannot write '<path>': the file is damaged: <what> (compact and repair it in Access)."
 // Jet 4 files whose pages are RC4-encoded with the database key are written encoded the same way.
 #pragma once
 
@@ -23,6 +26,7 @@
 
 #include "db/access_sql.h"
 #include "db/engine.h"
+#include "db/error.h"
 #include "db/file_env.h"
 #include "db/jet_header.h"
 
@@ -31,6 +35,9 @@ namespace db {
 class JetPager;
 class JetWriter;
 class KeyedPageIo;
+namespace jetw {
+class DamagedFileError;
+}
 
 class AccessWriteSession {
  public:
@@ -60,6 +67,8 @@ class AccessWriteSession {
   void run(const AccessStatement& statement);
   void commitPager();
   void endPagerTransaction();
+  // The refusal of a damaged file, naming the file.
+  Error Damaged(const jetw::DamagedFileError& e) const;
 
   std::string path_;
   JetHeader header_;

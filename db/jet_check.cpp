@@ -266,7 +266,8 @@ class Checker {
           problem(what + " names page " + N(mp) + " as a map page, which it is not");
           return std::nullopt;
         }
-        own(mp, "map pages");
+        // A map page serves one map row: a second map naming it would change the first.
+        own(mp, "the map pages of the map in row " + N(ref & 0xFF) + " of page " + N(ref >> 8));
         for (std::size_t bit = 0; bit < perPage; ++bit)
           if (page(mp)[4 + bit / 8] & (1u << (bit % 8)))
             out.insert(static_cast<std::uint32_t>(k * perPage + bit));
@@ -303,7 +304,7 @@ class Checker {
           problem("the free map names page " + N(mp) + " as a map page, which it is not");
           return;
         } else {
-          own(mp, "map pages");
+          own(mp, "the map pages of the free map");
           if (page(mp)[4 + bit / 8] & (1u << (bit % 8))) free_.insert(p);
         }
       }

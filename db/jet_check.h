@@ -14,7 +14,9 @@
 //   Ownership  - every page that the free map calls in use and that nothing owns is listed in
 //                `leakedPages` (not a problem: Access leaves old copies of rewritten pages and
 //                released long-value pages behind, and readers never reach them). A page
-//                named by two maps is a problem.
+//                with two owners is a problem: named by the maps of two tables, by a map and
+//                a definition, or a map page named by two maps (only the map rows of several
+//                tables share a page).
 //   Table definitions (every table named by MSysObjects, and MSysObjects itself on page 2) -
 //                the definition chain is made of definition pages without loops; column count,
 //                column numbers (unique, below the row's maximum), fixed offsets and lengths,

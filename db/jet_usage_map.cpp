@@ -4,6 +4,7 @@
 #include <map>
 
 #include "db/error.h"
+#include "db/jet_page_claims.h"
 #include "db/jet_rows.h"
 
 namespace db::jetw {
@@ -316,6 +317,10 @@ std::uint32_t PageAllocator::allocate(const Bytes& content) {
   std::uint32_t count = io_.pageCount();
   if (std::optional<std::uint32_t> p = map.next(std::max<std::uint32_t>(searchFrom_, 3), count)) {
     // Header, this map and the catalogue (pages 0 to 2) are never free.
+    if (claims_)
+      if (std::optional<std::string> user = claims_->user(*p))
+        throw DamagedFileError("page " + std::to_string(*p) + ", " + *user +
+                               ", is marked free in the file's page map");
     map.remove(*p);
     io_.writePage(*p, content);
     searchFrom_ = *p + 1;
@@ -335,6 +340,7 @@ std::uint32_t PageAllocator::allocate(const Bytes& content) {
 
 void PageAllocator::release(std::uint32_t page) {
   if (page < 3 || page >= io_.pageCount()) return;
+  if (claims_) claims_->release(page);
   io_.writePage(page, Bytes(io_.pageSize(), 0));
   UsageMap map(io_, kFilePageMap);
   // A page the map cannot hold stays out of use until the file is compacted.

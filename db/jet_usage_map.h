@@ -25,6 +25,8 @@
 
 namespace db::jetw {
 
+class PageClaims;
+
 class UsageMap {
  public:
   // The map stored in row `where`. `newMapPage` gives a fresh page number for a map page when
@@ -74,9 +76,13 @@ Bytes NewInlineMapRow(std::uint32_t first = 0, std::size_t bitmapBytes = 64);
 // adds pages at the end otherwise. When the file grows past the inline map's window, the map
 // turns into a reference map (pages the inline window did not reach are kept as in use); each
 // map page it gains starts with all its pages free, the map page itself taken.
+//
+// With `claims` (the pages the catalogue's structures use, surveyed when the transaction began)
+// a free page is reused only when nothing claims it: a claimed page that the map calls free is
+// damage (DamagedFileError), never overwritten. Pages given back are no longer claimed.
 class PageAllocator {
  public:
-  explicit PageAllocator(PageIo& io) : io_(io) {}
+  explicit PageAllocator(PageIo& io, PageClaims* claims = nullptr) : io_(io), claims_(claims) {}
   // A page for the caller, filled with `content`.
   std::uint32_t allocate(const Bytes& content);
   // Gives `page` back: it is cleared and marked free.
@@ -89,6 +95,7 @@ class PageAllocator {
   std::uint32_t appendMapPage(std::size_t index);
 
   PageIo& io_;
+  PageClaims* claims_;
   std::uint32_t searchFrom_ = 3;  // no free page lies below it inside the file
 };
 

@@ -45,7 +45,7 @@ bool IsPageOf(const Bytes& page, std::uint32_t definition) {
 }  // namespace
 
 JetWriter::JetWriter(PageIo& io, std::function<double()> clock)
-    : io_(io), clock_(std::move(clock)), pages_(io), catalog_(io, pages_) {}
+    : io_(io), clock_(std::move(clock)), claims_(io), pages_(io, &claims_), catalog_(io, pages_) {}
 
 JetWriter::~JetWriter() = default;
 

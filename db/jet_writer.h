@@ -1,6 +1,11 @@
 // The writing side of the Access engine for Jet 4 and ACE files: CREATE TABLE, INSERT and DROP
 // TABLE carried out on pages through PageIo (the pager's open transaction, or a buffer in
 // tests). Every check that can refuse a statement runs before its first page is changed.
+//
+// A writer serves one transaction. Before anything is written it surveys what the catalogue's
+// tables use (db/jet_page_claims.h): the catalogue, every table's definition and maps, and the
+// file's page map must agree, or the writer refuses the file as damaged (DamagedFileError)
+// with nothing changed. The page allocator then never hands out a page a table still uses.
 #pragma once
 
 #include <functional>
@@ -10,6 +15,7 @@
 
 #include "db/access_sql.h"
 #include "db/jet_catalog_write.h"
+#include "db/jet_page_claims.h"
 #include "db/jet_page_io.h"
 #include "db/jet_rows_table.h"
 #include "db/jet_usage_map.h"
@@ -18,7 +24,8 @@ namespace db {
 
 class JetWriter {
  public:
-  // `clock` gives the OLE date written as a new table's creation time.
+  // `clock` gives the OLE date written as a new table's creation time. Throws
+  // DamagedFileError for a file whose structures do not hold together.
   explicit JetWriter(PageIo& io, std::function<double()> clock = jetw::OleNow);
   ~JetWriter();
 
@@ -36,6 +43,7 @@ class JetWriter {
 
   PageIo& io_;
   std::function<double()> clock_;
+  jetw::PageClaims claims_;  // surveyed first, before the catalogue is read for writing
   jetw::PageAllocator pages_;
   jetw::CatalogWriter catalog_;
   std::map<std::uint32_t, std::unique_ptr<jetw::TableRows>> tables_;

@@ -10,7 +10,10 @@
 #include "db/access_catalog.h"
 #include "db/jet_check.h"
 #include "db/jet_database.h"
+#include "db/jet_tdef.h"
+#include "db/jet_usage_map.h"
 #include "tests/support/fixtures.h"
+#include "tests/writer/writer_memory_pages.h"
 
 namespace {
 
@@ -58,6 +61,24 @@ class CheckFaults : public ::testing::Test {
     std::string out;
     for (const std::string& l : lines) out += "\n  " + l;
     return out;
+  }
+
+  // Sets or clears the bit of page `p` in the file's free map (inline in this file).
+  void SetFree(std::uint32_t p, bool free) {
+    unsigned char* freeMap = row(1, 0);
+    ASSERT_EQ(freeMap[0], 0);
+    std::uint32_t bit = p - U32(freeMap + 1);
+    if (free)
+      freeMap[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+    else
+      freeMap[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
+  }
+
+  // The size of the map row `ref` (page << 8 | row): it ends where the row before it starts.
+  std::size_t MapRowSize(std::uint32_t ref) {
+    std::uint32_t p = ref >> 8, r = ref & 0xFF;
+    std::size_t end = r == 0 ? kPage : (U16(page(p) + 14 + 2 * (r - 1)) & 0x1FFF);
+    return end - (U16(page(p) + 14 + 2 * r) & 0x1FFF);
   }
 
   // Whether some problem contains `text`.
@@ -125,13 +146,70 @@ TEST_F(CheckFaults, IndexEntriesOutOfOrder) {
   EXPECT_TRUE(Mentions(r, "are out of order")) << Joined(r.problems);
 }
 
-TEST_F(CheckFaults, AFreePageStillNamedByATable) {
-  unsigned char* freeMap = row(1, 0);
-  std::uint32_t bit = dataPage_ - U32(freeMap + 1);
-  freeMap[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
-  db::JetCheckReport r = check();
-  EXPECT_TRUE(Mentions(r, "page " + std::to_string(dataPage_) + " of the rows of table 'Table1'"))
-      << Joined(r.problems);
+TEST_F(CheckFaults, AFreePageStillInUse) {
+  std::uint32_t mapRows = U32(page(table_) + 55) >> 8;
+  const struct {
+    std::uint32_t page;
+    std::string owner;
+  } kInUse[] = {{dataPage_, "the rows of table 'Table1' (definition page " + std::to_string(table_) + ")"},
+                {table_, "the definition of table 'Table1' (definition page " + std::to_string(table_) + ")"},
+                {leafPage_, "the indexes of table 'Table1'"},
+                {mapRows, "map rows"}};
+  const Bytes original = bytes_;
+  for (const auto& c : kInUse) {
+    SCOPED_TRACE(c.owner);
+    bytes_ = original;
+    SetFree(c.page, true);
+    db::JetCheckReport r = check();
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(c.page) + " of " + c.owner + " is marked free"))
+        << Joined(r.problems);
+  }
+}
+
+TEST_F(CheckFaults, APageWithTwoOwners) {
+  const Bytes original = bytes_;
+  writertest::MemoryPages io(path_);
+  {
+    SCOPED_TRACE("a long-value page of MSysObjects also named by Table1's page map");
+    std::uint32_t longValues = 0;
+    db::jetw::TableDef catalog = db::jetw::ReadTableDef(io, 2);
+    std::vector<std::uint32_t> listed = db::jetw::UsageMap(io, catalog.ownedPages).pages();
+    for (const db::jetw::TdefLongValueMaps& lv : catalog.longValueMaps)
+      if (lv.owned.packed() != 0)
+        for (std::uint32_t p : db::jetw::UsageMap(io, lv.owned).pages()) listed.push_back(p);
+    for (std::uint32_t p : listed)
+      if (page(p)[0] == 0x01 && std::equal(page(p) + 4, page(p) + 8, "LVAL")) longValues = p;
+    ASSERT_NE(longValues, 0u);
+    std::uint32_t ref = U32(page(table_) + 55);
+    unsigned char* map = row(ref >> 8, ref & 0xFF);
+    ASSERT_EQ(map[0], 0) << "an inline map";
+    std::uint32_t bit = longValues - U32(map + 1);
+    map[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+    db::JetCheckReport r = check();
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(longValues) + " belongs to both")) << Joined(r.problems);
+  }
+  {
+    SCOPED_TRACE("one map page named by Table1's page map and its free-space map");
+    bytes_ = original;
+    // A map page appended at the end, in use, listing Table1's data page; both map rows of the
+    // table turned into reference maps naming it.
+    std::uint32_t mapPage = static_cast<std::uint32_t>(bytes_.size() / kPage);
+    Bytes bits(kPage, 0);
+    bits[0] = 0x05;
+    bits[1] = 0x01;
+    bits[4 + dataPage_ / 8] |= static_cast<unsigned char>(1u << (dataPage_ % 8));
+    bytes_.insert(bytes_.end(), bits.begin(), bits.end());
+    SetFree(mapPage, false);
+    for (std::size_t at : {55, 59}) {
+      std::uint32_t ref = U32(page(table_) + at);
+      unsigned char* map = row(ref >> 8, ref & 0xFF);
+      std::fill(map, map + MapRowSize(ref), 0);
+      map[0] = 0x01;
+      for (int i = 0; i < 4; ++i) map[1 + i] = static_cast<unsigned char>(mapPage >> (8 * i));
+    }
+    db::JetCheckReport r = check();
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(mapPage) + " belongs to both")) << Joined(r.problems);
+  }
 }
 
 TEST_F(CheckFaults, RowsOutOfPlaceMovedRowsAndTwinNamesAreFound) {
