@@ -6,6 +6,7 @@
 #include <set>
 
 #include "db/error.h"
+#include "db/jet_page_claims.h"
 #include "db/jet_index_key.h"
 
 namespace db::jetw {
@@ -42,8 +43,8 @@ std::uint32_t FindDefinitionPage(const TableRows& objects, int idColumn, int nam
     return true;
   });
   if (page == 0)
-    throw Error(errc::kBadFormat, "Damaged catalogue in the database file (no " +
-                                      QString::fromStdU16String(name).toStdString() + ").");
+    throw DamagedFileError("the catalogue lists no " +
+                           QString::fromStdU16String(name).toStdString());
   return page;
 }
 
@@ -93,13 +94,13 @@ CatalogWriter::CatalogWriter(PageIo& io, PageAllocator& pages)
     return true;
   });
   if (tablesId_ == 0)
-    throw Error(errc::kBadFormat, "Damaged catalogue in the database file (no Tables container).");
+    throw DamagedFileError("the catalogue has no Tables container");
 }
 
 int CatalogWriter::column(const TableRows& table, const char16_t* name) const {
   int at = table.def().find(name);
   if (at < 0)
-    throw Error(errc::kBadFormat, "Damaged catalogue in the database file (a system column is missing).");
+    throw DamagedFileError("the catalogue lacks a system column");
   return at;
 }
 

@@ -1,7 +1,6 @@
 #include "db/jet_page_claims.h"
 
 #include <QString>
-#include <cctype>
 #include <map>
 #include <set>
 
@@ -22,25 +21,13 @@ std::string N(std::uint64_t n) { return std::to_string(n); }
 
 [[noreturn]] void Damaged(const std::string& detail) { throw DamagedFileError(detail); }
 
-// An error of the reading helpers as a detail: "Damaged row in the database file (x)." reads
-// "damaged row in the database file (x)".
-std::string AsDetail(const Error& e) {
-  std::string text = e.description();
-  if (!text.empty() && text.back() == '.') text.pop_back();
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
-}
-
-// Runs `read`, turning a format error of the reading helpers into damage of `what`.
+// Runs `read`, naming `what` in the damage the reading helpers find.
 template <typename F>
 auto Guarded(const std::string& what, F&& read) -> decltype(read()) {
   try {
     return read();
-  } catch (const DamagedFileError&) {
-    throw;
-  } catch (const Error& e) {
-    if (e.number() != errc::kBadFormat) throw;
-    Damaged(what + ": " + AsDetail(e));
+  } catch (const DamagedFileError& e) {
+    Damaged(what + ": " + e.detail());
   }
 }
 
@@ -225,7 +212,7 @@ void PageClaims::surveyMap(std::uint32_t ref, std::uint32_t table, Use listed,
     Damaged(what + " is row " + N(where.row) + " of page " + N(where.page) +
             ", which has no such row");
   RowSlot slot = Guarded(what, [&] { return DataRowSlot(page, where.row); });
-  if (slot.deleted || slot.end - slot.start < 6 || (page[slot.start] != 0 && page[slot.start] != 1))
+  if (!slot.live() || slot.end - slot.start < 6 || (page[slot.start] != 0 && page[slot.start] != 1))
     Damaged(what + " is row " + N(where.row) + " of page " + N(where.page) +
             ", which is not a map");
   // A map row named twice by one table (long-value columns may share their maps) is one map.

@@ -3,13 +3,14 @@
 #include <algorithm>
 
 #include "db/error.h"
+#include "db/jet_page_claims.h"
 
 namespace db::jetw {
 namespace {
 
-[[noreturn]] void BadRow(const std::string& what) {
-  throw Error(errc::kBadFormat, "Damaged row in the database file (" + what + ").");
-}
+[[noreturn]] void DamagedFile(const std::string& what) { throw DamagedFileError(what); }
+
+[[noreturn]] void BadRow(const std::string& what) { DamagedFile(what); }
 
 void SetFreeSpace(Bytes& page, std::size_t free) { Put16(&page[2], static_cast<std::uint32_t>(free)); }
 
@@ -37,11 +38,6 @@ void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<s
 }
 
 }  // namespace
-
-void DamagedFile(const std::string& what) {
-  throw Error(errc::kBadFormat,
-              "The file is damaged: " + what + " (compact and repair it in Access).");
-}
 
 Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner) {
   Bytes page(pageSize, 0);

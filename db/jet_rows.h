@@ -66,7 +66,7 @@ struct RowSlot {
 // its place.
 RowSlot DataRowSlot(const Bytes& page, unsigned row);
 // Checks that the row count fits the page and that every row lies in row order between the row
-// starts and the page end. Throws db::Error (the file is damaged) when not.
+// starts and the page end. Throws DamagedFileError (db/jet_page_claims.h) when not.
 void CheckDataPage(const Bytes& page);
 // Where the data of moved row `row` lives. Throws db::Error when the row is no moved row or
 // its pointer is cut short.
@@ -85,10 +85,6 @@ void CompactDataPage(Bytes& page);
 bool DataPageEmpty(const Bytes& page);
 // Largest row a fresh page takes.
 std::size_t MaxRowSize(std::size_t pageSize);
-
-// The error for a structure the writer cannot trust: errc::kBadFormat, "The file is damaged:
-// <what> (compact and repair it in Access)."
-[[noreturn]] void DamagedFile(const std::string& what);
 
 // How a column sits in a row.
 struct RowColumn {

@@ -5,6 +5,7 @@
 
 #include "db/error.h"
 #include "db/jet_index_key.h"
+#include "db/jet_page_claims.h"
 
 namespace db::jetw {
 
@@ -29,8 +30,8 @@ std::function<std::uint32_t()> TableRows::mapPageSource() {
 const TdefColumn& TableRows::columnByNumber(int number) const {
   for (const TdefColumn& c : def_.columns)
     if (c.number == number) return c;
-  throw Error(errc::kBadFormat, "Damaged table definition on page " + std::to_string(def_.page) +
-                                    " of the database file (an index names no column).");
+  throw DamagedFileError("the table definition on page " + std::to_string(def_.page) +
+                         ": an index names no column");
 }
 
 Bytes TableRows::rowBytes(RowRef where, const Bytes& page, RowRef* data) const {
@@ -45,12 +46,12 @@ Bytes TableRows::rowBytes(RowRef where, const Bytes& page, RowRef* data) const {
   Bytes target = to.page < io_.pageCount() ? io_.readPage(to.page) : Bytes();
   if (target.empty() || target[0] != kDataPageType || DataPageOwner(target) != def_.page ||
       to.row >= DataRowCount(target))
-    DamagedFile("a moved row of table page " + std::to_string(where.page) +
+    throw DamagedFileError("a moved row of table page " + std::to_string(where.page) +
                 " points outside its table");
   CheckDataPage(target);
   RowSlot moved = DataRowSlot(target, to.row);
   if (!moved.movedData())
-    DamagedFile("a moved row of table page " + std::to_string(where.page) +
+    throw DamagedFileError("a moved row of table page " + std::to_string(where.page) +
                 " points to a row that is not its data");
   if (data) *data = to;
   return Bytes(target.begin() + static_cast<std::ptrdiff_t>(moved.start),

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "db/error.h"
+#include "db/jet_page_claims.h"
 
 namespace db::jetw {
 namespace {
@@ -12,8 +13,7 @@ using namespace tdef_layout;
 constexpr unsigned kMaxDefinitionPages = 256;
 
 [[noreturn]] void BadDef(std::uint32_t page, const std::string& what) {
-  throw Error(errc::kBadFormat, "Damaged table definition on page " + std::to_string(page) +
-                                    " of the database file (" + what + ").");
+  throw DamagedFileError("the table definition on page " + std::to_string(page) + ": " + what);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ constexpr unsigned char kReference = 1;
 constexpr unsigned char kMapPageType = 0x05;
 
 [[noreturn]] void BadMap(const std::string& what) {
-  throw Error(errc::kBadFormat, "Damaged page map in the database file (" + what + ").");
+  throw DamagedFileError("a page map: " + what);
 }
 
 }  // namespace
