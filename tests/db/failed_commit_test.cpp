@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 #include "db/access_write_session.h"
@@ -57,7 +58,11 @@ const Engine kEngines[] = {
 TEST(FailedCommit, EndsTheTransactionSoTheRollbackAfterItHasNothingToDo) {
   for (const Engine& engine : kEngines) {
     SCOPED_TRACE(engine.name);
-    if (std::string(engine.name) == "Access" && !testsupport::HaveFixtures()) continue;
+    if (std::string(engine.name) == "Access" && !testsupport::HaveFixtures()) {
+      std::cerr << "Access fixtures folder absent (" << testsupport::FixturesDir()
+              << "): the Access case is skipped\n";
+      continue;
+    }
     testsupport::TempDir dir;
     const std::string path = engine.make(dir);
     const std::string before = FileBytes(path);

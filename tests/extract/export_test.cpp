@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <regex>
 
@@ -256,7 +257,11 @@ std::string FileBytes(const std::string& path) {
 TEST_F(ExportTest, AFullDiskAtTheCommitIsReportedOnceWithNothingChanged) {
   runtest::FillSource(file, {"a b", "c d", "e f"});
   std::vector<std::string> paths = {file.path()};
-  if (testsupport::HaveFixtures()) paths.push_back(dir.copyFixture("jet4-nopassword-2003.mdb"));
+  if (testsupport::HaveFixtures())
+    paths.push_back(dir.copyFixture("jet4-nopassword-2003.mdb"));
+  else
+    std::cerr << "Access fixtures folder absent (" << testsupport::FixturesDir()
+              << "): the Access case is skipped\n";
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     if (path != file.path()) {
