@@ -182,7 +182,8 @@ int Extract(const Request& request, Environment& env) {
   return kept > 0 ? exitcode::kOk : exitcode::kNothingMatched;
 }
 
-// Rolls back the export's transaction, keeping the failure that made it necessary.
+// Rolls back the export's transaction, keeping the failure that made it necessary. After a
+// failed commit the engine has ended the transaction itself and this does nothing.
 void RollBack(db::Connection& connection, Environment& env) {
   try {
     connection.rollbackTrans();
@@ -190,6 +191,8 @@ void RollBack(db::Connection& connection, Environment& env) {
     *env.err << "rowsifter-cli: the rollback failed too: " << Describe(e) << '\n';
   }
 }
+
+constexpr char kNothingChanged[] = " Nothing was changed in the database.";
 
 int Export(const Request& request, Environment& env) {
   // Writing over the table being read would drop the very rows the export is about to read.
@@ -216,21 +219,32 @@ int Export(const Request& request, Environment& env) {
   // One transaction for the drop, the new table and its rows: a failure or a kill half-way
   // leaves the database as it was.
   std::unique_ptr<db::Recordset> records;
+  // The value the database refused last, with why. Some failures (a full disk, an I/O error)
+  // make the database roll the whole transaction back; the statement after such a failure is
+  // refused as kTransactionEnded, and the cause to name is the refusal just before.
+  std::string lastRefusal;
+  auto cause = [&](const db::Error& e) {
+    if (e.number() == db::errc::kTransactionEnded && !lastRefusal.empty())
+      return "the database rolled the whole export back after refusing " + lastRefusal;
+    return Describe(e);
+  };
+  auto fail = [&](const std::string& what, const db::Error& e) {
+    records.reset();
+    RollBack(connection, env);
+    throw Failure(exitcode::kWriteFailed, what + " failed: " + cause(e) + kNothingChanged);
+  };
   auto write = [&](const std::string& what, auto&& action) {
     try {
       action();
     } catch (const db::Error& e) {
-      records.reset();
-      RollBack(connection, env);
-      throw Failure(exitcode::kWriteFailed, what + " failed: " + Describe(e) +
-                                                " Nothing was changed in the database.");
+      fail(what, e);
     }
   };
   try {
     connection.beginTrans();
   } catch (const db::Error& e) {
     throw Failure(exitcode::kWriteFailed,
-                  "cannot start a transaction: " + Describe(e) + " Nothing was changed.");
+                  "cannot start a transaction: " + Describe(e) + kNothingChanged);
   }
   if (exists) write("dropping the old table '" + name + "'", [&] {
     connection.execute(db::DropTableStatement(name));
@@ -251,22 +265,25 @@ int Export(const Request& request, Environment& env) {
                       connection.execute(db::InsertStatement(name, std::string(text)));
                       ++written;
                     } catch (const db::Error& e) {
-                      // A value the database refuses is left out; the others are kept.
                       progress.finish();
+                      // Nothing more can be written once the transaction is gone.
+                      if (e.number() == db::errc::kTransactionEnded) fail("writing the values", e);
+                      // A value the database refuses is left out; the others are kept.
                       *env.err << "rowsifter-cli: value refused by the database, left out: "
                                << Quoted(text) << ": " << Describe(e) << '\n';
+                      lastRefusal = Quoted(text) + ": " + Describe(e);
                       ++refused;
                     }
                   });
     }
     records.reset();  // no statement may still be reading at the commit
   } catch (const db::Error& e) {
+    if (e.number() == db::errc::kTransactionEnded) fail("writing the values", e);
     records.reset();
     RollBack(connection, env);
     throw Failure(e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound
                                                         : exitcode::kDatabaseError,
-                  "reading the values failed: " + Describe(e) +
-                      " Nothing was changed in the database.");
+                  "reading the values failed: " + Describe(e) + kNothingChanged);
   }
   write("committing the export", [&] { connection.commitTrans(); });
 

@@ -60,21 +60,30 @@ class Lexer {
   }
 
  private:
+  // A name between backticks or square brackets. Between backticks a doubled backtick stands
+  // for one backtick of the name, as SQLite reads it; whether a table or field may carry such a
+  // name is for the engine to say.
   Token quotedName(char open, char close) {
-    std::size_t start = ++pos_;
-    std::size_t end = sql_.find(close, start);
-    if (end == std::string::npos)
-      Fail(std::string("Syntax error: the name opened with ") + open + " is not closed.");
-    std::string name = sql_.substr(start, end - start);
-    pos_ = end + 1;
+    std::string name;
+    ++pos_;
+    for (;;) {
+      if (pos_ >= sql_.size())
+        Fail(std::string("Syntax error: the name opened with ") + open + " is not closed.");
+      char c = sql_[pos_++];
+      if (c != close) {
+        name += c;
+      } else if (open == '`' && pos_ < sql_.size() && sql_[pos_] == '`') {
+        name += '`';
+        ++pos_;
+      } else {
+        break;
+      }
+    }
     // `a`b`: the name runs on past what looks like its end, up to another backtick.
     if (open == '`' && RunsOnToBacktick(pos_))
       Fail("Syntax error: the name `" + name +
-           "` runs on after its closing backtick; a name cannot "
-           "contain a backtick.");
+           "` runs on after its closing backtick; a backtick inside a name is written twice.");
     if (name.empty()) Fail("Syntax error: a name cannot be empty.");
-    if (name.find('`') != std::string::npos)
-      Fail("Syntax error: the name '" + name + "' contains a backtick.");
     if (open == '[' && name.find('[') != std::string::npos)
       Fail("Syntax error: the name '" + name + "' contains a bracket.");
     return {TokenKind::Name, name};

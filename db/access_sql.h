@@ -1,6 +1,7 @@
 // The statements the Access engine understands, parsed from SQL text by a small parser of our
-// own. Only these shapes are accepted (keywords in any letter case, names between backticks,
-// between square brackets or plain, an optional trailing ";"):
+// own. Only these shapes are accepted (keywords in any letter case, names between backticks
+// with a backtick inside written twice, between square brackets or plain, an optional
+// trailing ";"):
 //   SELECT [DISTINCT] * | <field> FROM <table>
 //   DROP TABLE <table>
 //   CREATE TABLE <table> (<field> <text type>[(<length>)], ...)

@@ -152,8 +152,9 @@ Error AccessWriteSession::Damaged(const jetw::DamagedFileError& e) const {
 }
 
 void AccessWriteSession::execute(const AccessStatement& statement) {
+  commitFailed_ = false;
   requireWritable();
-  if (aborted_) throw Error(errc::kFailed, kAbortedText);
+  if (aborted_) throw Error(errc::kTransactionEnded, kAbortedText);
   if (inTransaction_) return run(statement);
   try {
     run(statement);
@@ -168,19 +169,26 @@ void AccessWriteSession::begin() {
   if (inTransaction_) throw Error(errc::kFailed, "A transaction is already open.");
   inTransaction_ = true;
   aborted_ = false;
+  commitFailed_ = false;
 }
 
 void AccessWriteSession::commit() {
   if (!inTransaction_) throw Error(errc::kFailed, "No transaction is open.");
   inTransaction_ = false;
+  commitFailed_ = true;  // until the commit is through
   if (aborted_) {
     aborted_ = false;
-    throw Error(errc::kFailed, kAbortedText);
+    throw Error(errc::kTransactionEnded, kAbortedText);
   }
   commitPager();
+  commitFailed_ = false;
 }
 
 void AccessWriteSession::rollback() {
+  if (!inTransaction_ && commitFailed_) {
+    commitFailed_ = false;  // the failed commit kept nothing: there is nothing to roll back
+    return;
+  }
   if (!inTransaction_) throw Error(errc::kFailed, "No transaction is open.");
   inTransaction_ = false;
   aborted_ = false;

@@ -11,7 +11,9 @@
 //     fails after changing pages rolls the whole transaction back, and the statements and the
 //     commit that follow are refused until rollback() ends it (half a statement is never kept);
 //   - commit() writes the file through the pager's journal; the session is told through
-//     `onCommitted` so that its reading side reopens the file and sees the change.
+//     `onCommitted` so that its reading side reopens the file and sees the change. A commit
+//     that fails ends the transaction having kept nothing of it; the rollback() a caller makes
+//     after it has nothing left to do and succeeds.
 // Files that cannot be written are refused before anything is opened for writing: Jet 3 and
 // encrypted files, files or folders without write permission, sessions opened for reading only.
 // A file whose structures do not hold together (the writer's survey at the start of each
@@ -79,6 +81,7 @@ class AccessWriteSession {
   std::unique_ptr<JetWriter> writer_;
   bool inTransaction_ = false;  // begin() was called
   bool aborted_ = false;        // a failed statement rolled the transaction back
+  bool commitFailed_ = false;   // the last commit failed (and so kept nothing)
 };
 
 }  // namespace db

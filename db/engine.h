@@ -40,6 +40,9 @@ class Session {
   // Runs a statement that returns none.
   virtual void execute(const std::string& sql) = 0;
   virtual void begin() = 0;
+  // A commit that fails either ends the transaction itself, having kept nothing of it (the
+  // rollback() that callers make after it then does nothing), or leaves it open for rollback().
+  // Statements after a failure that ended the transaction are refused with kTransactionEnded.
   virtual void commit() = 0;
   virtual void rollback() = 0;
 };

@@ -20,6 +20,8 @@ constexpr long kClosed = 3704;                  // operation not allowed when th
 constexpr long kNoCurrentRecord = 3021;         // EOF or BOF is true
 constexpr long kItemNotFound = 3265;            // no field of that name or position
 constexpr long kAlreadyOpen = 3705;             // operation not allowed when the object is open
+constexpr long kTransactionEnded = -2147168231; // 0x8004D019: an earlier failure rolled the
+                                                // transaction back; nothing of it was kept
 }  // namespace errc
 
 class Error : public std::runtime_error {

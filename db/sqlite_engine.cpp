@@ -16,9 +16,14 @@ bool StartsWithNoCase(const char* text, const char* prefix) {
   return sqlite3_strnicmp(text, prefix, static_cast<int>(std::strlen(prefix))) == 0;
 }
 
+constexpr const char* kAbortedText =
+    "The database rolled the transaction back after an earlier failure; nothing of it was kept.";
+
 // The layer's error for SQLite's last failure on `db`, its message kept as SQLite words it.
 Error SqliteError(sqlite3* db, int code, const std::string& path) {
   std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  // A query still reading when SQLite rolled the transaction back by itself.
+  if (code == SQLITE_ABORT_ROLLBACK) return Error(errc::kTransactionEnded, kAbortedText);
   switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -34,8 +39,14 @@ Error SqliteError(sqlite3* db, int code, const std::string& path) {
                    "The database file '" + path + "' is damaged or unreadable (" + message + ").");
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-    case SQLITE_IOERR:
       return Error(errc::kFailed, "Cannot open the database file '" + path + "' (" + message + ").");
+    case SQLITE_IOERR:
+      return Error(errc::kFailed,
+                   "Cannot read or write the database file '" + path + "' (" + message + ").");
+    case SQLITE_FULL:
+      return Error(errc::kFailed,
+                   "The disk is full: cannot write the database file '" + path + "' (" + message +
+                       ").");
     default:
       break;
   }
@@ -186,6 +197,7 @@ class SqliteSession : public Session {
 
   void execute(const std::string& sql) override {
     RefuseIfAborted();
+    endedByFailure_ = false;
     Statement stmt = Prepare(sql);
     try {
       Run(stmt);
@@ -202,16 +214,35 @@ class SqliteSession : public Session {
     Execute("BEGIN");
     inTransaction_ = true;
     aborted_ = false;
+    endedByFailure_ = false;
   }
+  // A commit that fails because SQLite rolled the transaction back (after an earlier failure,
+  // or because the commit itself met a full disk or an I/O error) ends the transaction; one that
+  // leaves it open (a lock held by another connection) leaves it for rollback() to end.
   void commit() override {
     if (aborted_) {
       EndTransaction();
-      throw Error(errc::kFailed, kAbortedText);
+      endedByFailure_ = true;
+      throw Error(errc::kTransactionEnded, kAbortedText);
     }
-    Execute("COMMIT");
+    try {
+      Execute("COMMIT");
+    } catch (...) {
+      if (inTransaction_ && sqlite3_get_autocommit(db_)) {
+        EndTransaction();
+        endedByFailure_ = true;
+      }
+      throw;
+    }
     EndTransaction();
   }
+  // After a commit that failed and ended the transaction there is nothing left to roll back:
+  // the rollback that callers make then does nothing and reports nothing.
   void rollback() override {
+    if (!inTransaction_ && endedByFailure_) {
+      endedByFailure_ = false;
+      return;
+    }
     if (!aborted_) Execute("ROLLBACK");
     EndTransaction();
   }
@@ -247,12 +278,8 @@ class SqliteSession : public Session {
     Run(stmt);
   }
 
-  static constexpr const char* kAbortedText =
-      "The database rolled the transaction back after an earlier failure; nothing of it was "
-      "kept.";
-
   void RefuseIfAborted() const {
-    if (aborted_) throw Error(errc::kFailed, kAbortedText);
+    if (aborted_) throw Error(errc::kTransactionEnded, kAbortedText);
   }
   void EndTransaction() {
     inTransaction_ = false;
@@ -263,6 +290,7 @@ class SqliteSession : public Session {
   sqlite3* db_ = nullptr;
   bool inTransaction_ = false;
   bool aborted_ = false;  // SQLite ended the transaction by itself after a failure
+  bool endedByFailure_ = false;  // the last transaction ended in a failed commit
 };
 
 }  // namespace

@@ -1,30 +1,40 @@
 #include "db/statements.h"
 
 namespace db {
-namespace {
 
-std::string Name(const std::string& name) { return "`" + name + "`"; }
+std::string QuotedName(const std::string& name) {
+  std::string out = "`";
+  out.reserve(name.size() + 8);
+  for (char c : name) {
+    out += c;
+    if (c == '`') out += '`';
+  }
+  out += '`';
+  return out;
+}
 
-}  // namespace
-
-std::string TableFieldsStatement(const std::string& table) { return "SELECT * FROM " + Name(table); }
+std::string TableFieldsStatement(const std::string& table) {
+  return "SELECT * FROM " + QuotedName(table);
+}
 
 std::string PreviewStatement(const std::string& field, const std::string& table) {
-  return "SELECT " + Name(field) + " FROM " + Name(table);
+  return "SELECT " + QuotedName(field) + " FROM " + QuotedName(table);
 }
 
 std::string DistinctValuesStatement(const std::string& field, const std::string& table) {
-  return "SELECT distinct " + Name(field) + " FROM " + Name(table);
+  return "SELECT distinct " + QuotedName(field) + " FROM " + QuotedName(table);
 }
 
-std::string DropTableStatement(const std::string& table) { return "DROP TABLE " + Name(table); }
+std::string DropTableStatement(const std::string& table) {
+  return "DROP TABLE " + QuotedName(table);
+}
 
 std::string CreateTableStatement(const std::string& table, const std::string& field) {
-  return "CREATE TABLE " + Name(table) + " (" + Name(field) + " VARCHAR);";
+  return "CREATE TABLE " + QuotedName(table) + " (" + QuotedName(field) + " VARCHAR);";
 }
 
 std::string InsertStatement(const std::string& table, const std::string& valueText) {
-  return "insert into " + Name(table) + " values ('" + DoubleApostrophes(valueText) + "')";
+  return "insert into " + QuotedName(table) + " values ('" + DoubleApostrophes(valueText) + "')";
 }
 
 std::string DoubleApostrophes(const std::string& text) {

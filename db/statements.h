@@ -1,5 +1,8 @@
-// The texts of the statements the program sends: names between backticks, values between
-// apostrophes with every apostrophe doubled. Nothing is escaped or validated beyond that.
+// The texts of the statements the program sends: names between backticks with every backtick
+// inside them doubled, values between apostrophes with every apostrophe doubled. A name thus
+// always reaches the engine as one name, whatever characters it holds (SQLite reads `a``b` as
+// the name a`b, and so does the Access statement parser); whether the engine accepts such a
+// name is its own affair. Nothing else is escaped or validated.
 #pragma once
 
 #include <string>
@@ -15,6 +18,9 @@ std::string DropTableStatement(const std::string& table);
 std::string CreateTableStatement(const std::string& table, const std::string& field);
 // `valueText` is the value's text before doubling; the doubling happens here.
 std::string InsertStatement(const std::string& table, const std::string& valueText);
+
+// `name` between backticks, every backtick inside it doubled.
+std::string QuotedName(const std::string& name);
 
 // Every apostrophe of `text` doubled.
 std::string DoubleApostrophes(const std::string& text);

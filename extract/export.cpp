@@ -113,7 +113,16 @@ void ExportResults(Workspace& workspace, app::Prompts& prompts, app::Clock& cloc
     if (recordset && recordset->isOpen()) recordset->close();
   });
   recordset.reset();  // no statement of the export may still be reading at the commit
-  if (!p.step(306, [&] { connection.commitTrans(); }))
+  // A commit that fails keeps nothing of the export (the engine has ended the transaction, or
+  // the rollback below ends it); the report says so with the cause.
+  if (!p.step(306, [&] {
+        try {
+          connection.commitTrans();
+        } catch (const db::Error& e) {
+          if (e.number() == db::errc::kTransactionEnded) throw;  // says so itself
+          throw db::Error(e.number(), e.description() + " " + kNothingChangedText);
+        }
+      }))
     p.step(308, [&] { connection.rollbackTrans(); });
 
   p.step(266, [&] { prompts.messageBox(kDoneText, app::box::kOkOnly, ""); });

@@ -22,8 +22,10 @@
 //   criterion steps, comparison / test / insert: entry k of 1..16 at 154 + 6 (k - 1) (+2, +4),
 //   entry k of 17..20 at 272 + 6 (k - 17) (+2, +4): 17 = 272/274/276, 18 = 278/280/282,
 //   19 = 284/286/288, 20 = 290/292/294
-//   254 default pointer, 256 progress reset, 258 closing the record set, 306 the commit,
-//   308 the rollback when the commit fails, 266 "Done.", 268 refilling the table list
+//   254 default pointer, 256 progress reset, 258 closing the record set, 306 the commit (its
+//   report says that nothing was changed), 308 the rollback when the commit fails (nothing to
+//   do, and no report, when the failed commit ended the transaction itself), 266 "Done.",
+//   268 refilling the table list
 #pragma once
 
 #include "app/clock.h"
@@ -38,6 +40,8 @@ inline constexpr const char* kOverwriteQuestion =
     "Table already exists in the database.\r\nDo you want to overwrite existing table?";
 inline constexpr const char* kSameTableRefusal =
     "The new table cannot replace the table being read. Please choose another name.";
+// Ends the report of a failed commit.
+inline constexpr const char* kNothingChangedText = "Nothing was changed in the database.";
 
 // Asks for the new table's name and writes one row per matching value into it, on a connection
 // of its own. Failures are reported through `prompts` and the export goes on with its next step.

@@ -1,7 +1,9 @@
 // Reading the Access fixtures: field names, values and their types, statements and their errors.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "db/access_catalog.h"
@@ -19,8 +21,15 @@ namespace {
 using testsupport::Fixture;
 using Rows = std::vector<std::vector<Value>>;
 
-std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "") {
-  return OpenAccessSession(path, password, OpenMode::ReadWrite, FileFormat::Unknown);
+// Opened for reading only: these tests read the shared fixtures themselves, never copies.
+std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "",
+                              OpenMode mode = OpenMode::Read) {
+  return OpenAccessSession(path, password, mode, FileFormat::Unknown);
+}
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Rows ReadAll(Cursor& cursor) {
@@ -132,20 +141,51 @@ TEST(AccessReadTest, UnknownNamesAndWritingGiveClearErrors) {
   EXPECT_NE(message.find("'Z'"), std::string::npos) << message;
   EXPECT_EQ(QueryError(*session, "SELECT * FROM `Table1` x"), errc::kSyntax);
   EXPECT_EQ(QueryError(*session, "SELECT * FROM `Tab`le1`"), errc::kSyntax);
+  EXPECT_EQ(QueryError(*session, "SELECT * FROM `Table1``"), errc::kSyntax);
+  EXPECT_EQ(QueryError(*session, "SELECT * FROM `Table1```", &message), errc::kNoSuchObject);
+  EXPECT_NE(message.find("'Table1`'"), std::string::npos) << message;
+}
 
-  // The fixtures are read-only files: writing is refused before anything is opened for it.
-  for (const char* sql : {"DROP TABLE `Table3`", "CREATE TABLE `R` (`F` VARCHAR);",
-                          "insert into `Table3` values ('x')"}) {
-    try {
-      session->execute(sql);
-      ADD_FAILURE() << sql;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errc::kFailed) << sql;
-      EXPECT_NE(e.description().find("read-only"), std::string::npos) << e.description();
+// Writing is refused before anything is opened for it, both where the file is read-only (its
+// permission bits, which a superuser's writes would pass, so the refusal cannot rest on the
+// system) and where the session was opened for reading. Works on a copy of its own: a
+// fixture folder may well be writable.
+TEST(AccessReadTest, ReadOnlyFilesAndSessionsRefuseWriting) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  testsupport::TempDir dir;
+  const std::string path = dir.copyFixture("ace14-test-2010.accdb");
+  const std::string before = Bytes(path);
+  struct Case {
+    std::filesystem::perms perms;
+    OpenMode mode;
+    long number;
+    const char* messagePart;
+  };
+  const auto readOnly = std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                        std::filesystem::perms::others_read;
+  const auto writable = readOnly | std::filesystem::perms::owner_write;
+  for (const Case& c : {Case{readOnly, OpenMode::ReadWrite, errc::kFailed, "the file is read-only"},
+                        Case{writable, OpenMode::Read, errc::kNotSupported, "reading only"}}) {
+    SCOPED_TRACE(c.messagePart);
+    std::filesystem::permissions(path, c.perms);
+    auto session = Open(path, "", c.mode);
+    for (const char* sql : {"DROP TABLE `Table3`", "CREATE TABLE `R` (`F` VARCHAR);",
+                            "insert into `Table3` values ('x')"}) {
+      try {
+        session->execute(sql);
+        ADD_FAILURE() << sql;
+      } catch (const Error& e) {
+        EXPECT_EQ(e.number(), c.number) << sql;
+        EXPECT_NE(e.description().find(c.messagePart), std::string::npos) << e.description();
+      }
     }
+    EXPECT_EQ(QueryError(*session, "DROP TABLE Table3"), errc::kFailed);  // returns no rows
+    EXPECT_THROW(session->execute("DROP Table3"), Error);  // still parsed first
+    session.reset();
+    EXPECT_EQ(Bytes(path), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+        << "no lock file or journal beside it";
   }
-  EXPECT_EQ(QueryError(*session, "DROP TABLE Table3"), errc::kFailed);  // returns no rows
-  EXPECT_THROW(session->execute("DROP Table3"), Error);  // still parsed first
 }
 
 // Jet 4 can store every page but the first RC4-encoded with the key (page key XOR page number);

@@ -1,8 +1,13 @@
 // export: the new table, --replace, the refusals, refused values and the all-or-nothing write.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_support.h"
+#include "tests/db/file_size_limit.h"
 
 namespace {
 
@@ -78,19 +83,81 @@ TEST_F(ExportTest, RefusedValuesAreReportedAndTheOthersKept) {
 }
 
 TEST_F(ExportTest, AFailedWriteChangesNothing) {
-  // The drop of an old table that the statement text cannot name fails: nothing is changed.
-  dbtest::RunSql(db, "CREATE TABLE \"Back`tick\" (x TEXT); INSERT INTO \"Back`tick\" VALUES ('a');");
-  auto r = run({"export", db, "Source", "City", "Back`tick", "-c", "3", "--replace"});
-  EXPECT_EQ(r.code, kWriteFailed);
-  EXPECT_NE(r.err.find("Nothing was changed"), std::string::npos);
-  EXPECT_EQ(count("SELECT count(*) FROM \"Back`tick\""), 1);
-
   // A create that fails (the name is a view's) rolls the transaction back.
   dbtest::RunSql(db, "CREATE VIEW Cities AS SELECT City FROM Source;");
-  r = run({"export", db, "Source", "City", "Cities", "-c", "3"});
+  auto r = run({"export", db, "Source", "City", "Cities", "-c", "3"});
   EXPECT_EQ(r.code, kWriteFailed);
   EXPECT_NE(r.err.find("creating the table 'Cities' failed"), std::string::npos);
   EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE name = 'Cities' AND type = 'view'"), 1);
+  EXPECT_NE(r.err.find("Nothing was changed in the database."), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("rollback"), std::string::npos) << r.err;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The disk fills at the commit (the file may not grow): the export fails, and says once that
+// nothing was changed, with the cause; there was nothing to roll back, so no word of a rollback.
+TEST_F(ExportTest, AFullDiskAtTheCommitChangesNothingAndSaysSoOnce) {
+  struct Case {
+    std::string path, table, field, criterion, cause;
+  };
+  std::vector<Case> cases = {{db, "Source", "City", "3", "write the database file"}};
+  if (testsupport::HaveFixtures())
+    cases.push_back({dir.copyFixture("jet4-nopassword-2003.mdb"), "Table1", "Data", "9",
+                     "File too large"});
+  else
+    std::cerr << "Access fixtures folder absent (" << testsupport::FixturesDir()
+              << "): the Access case is skipped\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string before = FileBytes(c.path);
+    clitest::Result r;
+    {
+      dbtest::FileSizeLimit full(before.size());
+      r = run({"export", c.path, c.table, c.field, "Results", "-c", c.criterion});
+    }
+    EXPECT_EQ(r.code, kWriteFailed);
+    EXPECT_NE(r.err.find("committing the export failed: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.cause), std::string::npos) << r.err;
+    EXPECT_EQ(Occurrences(r.err, "Nothing was changed in the database."), 1u) << r.err;
+    EXPECT_EQ(Occurrences(r.err, "\n"), 1u) << r.err;
+    EXPECT_EQ(r.err.find("rollback"), std::string::npos) << r.err;
+    EXPECT_EQ(FileBytes(c.path), before);
+  }
+}
+
+// A full disk while the rows are written: the database rolls the whole export back by itself.
+// The export stops there and names the refusal that ended it, once, with nothing changed.
+TEST_F(ExportTest, AFullDiskWhileWritingStopsTheExportAndNamesTheCause) {
+  // Far more rows than SQLite keeps in memory, so it must write them out before the commit.
+  dbtest::RunSql(db, "CREATE TABLE Many (City TEXT);"
+                     "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
+                     " INSERT INTO Many SELECT printf('city %06d ', i) || hex(randomblob(40)) FROM n;");
+  const std::string before = FileBytes(db);
+  clitest::Result r;
+  {
+    dbtest::FileSizeLimit full(before.size());
+    r = run({"export", db, "Many", "City", "Results", "-c", "3"});
+  }
+  EXPECT_EQ(r.code, kWriteFailed);
+  EXPECT_EQ(Occurrences(r.err, "Nothing was changed in the database."), 1u) << r.err;
+  EXPECT_EQ(r.err.find("rollback"), std::string::npos) << r.err;
+  EXPECT_LE(Occurrences(r.err, "\n"), 2u) << "no line per value after the failure";
+  EXPECT_NE(r.err.find("writing the values failed: the database rolled the whole export back "
+                       "after refusing \"city "),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("the database file '" + db + "'"), std::string::npos) << "the cause";
+  EXPECT_EQ(FileBytes(db), before);
 }
 
 }  // namespace

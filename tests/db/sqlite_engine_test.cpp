@@ -143,8 +143,11 @@ TEST_F(SqliteEngine, ReportsBadStatementsClearly) {
 
   EXPECT_EQ(ErrorOf([&] { connection->openRecordset("SELEC * FROM Zeta"); }).number(),
             db::errc::kSyntax);
-  EXPECT_EQ(ErrorOf([&] { connection->execute(db::TableFieldsStatement("a`b")); }).number(),
+  EXPECT_EQ(ErrorOf([&] { connection->execute("SELECT * FROM `a`b`"); }).number(),
             db::errc::kSyntax);
+  db::Error odd = ErrorOf([&] { connection->execute(db::TableFieldsStatement("a`b")); });
+  EXPECT_EQ(odd.number(), db::errc::kNoSuchObject) << "a name, however odd";
+  EXPECT_NE(odd.description().find("a`b"), std::string::npos) << odd.description();
   EXPECT_EQ(ErrorOf([&] { connection->execute(""); }).number(), db::errc::kSyntax);
 
   // A second statement is refused, not dropped silently; a trailing comment is fine.

@@ -143,7 +143,9 @@ class SqliteFile {
   }
 
   bool hasTable(const std::string& table) const {
-    return !column("SELECT name FROM sqlite_master WHERE type = 'table' AND name = '" + table +
+    std::string literal;
+    for (char c : table) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    return !column("SELECT name FROM sqlite_master WHERE type = 'table' AND name = '" + literal +
                    "'")
                 .empty();
   }
