@@ -19,6 +19,9 @@
 //   Long value (memo, OLE) in a row: 12 bytes: length in the low 30 bits of 32, 0x80000000 data
 //     inline after the 12 bytes, 0x40000000 data in the one row named by the page/row at 4,
 //     neither: a chain of rows from the page/row at 4, each starting with the next page/row.
+//     Those rows are on data pages that hold "LVAL" at 4 instead of an owner.
+//   Every page a table's usage map names is a data page of that table; the rows holding the
+//     maps themselves are rows of data pages too. Anything else there is damage.
 #pragma once
 
 #include <cstdint>
