@@ -182,8 +182,11 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
 
   auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path));  // checks the size first
   if (!PasswordAccepted(*header, password)) {
-    // A password that no header written by Access could hold is damage, not a password to ask.
+    // A password that no header written by Access could hold is damage, not a password to ask;
+    // so is a sound-looking header on a file whose catalogue cannot be read (damage that reached
+    // the password field seldom stops there: the page key and the code page lie beside it).
     if (!header->flaw.empty()) db->damaged(header->flaw);
+    ReadAccessCatalog(*db);
     throw Error(errc::kWrongPassword, "Not a valid password.");
   }
   return std::make_unique<AccessSession>(std::move(db), mode);

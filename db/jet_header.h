@@ -46,7 +46,7 @@ struct JetHeader {
   std::uint32_t pageKey = 0;  // page encoding key at 0x3E
   std::string password;       // stored database password as UTF-8; empty when none
   // Why these bytes cannot be a header Access wrote (an impossible creation date, a password
-  // field that holds no text); empty when they can.
+  // field that holds no text, a password in an .accdb header); empty when they can.
   std::string flaw;
 
   bool isJet3() const { return version == 0; }

@@ -12,12 +12,12 @@ namespace db {
 namespace {
 
 struct Layout {
-  std::size_t varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart,
+  std::size_t maxColumns, varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart,
       realIndexEntry, columnEntry, columnNumber, columnScale, columnFlags, columnFixedOffset,
       columnLength, nameLengthSize, rowCount;
 };
-constexpr Layout kJet4Layout{43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
-constexpr Layout kJet3Layout{23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
+constexpr Layout kJet4Layout{41, 43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
+constexpr Layout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
 
 constexpr unsigned char kDataPage = 0x01;
 constexpr unsigned char kDefinitionPage = 0x02;
@@ -106,6 +106,7 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   const Layout& l = db_.header().isJet3() ? kJet3Layout : kJet4Layout;
   std::vector<unsigned char> def = definitionBytes();
   unsigned columnCount = U16(&def[l.columnCount]);
+  int maxColumns = static_cast<int>(U16(&def[l.maxColumns]));
   std::uint32_t realIndexes = U32(&def[l.realIndexCount]);
   if (columnCount == 0 || columnCount > kMaxColumns)
     damaged("it has an impossible number of columns");
@@ -137,7 +138,9 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
     c.fixed = (e[l.columnFlags] & 0x01) != 0;
     c.fixedOffset = static_cast<int>(U16(e + l.columnFixedOffset));
     c.length = c.type == MDB_BOOL ? 0 : static_cast<int>(U16(e + l.columnLength));
-    if (c.number > kMaxColumnNumber || !numbers.insert(c.number).second)
+    // A row holds up to the definition's maximum column count: a column numbered past it is
+    // read from bytes beyond the row's null mask.
+    if (c.number > kMaxColumnNumber || c.number >= maxColumns || !numbers.insert(c.number).second)
       damaged("a column number is invalid or repeated");
     if (c.fixed && static_cast<std::size_t>(c.fixedOffset + c.length) > db_.pageSize())
       damaged("a fixed-length column lies outside a row");

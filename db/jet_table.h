@@ -3,7 +3,8 @@
 // Structures read here (Jet 4 / ACE offsets, Jet 3 in brackets; little-endian):
 //   Table definition: starts on the page named by the catalogue (type 0x02) and continues on
 //     the pages chained by the 32-bit number at offset 4; a continuation page adds its bytes
-//     from offset 8 on. Variable column count at 43 [23], column count at 45 [25], real index
+//     from offset 8 on. Maximum column count of a row at 41 [21] (column numbers lie below
+//     it), variable column count at 43 [23], column count at 45 [25], real index
 //     count at 51 [31], owned-pages map (page/row) at 55 [35], free-space map at 59 [39].
 //     Column entries of 25 [18] bytes start at 63 [43] plus 12 [8] bytes per real index: type
 //     at 0, column number at 5 [1], scale at 12, flags at 15 [13] (0x01 fixed length), fixed
