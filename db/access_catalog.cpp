@@ -9,6 +9,7 @@ namespace db {
 namespace {
 
 constexpr std::uint32_t kCatalogPage = 2;
+constexpr char kCatalogName[] = "MSysObjects";
 constexpr std::uint32_t kSystemFlag = 0x80000000;
 constexpr std::uint32_t kAccessObjectFlag = 0x2;
 
@@ -23,7 +24,7 @@ bool StartsWithCaseless(const std::string& text, const char* prefix) {
 }  // namespace
 
 std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
-  JetTable table(db, "MSysObjects", kCatalogPage);
+  JetTable table(db, kCatalogName, kCatalogPage);
   std::vector<std::size_t> fields;
   for (const char* name : {"Id", "Name", "Type", "Flags"}) {
     std::optional<std::size_t> f = table.findField(name);
@@ -45,6 +46,13 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
     object.page = static_cast<std::uint32_t>(id.integer()) & 0xFFFFFF;
     objects.push_back(std::move(object));
   }
+  // Every catalogue lists itself. Without that row the catalogue's pages or rows are damaged,
+  // and whatever else was read from them is no list of the file's tables.
+  bool listsItself = false;
+  for (const AccessObject& object : objects)
+    listsItself = listsItself || (object.type == access_object::kLocalTable &&
+                                  object.page == kCatalogPage && SameName(object.name, kCatalogName));
+  if (!listsItself) db.damaged("the catalogue's rows cannot be read");
   return objects;
 }
 

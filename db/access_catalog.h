@@ -29,7 +29,9 @@ constexpr int kQuery = 5;
 constexpr int kLinkedTable = 6;
 }  // namespace access_object
 
-// Every object of the file, in the catalogue's own order. Throws db::Error when it is damaged.
+// Every object of the file, in the catalogue's own order. Throws db::Error when it is damaged:
+// its definition or pages cannot be read, or its rows do not include its own (MSysObjects, a
+// local table defined on page 2), which every catalogue holds.
 std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db);
 
 // The table type under which the tables rowset of the OLE DB Jet provider lists `object`:

@@ -170,13 +170,25 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
   std::optional<JetHeader> header = ParseJetHeader(first.data(), first.size());
   if (!header)
     throw Error(errc::kBadFormat, DamagedFileMessage(path, "the file header is not valid"));
-  if (header->isOfficeEncrypted())
+  if (header->isOfficeEncrypted()) {
+    // A page key alone may be a damaged byte; an encrypted file also describes its encryption.
+    if (!HasOfficeEncryptionInfo(first.data(), first.size()))
+      throw Error(errc::kBadFormat,
+                  DamagedFileMessage(path, "the header marks the file as encrypted but does not "
+                                           "describe an encryption"));
     throw Error(errc::kNotSupported,
                 "Cannot open '" + path + "': encrypted databases are not supported yet.");
+  }
 
   auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path));  // checks the size first
-  if (!PasswordAccepted(*header, password))
+  if (!PasswordAccepted(*header, password)) {
+    // A password that no header written by Access could hold is damage, not a password to ask;
+    // so is a sound-looking header on a file whose catalogue cannot be read (damage that reached
+    // the password field seldom stops there: the page key and the code page lie beside it).
+    if (!header->flaw.empty()) db->damaged(header->flaw);
+    ReadAccessCatalog(*db);
     throw Error(errc::kWrongPassword, "Not a valid password.");
+  }
   return std::make_unique<AccessSession>(std::move(db), mode);
 }
 

@@ -15,6 +15,21 @@
 //              the 4 little-endian bytes of the whole part of the creation date, repeated.
 //   0x72       creation date (Jet 4 and ACE): an OLE date as a double
 // Page size: 2048 bytes for Jet 3, 4096 bytes otherwise.
+//
+// The password field holds the password's characters, then a NUL, then NULs to its end (all of
+// it NUL when there is no password); the characters are ones a person can type, never control
+// characters. An .accdb file keeps no password there: from ACE 12 on a database password
+// encrypts the file. A header that breaks these rules, or whose creation date no clock gave, was
+// damaged rather than written by Access, so a password that does not match it means damage.
+//
+// An encrypted .accdb file (non-zero page key) describes its encryption at 0x299 of page 0, in
+// the Office EncryptionInfo layout: a 16-bit byte count of what follows, then the version (two
+// 16-bit numbers) and 32-bit flags, then
+//   version 4.4, flags 0x40 ("agile", AES): an XML text with an <encryption> element;
+//   versions 2.2, 3.2 and 4.2, flag 0x04 (CryptoAPI: RC4, or AES with flag 0x20): a 32-bit
+//     header size, a header (flags, extra size, algorithm, hash algorithm, key bits, provider
+//     type, two reserved words, provider name), then a verifier: 32-bit salt size (16), the
+//     salt, the encrypted verifier (16 bytes), the 32-bit hash size and the encrypted hash.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +45,9 @@ struct JetHeader {
   std::uint16_t codePage = 0;
   std::uint32_t pageKey = 0;  // page encoding key at 0x3E
   std::string password;       // stored database password as UTF-8; empty when none
+  // Why these bytes cannot be a header Access wrote (an impossible creation date, a password
+  // field that holds no text, a password in an .accdb header); empty when they can.
+  std::string flaw;
 
   bool isJet3() const { return version == 0; }
   bool isAce() const { return version >= 2; }
@@ -40,6 +58,11 @@ struct JetHeader {
 // Reads the header from the first bytes of a file (at least 0x80 + 0x18 bytes are needed).
 // Gives nothing when the bytes do not start like an Access file or the version is unknown.
 std::optional<JetHeader> ParseJetHeader(const unsigned char* bytes, std::size_t size);
+
+// Whether page 0 (`size` bytes of it) holds a well-formed description of an Office encryption
+// (see above). Only then is an .accdb file with a page key really encrypted; without one, the key
+// is damage.
+bool HasOfficeEncryptionInfo(const unsigned char* page, std::size_t size);
 
 // Whether `given` opens a file whose header is `header`. A file without a stored password
 // accepts any text (the engine ignores a password it does not need); otherwise the texts must

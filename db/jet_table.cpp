@@ -12,12 +12,12 @@ namespace db {
 namespace {
 
 struct Layout {
-  std::size_t varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart,
+  std::size_t maxColumns, varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart,
       realIndexEntry, columnEntry, columnNumber, columnScale, columnFlags, columnFixedOffset,
       columnLength, nameLengthSize, rowCount;
 };
-constexpr Layout kJet4Layout{43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
-constexpr Layout kJet3Layout{23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
+constexpr Layout kJet4Layout{41, 43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
+constexpr Layout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
 
 constexpr unsigned char kDataPage = 0x01;
 constexpr unsigned char kDefinitionPage = 0x02;
@@ -34,6 +34,7 @@ constexpr std::uint32_t kInlineLongValue = 0x80000000;
 constexpr std::uint32_t kSingleRowLongValue = 0x40000000;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
 constexpr std::size_t kLongValueHeader = 12;
+constexpr char kLongValueMark[] = "LVAL";
 constexpr int kBigIntType = 0x13;
 constexpr int kExtendedDateType = 0x14;
 
@@ -88,6 +89,7 @@ std::vector<unsigned char> JetTable::definitionBytes() const {
   std::vector<unsigned char> bytes;
   std::set<std::uint32_t> seen;
   std::uint32_t page = definitionPage_;
+  if (page == 0) damaged("its definition would lie on the header page");
   while (page != 0) {
     if (!seen.insert(page).second || seen.size() > kMaxDefinitionPages)
       damaged("its definition pages form a loop");
@@ -104,14 +106,23 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   const Layout& l = db_.header().isJet3() ? kJet3Layout : kJet4Layout;
   std::vector<unsigned char> def = definitionBytes();
   unsigned columnCount = U16(&def[l.columnCount]);
+  int maxColumns = static_cast<int>(U16(&def[l.maxColumns]));
   std::uint32_t realIndexes = U32(&def[l.realIndexCount]);
   if (columnCount == 0 || columnCount > kMaxColumns)
     damaged("it has an impossible number of columns");
   if (realIndexes > kMaxRealIndexes) damaged("it has an impossible number of indexes");
-  // libmdb reads both page maps by the page/row numbers given here; a page past the end of the
-  // file would reach it as an empty page.
-  for (std::size_t at : {l.usageMap, l.freeMap})
-    if (!db_.hasPage(U32(&def[at]) >> 8)) damaged("its page map lies beyond the end of the file");
+  // libmdb reads both page maps by the page/row numbers given here without checking that the
+  // row is there: a page past the end of the file, or one that holds no such row (zeroed,
+  // overwritten), would reach it as an empty map, and the table would seem to have no rows.
+  for (std::size_t at : {l.usageMap, l.freeMap}) {
+    std::uint32_t pageRow = U32(&def[at]);
+    if (!db_.hasPage(pageRow >> 8)) damaged("its page map lies beyond the end of the file");
+    std::vector<unsigned char> page = db_.copyPage(pageRow >> 8);
+    unsigned row = pageRow & 0xFF, rows = U16(&page[l.rowCount]);
+    if (page[0] != kDataPage || row >= rows || l.rowCount + 2 + 2 * rows > page.size() ||
+        (U16(&page[l.rowCount + 2 + 2 * row]) & kDeletedRow))
+      damaged("its page map cannot be found");
+  }
 
   std::size_t pos = l.columnsStart + realIndexes * l.realIndexEntry;
   if (pos + columnCount * l.columnEntry > def.size())
@@ -127,7 +138,9 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
     c.fixed = (e[l.columnFlags] & 0x01) != 0;
     c.fixedOffset = static_cast<int>(U16(e + l.columnFixedOffset));
     c.length = c.type == MDB_BOOL ? 0 : static_cast<int>(U16(e + l.columnLength));
-    if (c.number > kMaxColumnNumber || !numbers.insert(c.number).second)
+    // A row holds up to the definition's maximum column count: a column numbered past it is
+    // read from bytes beyond the row's null mask.
+    if (c.number > kMaxColumnNumber || c.number >= maxColumns || !numbers.insert(c.number).second)
       damaged("a column number is invalid or repeated");
     if (c.fixed && static_cast<std::size_t>(c.fixedOffset + c.length) > db_.pageSize())
       damaged("a fixed-length column lies outside a row");
@@ -209,8 +222,11 @@ bool JetTable::next(const std::vector<std::size_t>& fields, std::vector<Value>& 
     std::uint32_t page = pages_[pageIndex_];
     const unsigned char* buf = db_.loadPage(page);
     if (rowIndex_ == 0) {
-      // Pages of the map that another object took over are not this table's rows.
-      rowCount_ = isOwnDataPage(buf) ? U16(buf + rowCountOffset) : 0;
+      // Every page a table's map names is a data page of that table. Any other page there is
+      // damage (a page overwritten or moved), and passing over it would lose its rows unnoticed.
+      if (!isOwnDataPage(buf))
+        damaged("page " + std::to_string(page) + " of its page map is not one of its data pages");
+      rowCount_ = U16(buf + rowCountOffset);
       if (rowCountOffset + 2 + 2 * rowCount_ > db_.pageSize())
         damaged("a data page has too many rows");
     }
@@ -304,6 +320,14 @@ std::string JetTable::lvalRow(std::uint32_t pageRow) const {
   int offset = 0;
   std::size_t length = 0;
   if (mdb_find_pg_row(db_.handle(), static_cast<int>(pageRow), &buf, &offset, &length) != 0)
+    damaged("a long value cannot be found");
+  // Long values live on data pages marked "LVAL" where other data pages name their table; a row
+  // number past the page's row count reads stale bytes (an empty page gives a page of zeros).
+  const auto* page = static_cast<const unsigned char*>(buf);
+  const std::size_t rowCountOffset =
+      db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
+  if (page[0] != kDataPage || std::memcmp(page + 4, kLongValueMark, 4) != 0 ||
+      (pageRow & 0xFF) >= U16(page + rowCountOffset))
     damaged("a long value cannot be found");
   return std::string(static_cast<const char*>(buf) + offset, length);
 }

@@ -3,7 +3,8 @@
 // Structures read here (Jet 4 / ACE offsets, Jet 3 in brackets; little-endian):
 //   Table definition: starts on the page named by the catalogue (type 0x02) and continues on
 //     the pages chained by the 32-bit number at offset 4; a continuation page adds its bytes
-//     from offset 8 on. Variable column count at 43 [23], column count at 45 [25], real index
+//     from offset 8 on. Maximum column count of a row at 41 [21] (column numbers lie below
+//     it), variable column count at 43 [23], column count at 45 [25], real index
 //     count at 51 [31], owned-pages map (page/row) at 55 [35], free-space map at 59 [39].
 //     Column entries of 25 [18] bytes start at 63 [43] plus 12 [8] bytes per real index: type
 //     at 0, column number at 5 [1], scale at 12, flags at 15 [13] (0x01 fixed length), fixed
@@ -19,6 +20,9 @@
 //   Long value (memo, OLE) in a row: 12 bytes: length in the low 30 bits of 32, 0x80000000 data
 //     inline after the 12 bytes, 0x40000000 data in the one row named by the page/row at 4,
 //     neither: a chain of rows from the page/row at 4, each starting with the next page/row.
+//     Those rows are on data pages that hold "LVAL" at 4 instead of an owner.
+//   Every page a table's usage map names is a data page of that table; the rows holding the
+//     maps themselves are rows of data pages too. Anything else there is damage.
 #pragma once
 
 #include <cstdint>
