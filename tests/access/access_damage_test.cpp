@@ -26,7 +26,7 @@ struct TableDump {
 
 // Everything the program can read from the file.
 std::vector<TableDump> Dump(const std::string& path, const std::string& password) {
-  auto session = OpenAccessSession(path, password, OpenMode::ReadWrite, FileFormat::Unknown);
+  auto session = OpenAccessSession(path, password, OpenMode::Read, FileFormat::Unknown);
   std::vector<TableDump> dump;
   for (const CatalogRow& table : session->tables()) {
     if (table.type != "TABLE") continue;

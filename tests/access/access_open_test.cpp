@@ -16,7 +16,7 @@ namespace {
 using testsupport::Fixture;
 
 std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "") {
-  return OpenAccessSession(path, password, OpenMode::ReadWrite, FileFormat::Unknown);
+  return OpenAccessSession(path, password, OpenMode::Read, FileFormat::Unknown);
 }
 
 std::vector<std::string> UserTables(Session& session) {
