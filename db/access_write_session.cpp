@@ -153,7 +153,9 @@ Error AccessWriteSession::Damaged(const jetw::DamagedFileError& e) const {
 
 void AccessWriteSession::execute(const AccessStatement& statement) {
   commitFailed_ = false;
-  requireWritable();
+  // Checked when a transaction starts writing; its later statements write through the pager
+  // that this check let open.
+  if (!writer_) requireWritable();
   if (aborted_) throw Error(errc::kTransactionEnded, kAbortedText);
   if (inTransaction_) return run(statement);
   try {
