@@ -1,0 +1,101 @@
+#include "fuzz/fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "db/statements.h"
+
+namespace fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Made once per process; a process that crashes leaves it behind, which is why the fuzz script
+// points $TMPDIR at a folder of its own.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "rowsifter-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) Violation("cannot make a scratch folder under " + pattern);
+    path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+ScratchFolder& Scratch() {
+  static ScratchFolder folder;
+  return folder;
+}
+
+}  // namespace
+
+std::string ScratchFile(const std::string& name) { return (Scratch().path() / name).string(); }
+
+std::string WriteScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
+  const std::string path = ScratchFile(name);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) Violation("cannot write the scratch file " + path);
+  if (size > 0 && std::fwrite(data, 1, size, f) != size) Violation("short write to " + path);
+  if (std::fclose(f) != 0) Violation("cannot close " + path);
+  return path;
+}
+
+void ClearScratch() {
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(Scratch().path(), ec))
+    fs::remove_all(entry.path(), ec);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> UserTables(db::Connection& connection) {
+  std::vector<std::string> names;
+  for (const db::CatalogRow& row : connection.tables())
+    if (row.type == "TABLE") names.push_back(row.name);
+  return names;
+}
+
+void ReadTable(db::Connection& connection, const std::string& table, int maxFields) {
+  std::vector<std::string> fields;
+  {
+    std::unique_ptr<db::Recordset> all = connection.openRecordset(db::TableFieldsStatement(table));
+    for (int i = 0; i < all->fieldCount() && i < maxFields; ++i) fields.push_back(all->fieldName(i));
+  }
+  for (const std::string& field : fields) {
+    std::unique_ptr<db::Recordset> preview =
+        connection.openRecordset(db::PreviewStatement(field, table));
+    for (int shown = 0; shown < 100 && !preview->eof(); ++shown) {
+      (void)preview->value(0).toText();
+      preview->moveNext();
+    }
+    std::unique_ptr<db::Recordset> distinct =
+        connection.openRecordset(db::DistinctValuesStatement(field, table));
+    const long long count = distinct->recordCount();
+    long long seen = 0;
+    for (; !distinct->eof(); distinct->moveNext(), ++seen) (void)distinct->value(0).toText();
+    if (seen != count)
+      Violation("the record count says " + std::to_string(count) + " rows, " +
+                std::to_string(seen) + " were read");
+  }
+}
+
+void Violation(const std::string& what) {
+  std::fprintf(stderr, "\n*** fuzz target: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+}  // namespace fuzz
