@@ -8,8 +8,10 @@
 //     once and read back exactly the values it accepted (after the drop: list neither table).
 // A broken rule aborts, and so does any crash or sanitizer report.
 #include <algorithm>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,11 +32,36 @@ const std::string kNewField = "Value";
 const std::vector<std::string> kValues = {"Alpha", "O'Brien", "", "Zürich 表 😀",
                                           std::string(300, 'x')};
 
-// The checker's findings with their numbers blanked out, counted: a page number or a row count
-// in a problem the file already had may change when the writer touches the table it is about.
-std::map<std::string, int> Findings(const std::string& path) {
+// A file's pages for the checker, from bytes already read.
+class BytePages : public db::PageIo {
+ public:
+  explicit BytePages(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  std::size_t pageSize() const override { return kPageSize; }
+  std::uint32_t pageCount() const override {
+    return static_cast<std::uint32_t>(bytes_.size() / kPageSize);
+  }
+  std::vector<unsigned char> readPage(std::uint32_t page) const override {
+    auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(page) * kPageSize;
+    return std::vector<unsigned char>(first, first + kPageSize);
+  }
+  void writePage(std::uint32_t, const std::vector<unsigned char>&) override { std::abort(); }
+  std::uint32_t appendPage(const std::vector<unsigned char>&) override { std::abort(); }
+
+ private:
+  static constexpr std::size_t kPageSize = 4096;
+  const std::vector<std::uint8_t>& bytes_;
+};
+
+// The checker's findings on a file's bytes, with their numbers blanked out, counted: a page
+// number or a row count in a problem the file already had may change when the writer touches
+// the table it is about.
+std::map<std::string, int> Findings(const std::vector<std::uint8_t>& bytes) {
   std::map<std::string, int> counts;
-  for (const std::string& problem : db::CheckJetFile(path).problems) {
+  if (bytes.size() % 4096 != 0) {
+    ++counts["the file is not a whole number of pages"];
+    return counts;
+  }
+  for (const std::string& problem : db::CheckJetPages(BytePages(bytes)).problems) {
     std::string shape;
     for (char c : problem)
       if (!(c >= '0' && c <= '9')) shape += c;
@@ -55,6 +82,13 @@ std::string NewFinding(const std::map<std::string, int>& before,
 
 std::string Connect(const std::string& path) { return db::BuildConnectionString(path, ""); }
 
+// With ROWSIFTER_FUZZ_VERBOSE set, says on standard error what became of each step (for running
+// one input by hand).
+void Say(const std::string& text) {
+  static const bool verbose = std::getenv("ROWSIFTER_FUZZ_VERBOSE") != nullptr;
+  if (verbose) std::fprintf(stderr, "export fuzz: %s\n", text.c_str());
+}
+
 // Runs one transaction of statements through the layer, as the export does: a value the database
 // refuses is left out and the others are kept. Returns whether it was committed.
 template <class Body>
@@ -68,7 +102,8 @@ bool Transaction(db::Connection& connection, Body&& body) {
     body();
     connection.commitTrans();
     return true;
-  } catch (const db::Error&) {
+  } catch (const db::Error& e) {
+    Say("transaction refused: " + e.description());
     try {
       connection.rollbackTrans();
     } catch (const db::Error&) {
@@ -85,7 +120,7 @@ void CheckOutcome(const std::string& path, bool committed, const std::vector<std
       fuzz::Violation(std::string(step) + " failed but the file changed");
     return;
   }
-  const std::string found = NewFinding(findings, Findings(path));
+  const std::string found = NewFinding(findings, Findings(fuzz::ReadWholeFile(path)));
   if (!found.empty()) fuzz::Violation(std::string(step) + " left a new problem: " + found);
 }
 
@@ -97,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string path = fuzz::WriteScratchFile("input.mdb", data, size);
 
   std::vector<std::uint8_t> bytes(data, data + size);
-  std::map<std::string, int> findings = Findings(path);
+  std::map<std::string, int> findings = Findings(bytes);
   std::vector<std::string> accepted;
   std::string oldTable;
   bool created = false;
@@ -112,7 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
       }
       if (!tables.empty()) oldTable = tables.front();
-    } catch (const db::Error&) {
+    } catch (const db::Error& e) {
+      Say("not read: " + e.description());
       fuzz::ClearScratch();
       return 0;  // a file the program cannot read is never written
     }
@@ -123,11 +159,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
           connection.execute(db::InsertStatement(kNewTable, value));
           accepted.push_back(value);
-        } catch (const db::Error&) {
+        } catch (const db::Error& e) {
+          Say("value refused: " + e.description());
         }
       }
     });
   }
+  Say(created ? "export committed" : "export refused");
   CheckOutcome(path, created, bytes, findings, "the export");
 
   if (created) {
@@ -153,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       " values, not the " + std::to_string(accepted.size()) + " accepted");
 
     bytes = fuzz::ReadWholeFile(path);
-    findings = Findings(path);
+    findings = Findings(bytes);
     bool dropped = false;
     {
       db::Connection connection;
@@ -168,6 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!oldTable.empty()) connection.execute(db::DropTableStatement(oldTable));
       });
     }
+    Say(dropped ? "drop committed" : "drop refused");
     CheckOutcome(path, dropped, bytes, findings, "the drop");
     if (dropped) {
       db::Connection after;
