@@ -115,6 +115,7 @@ bool Transaction(db::Connection& connection, Body&& body) {
 // Checks the file after one transaction against its bytes and findings before it.
 void CheckOutcome(const std::string& path, bool committed, const std::vector<std::uint8_t>& bytes,
                   const std::map<std::string, int>& findings, const char* step) {
+  for (const auto& [shape, count] : findings) Say("problem before: " + shape);
   if (!committed) {
     if (fuzz::ReadWholeFile(path) != bytes)
       fuzz::Violation(std::string(step) + " failed but the file changed");
@@ -125,6 +126,11 @@ void CheckOutcome(const std::string& path, bool committed, const std::vector<std
 }
 
 }  // namespace
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t maxSize, unsigned seed) {
+  return fuzz::MutateDatabaseFile(data, size, maxSize, seed);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const db::FileFormat format = db::SniffFileFormat(data, size);

@@ -1,12 +1,16 @@
 #include "fuzz/fuzz_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 
 #include "db/statements.h"
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
 namespace fuzz {
 namespace {
@@ -95,6 +99,22 @@ void ReadTable(db::Connection& connection, const std::string& table, int maxFiel
       Violation("the record count says " + std::to_string(count) + " rows, " +
                 std::to_string(seen) + " were read");
   }
+}
+
+std::size_t MutateDatabaseFile(std::uint8_t* data, std::size_t size, std::size_t maxSize,
+                             unsigned seed) {
+  constexpr std::size_t kPage = 4096;
+  std::minstd_rand random(seed);
+  if (size < 2 * kPage || random() % 2 == 0) return LLVMFuzzerMutate(data, size, maxSize);
+  const std::size_t pages = size / kPage;
+  const std::size_t page = 1 + random() % (pages - 1);
+  const std::size_t window = random() % 2 == 0 ? 64 : 256;
+  const std::size_t start = page * kPage + (random() % 2 == 0 ? 0 : kPage - window);
+  std::vector<std::uint8_t> bytes(data + start, data + start + window);
+  bytes.resize(LLVMFuzzerMutate(bytes.data(), window, window), 0);
+  bytes.resize(window, 0);
+  std::copy(bytes.begin(), bytes.end(), data + start);
+  return size;
 }
 
 void Violation(const std::string& what) {

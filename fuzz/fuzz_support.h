@@ -31,6 +31,15 @@ std::vector<std::string> UserTables(db::Connection& connection);
 // count. At most `maxFields` fields. Throws db::Error.
 void ReadTable(db::Connection& connection, const std::string& table, int maxFields);
 
+// A mutation of a database file for LLVMFuzzerCustomMutator: half the time libFuzzer's own
+// mutation of the whole input; otherwise libFuzzer's mutation of a few bytes where a page of
+// 4096 bytes keeps its structure (an Access page's header with its row offsets, or its end,
+// where the first rows and the page maps lie; a SQLite page's header and last cells), the
+// file's size unchanged. Random changes over a file of hundreds of pages rarely meet those
+// bytes otherwise.
+std::size_t MutateDatabaseFile(std::uint8_t* data, std::size_t size, std::size_t maxSize,
+                             unsigned seed);
+
 // Aborts with a message on standard error: a fuzz target's way of reporting a broken rule.
 [[noreturn]] void Violation(const std::string& what);
 

@@ -13,6 +13,11 @@
 #include "db/error.h"
 #include "fuzz/fuzz_support.h"
 
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t maxSize, unsigned seed) {
+  return fuzz::MutateDatabaseFile(data, size, maxSize, seed);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = fuzz::WriteScratchFile("input.db", data, size);
   try {
