@@ -2,6 +2,7 @@
 // target opens it for writing, lists its tables, and in one transaction creates a one-column
 // table and inserts a few values; then, in a second transaction, drops that table and the
 // file's first user table (the drop of --replace). After each transaction:
+//   - no journal is left beside the file;
 //   - when it failed, the file must be byte for byte what it was before it;
 //   - when it was committed, the consistency checker may find no problem the file did not have
 //     before (a damaged input has problems of its own), and our reader must list the new table
@@ -9,6 +10,7 @@
 // A broken rule aborts, and so does any crash or sanitizer report.
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "db/error.h"
 #include "db/file_format.h"
 #include "db/jet_check.h"
+#include "db/jet_pager.h"
 #include "db/statements.h"
 #include "fuzz/fuzz_support.h"
 
@@ -116,6 +119,9 @@ bool Transaction(db::Connection& connection, Body&& body) {
 void CheckOutcome(const std::string& path, bool committed, const std::vector<std::uint8_t>& bytes,
                   const std::map<std::string, int>& findings, const char* step) {
   for (const auto& [shape, count] : findings) Say("problem before: " + shape);
+  // The session is closed: a journal left now would be played into the file at its next opening.
+  if (std::filesystem::exists(db::JournalPath(path)))
+    fuzz::Violation(std::string(step) + " left a journal beside the file");
   if (!committed) {
     if (fuzz::ReadWholeFile(path) != bytes)
       fuzz::Violation(std::string(step) + " failed but the file changed");
