@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     connection.open(db::BuildConnectionString(path, ""));
     int tables = 0;
     for (const std::string& table : fuzz::UserTables(connection)) {
-      if (++tables > 8) break;  // enough to reach every kind of page; keeps a run short
+      if (++tables > 16) break;  // enough to reach every kind of page; keeps a run short
       try {
-        fuzz::ReadTable(connection, table, 8);
+        fuzz::ReadTable(connection, table, 32);
       } catch (const db::Error&) {
         // A damaged table: the others are still read, as the windows would.
       }
