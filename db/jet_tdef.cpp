@@ -92,6 +92,9 @@ TableDef ReadTableDef(const PageIo& io, std::uint32_t page) {
     c.length = Get16(e + 23);
     c.sortOrder = Get16(e + 11);
     c.sortVersion = e[14];
+    // A row's null mask has a bit for each of the definition's column numbers, no more.
+    if (c.number >= static_cast<int>(def.maxColumns))
+      BadDef(page, "a column number lies past the column count of its rows");
     def.columns.push_back(c);
   }
   for (TdefColumn& c : def.columns) {

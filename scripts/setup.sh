@@ -34,5 +34,7 @@ if [ ! -d "$root/tests/node/node_modules/mdb-reader" ]; then
     echo "warning: npm ci failed; the tests that read files with mdb-reader will be skipped" >&2
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${ROWSIFTER_BUILD_TYPE:-RelWithDebInfo}
+# ROWSIFTER_CMAKE_OPTIONS: more options for the configuration (scripts/test-sanitized.sh).
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${ROWSIFTER_BUILD_TYPE:-RelWithDebInfo} \
+  ${ROWSIFTER_CMAKE_OPTIONS:-}
 cmake --build "$build" -j"$(nproc)"

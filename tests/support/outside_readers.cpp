@@ -186,6 +186,19 @@ std::string LibmdbTypeName(int type) {
 }
 
 constexpr std::size_t kBindSize = 1 << 20;
+// libmdb converts every value into a fresh buffer of the bind size. A table without memo or OLE
+// columns has no value longer than a text of 255 characters, so its buffers are kept small:
+// megabyte buffers, one a value, make reading large tables slow, and many times slower under
+// AddressSanitizer, whose allocator maps and unmaps each one.
+constexpr std::size_t kShortBindSize = 16 << 10;
+
+std::size_t BindSizeFor(MdbTableDef* table) {
+  for (unsigned i = 0; i < table->num_cols; ++i) {
+    auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+    if (col->col_type == MDB_MEMO || col->col_type == MDB_OLE) return kBindSize;
+  }
+  return kShortBindSize;
+}
 
 std::optional<std::string> LibmdbValue(MdbHandle* mdb, MdbColumn* col, const std::string& bound) {
   switch (col->col_type) {
@@ -221,7 +234,9 @@ ReadTable LibmdbTable(MdbHandle* mdb, MdbCatalogEntry* entry) {
   if (!mdb_read_columns(table))
     throw std::runtime_error("libmdb cannot read the columns of '" + out.name + "'");
   mdb_rewind_table(table);
-  std::vector<std::vector<char>> buffers(table->num_cols, std::vector<char>(kBindSize));
+  const std::size_t bindSize = BindSizeFor(table);
+  mdb_set_bind_size(mdb, bindSize);
+  std::vector<std::vector<char>> buffers(table->num_cols, std::vector<char>(bindSize));
   std::vector<int> lengths(table->num_cols);
   for (unsigned i = 0; i < table->num_cols; ++i) {
     auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
@@ -232,7 +247,7 @@ ReadTable LibmdbTable(MdbHandle* mdb, MdbCatalogEntry* entry) {
     ReadRow row;
     for (unsigned i = 0; i < table->num_cols; ++i) {
       auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
-      std::size_t length = std::min<std::size_t>(std::max(lengths[i], 0), kBindSize);
+      std::size_t length = std::min<std::size_t>(std::max(lengths[i], 0), bindSize);
       row.push_back(LibmdbValue(mdb, col, std::string(buffers[i].data(), length)));
     }
     out.rows.push_back(std::move(row));

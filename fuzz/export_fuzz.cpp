@@ -1,0 +1,238 @@
+// The export into a possibly damaged Access file. The input is the file. As the export does, the
+// target opens it for writing, lists its tables, and in one transaction creates a one-column
+// table and inserts a few values; then, in a second transaction, drops that table and the
+// file's first user table (the drop of --replace). After each transaction:
+//   - no journal is left beside the file;
+//   - when it failed, the file must be byte for byte what it was before it;
+//   - when it was committed, the consistency checker may find no problem the file did not have
+//     before (a damaged input has problems of its own), and our reader must list the new table
+//     once and read back exactly the values it accepted (after the drop: list neither table).
+// A broken rule aborts, and so does any crash or sanitizer report.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/connection_string.h"
+#include "db/error.h"
+#include "db/file_format.h"
+#include "db/jet_check.h"
+#include "db/jet_pager.h"
+#include "db/statements.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+const std::string kNewTable = "Rowsifter Export";
+const std::string kNewField = "Value";
+const std::vector<std::string> kValues = {"Alpha", "O'Brien", "", "Zürich 表 😀",
+                                          std::string(300, 'x')};
+
+// A file's pages for the checker, from bytes already read.
+class BytePages : public db::PageIo {
+ public:
+  explicit BytePages(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  std::size_t pageSize() const override { return kPageSize; }
+  std::uint32_t pageCount() const override {
+    return static_cast<std::uint32_t>(bytes_.size() / kPageSize);
+  }
+  std::vector<unsigned char> readPage(std::uint32_t page) const override {
+    auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(page) * kPageSize;
+    return std::vector<unsigned char>(first, first + kPageSize);
+  }
+  void writePage(std::uint32_t, const std::vector<unsigned char>&) override { std::abort(); }
+  std::uint32_t appendPage(const std::vector<unsigned char>&) override { std::abort(); }
+
+ private:
+  static constexpr std::size_t kPageSize = 4096;
+  const std::vector<std::uint8_t>& bytes_;
+};
+
+// The checker's findings on a file's bytes, with their numbers blanked out, counted: a page
+// number or a row count in a problem the file already had may change when the writer touches
+// the table it is about.
+std::map<std::string, int> Findings(const std::vector<std::uint8_t>& bytes) {
+  std::map<std::string, int> counts;
+  if (bytes.size() % 4096 != 0) {
+    ++counts["the file is not a whole number of pages"];
+    return counts;
+  }
+  for (const std::string& problem : db::CheckJetPages(BytePages(bytes)).problems) {
+    std::string shape;
+    for (char c : problem)
+      if (!(c >= '0' && c <= '9')) shape += c;
+      else if (shape.empty() || shape.back() != '#') shape += '#';
+    ++counts[shape];
+  }
+  return counts;
+}
+
+std::string NewFinding(const std::map<std::string, int>& before,
+                       const std::map<std::string, int>& after) {
+  for (const auto& [shape, count] : after) {
+    auto it = before.find(shape);
+    if (it == before.end() || it->second < count) return shape;
+  }
+  return {};
+}
+
+std::string Connect(const std::string& path) { return db::BuildConnectionString(path, ""); }
+
+// With ROWSIFTER_FUZZ_VERBOSE set, says on standard error what became of each step (for running
+// one input by hand).
+void Say(const std::string& text) {
+  static const bool verbose = std::getenv("ROWSIFTER_FUZZ_VERBOSE") != nullptr;
+  if (verbose) std::fprintf(stderr, "export fuzz: %s\n", text.c_str());
+}
+
+// Runs one transaction of statements through the layer, as the export does: a value the database
+// refuses is left out and the others are kept. Returns whether it was committed.
+template <class Body>
+bool Transaction(db::Connection& connection, Body&& body) {
+  try {
+    connection.beginTrans();
+  } catch (const db::Error&) {
+    return false;
+  }
+  try {
+    body();
+    connection.commitTrans();
+    return true;
+  } catch (const db::Error& e) {
+    Say("transaction refused: " + e.description());
+    try {
+      connection.rollbackTrans();
+    } catch (const db::Error&) {
+    }
+    return false;
+  }
+}
+
+// Checks the file after one transaction against its bytes and findings before it.
+void CheckOutcome(const std::string& path, bool committed, const std::vector<std::uint8_t>& bytes,
+                  const std::map<std::string, int>& findings, const char* step) {
+  for (const auto& [shape, count] : findings) Say("problem before: " + shape);
+  // The session is closed: a journal left now would be played into the file at its next opening.
+  if (std::filesystem::exists(db::JournalPath(path)))
+    fuzz::Violation(std::string(step) + " left a journal beside the file");
+  if (!committed) {
+    if (fuzz::ReadWholeFile(path) != bytes)
+      fuzz::Violation(std::string(step) + " failed but the file changed");
+    return;
+  }
+  const std::string found = NewFinding(findings, Findings(fuzz::ReadWholeFile(path)));
+  if (!found.empty()) fuzz::Violation(std::string(step) + " left a new problem: " + found);
+}
+
+}  // namespace
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t maxSize, unsigned seed) {
+  return fuzz::MutateDatabaseFile(data, size, maxSize, seed);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const db::FileFormat format = db::SniffFileFormat(data, size);
+  if (format != db::FileFormat::Jet4 && format != db::FileFormat::Ace) return 0;
+  const std::string path = fuzz::WriteScratchFile("input.mdb", data, size);
+
+  std::vector<std::uint8_t> bytes(data, data + size);
+  std::map<std::string, int> findings = Findings(bytes);
+  std::vector<std::string> accepted;
+  std::string oldTable;
+  bool created = false;
+  {
+    db::Connection connection;
+    connection.setMode(db::OpenMode::ReadWrite);
+    try {
+      connection.open(Connect(path));
+      std::vector<std::string> tables = fuzz::UserTables(connection);
+      if (std::find(tables.begin(), tables.end(), kNewTable) != tables.end()) {
+        fuzz::ClearScratch();
+        return 0;
+      }
+      if (!tables.empty()) oldTable = tables.front();
+    } catch (const db::Error& e) {
+      Say("not read: " + e.description());
+      fuzz::ClearScratch();
+      return 0;  // a file the program cannot read is never written
+    }
+
+    created = Transaction(connection, [&] {
+      connection.execute(db::CreateTableStatement(kNewTable, kNewField));
+      for (const std::string& value : kValues) {
+        try {
+          connection.execute(db::InsertStatement(kNewTable, value));
+          accepted.push_back(value);
+        } catch (const db::Error& e) {
+          Say("value refused: " + e.description());
+        }
+      }
+    });
+  }
+  Say(created ? "export committed" : "export refused");
+  CheckOutcome(path, created, bytes, findings, "the export");
+
+  if (created) {
+    db::Connection reader;
+    reader.setMode(db::OpenMode::Read);
+    std::vector<std::string> values;
+    try {
+      reader.open(Connect(path));
+      std::vector<std::string> tables = fuzz::UserTables(reader);
+      if (std::count(tables.begin(), tables.end(), kNewTable) != 1)
+        fuzz::Violation("after the export the new table is listed " +
+                        std::to_string(std::count(tables.begin(), tables.end(), kNewTable)) +
+                        " times");
+      auto rows = reader.openRecordset(db::PreviewStatement(kNewField, kNewTable));
+      for (; !rows->eof(); rows->moveNext()) values.push_back(rows->value(0).toText());
+    } catch (const db::Error& e) {
+      fuzz::Violation("the new table cannot be read back: " + e.description());
+    }
+    std::sort(values.begin(), values.end());
+    std::sort(accepted.begin(), accepted.end());
+    if (values != accepted)
+      fuzz::Violation("the new table reads back " + std::to_string(values.size()) +
+                      " values, not the " + std::to_string(accepted.size()) + " accepted");
+
+    bytes = fuzz::ReadWholeFile(path);
+    findings = Findings(bytes);
+    bool dropped = false;
+    {
+      db::Connection connection;
+      connection.setMode(db::OpenMode::ReadWrite);
+      try {
+        connection.open(Connect(path));
+      } catch (const db::Error& e) {
+        fuzz::Violation("the file cannot be opened after the export: " + e.description());
+      }
+      dropped = Transaction(connection, [&] {
+        connection.execute(db::DropTableStatement(kNewTable));
+        if (!oldTable.empty()) connection.execute(db::DropTableStatement(oldTable));
+      });
+    }
+    Say(dropped ? "drop committed" : "drop refused");
+    CheckOutcome(path, dropped, bytes, findings, "the drop");
+    if (dropped) {
+      db::Connection after;
+      after.setMode(db::OpenMode::Read);
+      try {
+        after.open(Connect(path));
+        for (const std::string& table : fuzz::UserTables(after))
+          if (table == kNewTable || table == oldTable)
+            fuzz::Violation("the dropped table '" + table + "' is still listed");
+      } catch (const db::Error& e) {
+        fuzz::Violation("the file cannot be read after the drop: " + e.description());
+      }
+    }
+  }
+  fuzz::ClearScratch();
+  return 0;
+}

@@ -1,0 +1,87 @@
+// Exports into files damaged the ways the export's fuzz target found harmful: a new Jet 4 or ACE
+// file with one structure changed at the byte level. Each opens and reads as before, and the
+// writer refuses the export as damage, leaving the file byte for byte as it was.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "db/error.h"
+#include "db/jet_create.h"
+#include "tests/support/fixtures.h"
+#include "tests/writer/engine_write_support.h"
+
+namespace enginetest {
+namespace {
+
+constexpr std::size_t kPage = 4096;
+
+void Put16(std::string& bytes, std::size_t at, unsigned value) {
+  bytes[at] = static_cast<char>(value & 0xFF);
+  bytes[at + 1] = static_cast<char>(value >> 8);
+}
+unsigned Get16(const std::string& bytes, std::size_t at) {
+  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+}
+
+// Where the entry of column `i` of the definition on `page` starts (Jet 4 and ACE layout: the
+// columns follow the 63-byte head and 12 bytes per real index).
+std::size_t ColumnEntry(const std::string& bytes, std::uint32_t page, unsigned i) {
+  const std::size_t def = page * kPage;
+  const unsigned realIndexes = Get16(bytes, def + 51);
+  return def + 63 + 12 * realIndexes + 25 * i;
+}
+
+struct Damage {
+  const char* what;
+  std::function<void(std::string& bytes)> apply;
+};
+
+const Damage kDamages[] = {
+    // The catalogue's first column numbered as the column count says no row has: the null mask
+    // of a new catalogue row has no bit for it.
+    {"a catalogue column numbered at the column count",
+     [](std::string& b) { Put16(b, ColumnEntry(b, 2, 0) + 5, Get16(b, 2 * kPage + 41)); }},
+    {"a catalogue column numbered far past the column count",
+     [](std::string& b) { Put16(b, ColumnEntry(b, 2, 0) + 5, 200); }},
+    {"a catalogue definition whose rows hold no column",
+     [](std::string& b) { Put16(b, 2 * kPage + 41, 0); }},
+};
+
+TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
+  for (db::NewDatabaseFormat format : {db::NewDatabaseFormat::kJet4, db::NewDatabaseFormat::kAce}) {
+    for (const Damage& damage : kDamages) {
+      SCOPED_TRACE(std::string(damage.what) +
+                   (format == db::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
+      testsupport::TempDir dir;
+      const std::string path = dir.file("damaged.mdb");
+      db::CreateEmptyDatabase(path, format, 45000.25);
+      std::string bytes = FileBytes(path);
+      damage.apply(bytes);
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+      std::unique_ptr<db::Session> session = OpenRw(path);  // reading is not refused
+      EXPECT_TRUE(UserTables(*session).empty());
+      session->begin();
+      try {
+        session->execute(db::CreateTableStatement("Export", "Value"));
+        session->execute(db::InsertStatement("Export", "a value"));
+        session->commit();
+        ADD_FAILURE() << "the export was not refused";
+      } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        try {
+          session->rollback();
+        } catch (const db::Error&) {
+        }
+      }
+      session.reset();
+      EXPECT_EQ(FileBytes(path), bytes) << "the refused export changed the file";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace enginetest
