@@ -77,6 +77,10 @@ void CheckDataPage(const Bytes& page) {
       DamagedFile("a row of a data page lies outside its place");
     end = start;
   }
+  // The free space Access records is the gap between the row table and the lowest row; a page
+  // whose count disagrees has lost its row count or its rows.
+  if (DataFreeSpace(page) != end - (kDataHeader + 2 * n))
+    DamagedFile("a data page's free space disagrees with its rows");
 }
 
 RowRef MovedRowData(const Bytes& page, unsigned row) {
