@@ -835,6 +835,26 @@ JetCheckReport CheckJetPages(const PageIo& io) {
   return report;
 }
 
+std::string NewProblem(const JetCheckReport& before, const JetCheckReport& after) {
+  auto shapes = [](const JetCheckReport& report) {
+    std::map<std::string, int> counts;
+    for (const std::string& problem : report.problems) {
+      std::string shape;
+      for (char c : problem)
+        if (c < '0' || c > '9') shape += c;
+        else if (shape.empty() || shape.back() != '#') shape += '#';
+      ++counts[shape];
+    }
+    return counts;
+  };
+  const std::map<std::string, int> old = shapes(before);
+  for (const auto& [shape, count] : shapes(after)) {
+    auto it = old.find(shape);
+    if (it == old.end() || it->second < count) return shape;
+  }
+  return {};
+}
+
 JetCheckReport CheckJetFile(const std::string& path) {
   JetCheckReport report;
   std::ifstream in(path, std::ios::binary);

@@ -70,4 +70,10 @@ JetCheckReport CheckJetPages(const PageIo& io);
 // Checks a file. A file that cannot be read, or is not a Jet 4 / ACE file, gives one problem.
 JetCheckReport CheckJetFile(const std::string& path);
 
+// A problem of `after` that `before` did not have, with its numbers blanked out ("data page #
+// says it has # free bytes, it has #"), or "" when there is none. Problems are compared by this
+// shape, counted: a page number or row count in a problem a damaged file already had may change
+// when the writer touches what it is about.
+std::string NewProblem(const JetCheckReport& before, const JetCheckReport& after);
+
 }  // namespace db

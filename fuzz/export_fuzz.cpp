@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,32 +54,10 @@ class BytePages : public db::PageIo {
   const std::vector<std::uint8_t>& bytes_;
 };
 
-// The checker's findings on a file's bytes, with their numbers blanked out, counted: a page
-// number or a row count in a problem the file already had may change when the writer touches
-// the table it is about.
-std::map<std::string, int> Findings(const std::vector<std::uint8_t>& bytes) {
-  std::map<std::string, int> counts;
-  if (bytes.size() % 4096 != 0) {
-    ++counts["the file is not a whole number of pages"];
-    return counts;
-  }
-  for (const std::string& problem : db::CheckJetPages(BytePages(bytes)).problems) {
-    std::string shape;
-    for (char c : problem)
-      if (!(c >= '0' && c <= '9')) shape += c;
-      else if (shape.empty() || shape.back() != '#') shape += '#';
-    ++counts[shape];
-  }
-  return counts;
-}
-
-std::string NewFinding(const std::map<std::string, int>& before,
-                       const std::map<std::string, int>& after) {
-  for (const auto& [shape, count] : after) {
-    auto it = before.find(shape);
-    if (it == before.end() || it->second < count) return shape;
-  }
-  return {};
+// The checker's findings on a file's bytes.
+db::JetCheckReport Findings(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.size() % 4096 != 0) return {{"the file is not a whole number of pages"}, {}};
+  return db::CheckJetPages(BytePages(bytes));
 }
 
 std::string Connect(const std::string& path) { return db::BuildConnectionString(path, ""); }
@@ -117,8 +94,8 @@ bool Transaction(db::Connection& connection, Body&& body) {
 
 // Checks the file after one transaction against its bytes and findings before it.
 void CheckOutcome(const std::string& path, bool committed, const std::vector<std::uint8_t>& bytes,
-                  const std::map<std::string, int>& findings, const char* step) {
-  for (const auto& [shape, count] : findings) Say("problem before: " + shape);
+                  const db::JetCheckReport& findings, const char* step) {
+  for (const std::string& problem : findings.problems) Say("problem before: " + problem);
   // The session is closed: a journal left now would be played into the file at its next opening.
   if (std::filesystem::exists(db::JournalPath(path)))
     fuzz::Violation(std::string(step) + " left a journal beside the file");
@@ -127,7 +104,7 @@ void CheckOutcome(const std::string& path, bool committed, const std::vector<std
       fuzz::Violation(std::string(step) + " failed but the file changed");
     return;
   }
-  const std::string found = NewFinding(findings, Findings(fuzz::ReadWholeFile(path)));
+  const std::string found = db::NewProblem(findings, Findings(fuzz::ReadWholeFile(path)));
   if (!found.empty()) fuzz::Violation(std::string(step) + " left a new problem: " + found);
 }
 
@@ -144,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string path = fuzz::WriteScratchFile("input.mdb", data, size);
 
   std::vector<std::uint8_t> bytes(data, data + size);
-  std::map<std::string, int> findings = Findings(bytes);
+  db::JetCheckReport findings = Findings(bytes);
   std::vector<std::string> accepted;
   std::string oldTable;
   bool created = false;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "db/error.h"
 #include "db/jet_create.h"
@@ -103,6 +104,101 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
       session.reset();
       EXPECT_EQ(FileBytes(path), bytes) << "the refused export changed the file";
     }
+  }
+}
+
+// Files Access made, each with the bytes the export's fuzz target changed to find a way the
+// writer once damaged a file. The export (a new table, a few values) and the drop of --replace
+// (the new table and the file's first table) are each refused with the file left as it was, or
+// committed without a problem the checker did not find before.
+struct ByteEdit {
+  std::uint32_t page;
+  std::size_t offset;
+  unsigned char from, to;
+};
+struct FoundDamage {
+  const char* fixture;
+  std::vector<ByteEdit> edits;
+  const char* what;
+};
+
+const FoundDamage kFound[] = {
+    {"ace12-empty-2007.accdb", {{64, 12, 0x15, 0x00}}, "a table's data page lost its row count"},
+    {"ace12-empty-2007.accdb", {{70, 18, 0x31, 0x32}}, "a long-value map names a live page"},
+    {"ace12-empty-2007.accdb", {{28, 4040, 0x00, 0x6f}}, "a page map names another table's page"},
+    {"ace16-deleted-column.accdb", {{1, 4044, 0x00, 0x01}}, "the file's map marks a definition free"},
+    {"ace12-empty-2007.accdb", {{1, 4034, 0x00, 0x02}}, "the file's map marks a data page free"},
+    {"ace16-deleted-column.accdb", {{36, 4028, 0x00, 0x43}, {36, 4041, 0x00, 0x14}},
+     "a page map names pages that are no data pages"},
+    {"ace16-longtext.accdb", {{13, 4044, 0x00, 0x40}}, "a page map names an index page"},
+    {"ace12-empty-2007.accdb", {{1, 4039, 0x00, 0xff}}, "the file's map marks definitions free"},
+    {"ace16-deleted-column.accdb", {{1, 4040, 0x00, 0x10}}, "the file's map marks a map page free"},
+    {"ace12-empty-2007.accdb", {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
+     "the file's map window moved past the file; a page's free space wrong"},
+};
+
+// Runs `body` in a transaction of a new session on `path`; returns whether it was committed.
+// A refusal must leave the file as it was.
+template <class Body>
+bool Step(const std::string& path, Body&& body) {
+  const std::string before = FileBytes(path);
+  bool committed = false;
+  try {
+    std::unique_ptr<db::Session> session = OpenRw(path);
+    session->begin();
+    try {
+      body(*session);
+      session->commit();
+      committed = true;
+    } catch (const db::Error& e) {
+      EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+      try {
+        session->rollback();
+      } catch (const db::Error&) {
+      }
+    }
+  } catch (const db::Error& e) {
+    EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+  }
+  if (!committed) EXPECT_EQ(FileBytes(path), before) << "a refused step changed the file";
+  return committed;
+}
+
+TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  for (const FoundDamage& found : kFound) {
+    SCOPED_TRACE(std::string(found.fixture) + ": " + found.what);
+    testsupport::TempDir dir;
+    const std::string path = dir.copyFixture(found.fixture);
+    std::string bytes = FileBytes(path);
+    for (const ByteEdit& e : found.edits) {
+      char& at = bytes[e.page * kPage + e.offset];
+      ASSERT_EQ(static_cast<unsigned char>(at), e.from);
+      at = static_cast<char>(e.to);
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+    std::string oldTable;
+    db::JetCheckReport before = db::CheckJetFile(path);
+    const bool exported = Step(path, [&](db::Session& s) {
+      std::vector<std::string> tables = UserTables(s);
+      if (!tables.empty()) oldTable = tables.front();
+      s.execute(db::CreateTableStatement("Export", "Value"));
+      for (const char* value : {"Alpha", "O'Brien", "Zürich 表"})
+        s.execute(db::InsertStatement("Export", value));
+    });
+    if (!exported) continue;
+    EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the export";
+    {
+      std::unique_ptr<db::Session> reader = db::OpenSession(path, "", db::OpenMode::Read);
+      EXPECT_EQ(Column(*reader, "Export"), (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
+    }
+    before = db::CheckJetFile(path);
+    if (Step(path, [&](db::Session& s) {
+          s.execute(db::DropTableStatement("Export"));
+          if (!oldTable.empty()) s.execute(db::DropTableStatement(oldTable));
+        }))
+      EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the drop";
   }
 }
 
