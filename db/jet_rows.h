@@ -66,7 +66,8 @@ struct RowSlot {
 // its place.
 RowSlot DataRowSlot(const Bytes& page, unsigned row);
 // Checks that the row count fits the page, that every row lies in row order between the row
-// starts and the page end, and that the recorded free space is the gap below the rows. Throws DamagedFileError (db/jet_page_claims.h) when not.
+// starts and the page end, and that the recorded free space is the gap below the rows. Throws
+// DamagedFileError (db/jet_page_claims.h) when not.
 void CheckDataPage(const Bytes& page);
 // Where the data of moved row `row` lives. Throws db::Error when the row is no moved row or
 // its pointer is cut short.

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <set>
 
 #include "db/error.h"
 #include "db/jet_index_key.h"
@@ -110,6 +111,26 @@ std::vector<unsigned char> TableRows::indexKey(std::size_t index,
   return key.take();
 }
 
+void TableRows::checkIndexes() {
+  if (indexesChecked_ || def_.realIndexes.empty()) return;
+  std::set<std::uint32_t> live;
+  scan([&](RowRef where, const std::vector<RowValue>&) {
+    live.insert(where.packed());
+    return true;
+  });
+  for (const TdefRealIndex& index : def_.realIndexes) {
+    std::set<std::uint32_t> named;
+    for (const IndexEntry& e : JetIndexTree(io_, index.firstPage).entries()) {
+      const std::uint32_t row = RowRef{e.dataPage, e.row}.packed();
+      if (!live.count(row) || !named.insert(row).second)
+        throw DamagedFileError("an index of the table defined on page " + std::to_string(def_.page) +
+                               " names row " + std::to_string(e.row) + " of page " +
+                               std::to_string(e.dataPage) + ", which is not a row of its own");
+    }
+  }
+  indexesChecked_ = true;
+}
+
 RowRef TableRows::insert(const std::vector<RowValue>& values) {
   if (rowColumns_.empty()) rowColumns_ = def_.rowColumns();
   Bytes row = EncodeRow(rowColumns_, values, def_.maxColumns, def_.varSlots());
@@ -118,6 +139,7 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
   // Keys first: a value the index cannot hold stops the insert before anything is written.
   std::vector<std::vector<unsigned char>> keys;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) keys.push_back(indexKey(i, values));
+  checkIndexes();
 
   std::optional<RowRef> where;
   auto tryPage = [&](std::uint32_t p) {
@@ -166,6 +188,7 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
 }
 
 void TableRows::remove(RowRef where, const std::vector<RowValue>& values) {
+  checkIndexes();
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) {
     MappedIndexPages indexPages(io_, pages_, def_.realIndexes[i].pageMap);
     JetIndexTree tree(io_, def_.realIndexes[i].firstPage, &indexPages);

@@ -56,6 +56,10 @@ class TableRows {
   // not lead to its data.
   Bytes rowBytes(RowRef where, const Bytes& page, RowRef* data) const;
   const TdefColumn& columnByNumber(int number) const;
+  // Before the first change: every entry of every index names a live row of the table, and no
+  // row twice. A new row takes the next number of its page, so an entry left naming a row past
+  // the page's count would come to name the new row too. Throws DamagedFileError.
+  void checkIndexes();
 
   PageIo& io_;
   PageAllocator& pages_;
@@ -63,6 +67,7 @@ class TableRows {
   std::vector<RowColumn> rowColumns_;  // how the definition's columns sit in a row
   std::uint32_t lastPage_ = 0;  // the data page rows went to last
   bool countChanged_ = false;
+  bool indexesChecked_ = false;
 };
 
 }  // namespace db::jetw

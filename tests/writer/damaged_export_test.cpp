@@ -135,6 +135,7 @@ const FoundDamage kFound[] = {
     {"ace16-deleted-column.accdb", {{1, 4040, 0x00, 0x10}}, "the file's map marks a map page free"},
     {"ace12-empty-2007.accdb", {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
      "the file's map window moved past the file; a page's free space wrong"},
+    {"jet4-empty-2000.mdb", {{9, 785, 0x30, 0x35}}, "an index entry names a row past its page's count"},
 };
 
 // Runs `body` in a transaction of a new session on `path`; returns whether it was committed.
