@@ -456,6 +456,31 @@ ReadDatabase WithoutTypes(ReadDatabase db) {
   return db;
 }
 
+namespace {
+std::string AsLibmdbReadsText(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    out += n == 4 ? std::string("??") : utf8.substr(i, n);
+    i += n;
+  }
+  return out;
+}
+}  // namespace
+
+ReadDatabase AsLibmdbReadsIt(ReadDatabase db) {
+  for (ReadTable& t : db.tables) {
+    t.name = AsLibmdbReadsText(t.name);
+    for (auto& row : t.rows)
+      for (auto& v : row)
+        if (v) v = AsLibmdbReadsText(*v);
+  }
+  std::sort(db.tables.begin(), db.tables.end(),
+            [](const ReadTable& a, const ReadTable& b) { return a.name < b.name; });
+  return db;
+}
+
 std::optional<std::string> FirstDifference(const ReadDatabase& a, const ReadDatabase& b,
                                            const std::string& what) {
   auto names = [](const ReadDatabase& db) {

@@ -61,6 +61,10 @@ ReadDatabase ReadWithOurLayer(const std::string& path, const std::string& passwo
 ReadDatabase BlankAsNull(ReadDatabase db);
 // The same reading with the column types left out (to compare with our layer's).
 ReadDatabase WithoutTypes(ReadDatabase db);
+// The same reading as libmdb gives it, tables in name order: libmdb turns text into UTF-8 one
+// UTF-16 unit at a time, so a character beyond the Basic Multilingual Plane (an emoji) reads as
+// "??" there, in names as in values; our layer and mdb-reader read it whole.
+ReadDatabase AsLibmdbReadsIt(ReadDatabase db);
 
 // The first difference between two readings ("table 'T' row 3 column 'A': "x" against null"),
 // or nothing when they agree. `what` names the two sides in the message.

@@ -205,37 +205,6 @@ ReadDatabase RowsSorted(ReadDatabase db) {
   return db;
 }
 
-// libmdb turns text into UTF-8 one UTF-16 unit at a time, so a character outside the Basic
-// Multilingual Plane (an emoji) reads as "??" there; our layer and mdb-reader read it whole. The
-// writer stores the surrogate pair either way.
-std::string AsLibmdbReadsIt(const std::string& utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    if (lead >= 0xF0) {
-      out += "??";
-      i += 4;
-    } else {
-      std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
-      out.append(utf8, i, n);
-      i += n;
-    }
-  }
-  return out;
-}
-
-ReadDatabase AsLibmdbReadsIt(ReadDatabase db) {
-  for (ReadTable& t : db.tables) {
-    t.name = AsLibmdbReadsIt(t.name);
-    for (auto& row : t.rows)
-      for (auto& v : row)
-        if (v) v = AsLibmdbReadsIt(*v);
-  }
-  std::sort(db.tables.begin(), db.tables.end(),
-            [](const ReadTable& a, const ReadTable& b) { return a.name < b.name; });
-  return db;
-}
-
 bool Refused(const std::function<void()>& statement) {
   try {
     statement();

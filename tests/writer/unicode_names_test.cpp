@@ -40,31 +40,6 @@ db::TextCollation NameCollation(const std::string& path) {
   return db::CollationFromSortOrder(name.sortOrder, name.sortVersion).value();
 }
 
-// libmdb turns text into UTF-8 one UTF-16 unit at a time: a character beyond the Basic
-// Multilingual Plane reads as "??" there, in names as in values.
-std::string AsLibmdbReadsIt(const std::string& utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    out += n == 4 ? std::string("??") : utf8.substr(i, n);
-    i += n;
-  }
-  return out;
-}
-
-ReadDatabase AsLibmdbReadsIt(ReadDatabase db) {
-  for (ReadTable& t : db.tables) {
-    t.name = AsLibmdbReadsIt(t.name);
-    for (auto& row : t.rows)
-      for (auto& v : row)
-        if (v) v = AsLibmdbReadsIt(*v);
-  }
-  std::sort(db.tables.begin(), db.tables.end(),
-            [](const ReadTable& a, const ReadTable& b) { return a.name < b.name; });
-  return db;
-}
-
 std::vector<std::string> Names(const ReadDatabase& db) {
   std::vector<std::string> out;
   for (const ReadTable& t : db.tables) out.push_back(t.name);
