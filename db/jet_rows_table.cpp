@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "db/error.h"
@@ -113,19 +114,21 @@ std::vector<unsigned char> TableRows::indexKey(std::size_t index,
 
 void TableRows::checkIndexes() {
   if (indexesChecked_ || def_.realIndexes.empty()) return;
-  std::set<std::uint32_t> live;
-  scan([&](RowRef where, const std::vector<RowValue>&) {
-    live.insert(where.packed());
+  // The key each index must hold for each live row.
+  std::vector<std::map<std::uint32_t, std::vector<unsigned char>>> keys(def_.realIndexes.size());
+  scan([&](RowRef where, const std::vector<RowValue>& values) {
+    for (std::size_t i = 0; i < keys.size(); ++i) keys[i][where.packed()] = indexKey(i, values);
     return true;
   });
-  for (const TdefRealIndex& index : def_.realIndexes) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
     std::set<std::uint32_t> named;
-    for (const IndexEntry& e : JetIndexTree(io_, index.firstPage).entries()) {
+    for (const IndexEntry& e : JetIndexTree(io_, def_.realIndexes[i].firstPage).entries()) {
       const std::uint32_t row = RowRef{e.dataPage, e.row}.packed();
-      if (!live.count(row) || !named.insert(row).second)
+      auto it = keys[i].find(row);
+      if (it == keys[i].end() || it->second != e.key || !named.insert(row).second)
         throw DamagedFileError("an index of the table defined on page " + std::to_string(def_.page) +
-                               " names row " + std::to_string(e.row) + " of page " +
-                               std::to_string(e.dataPage) + ", which is not a row of its own");
+                               " does not agree with row " + std::to_string(e.row) + " of page " +
+                               std::to_string(e.dataPage));
     }
   }
   indexesChecked_ = true;

@@ -56,9 +56,10 @@ class TableRows {
   // not lead to its data.
   Bytes rowBytes(RowRef where, const Bytes& page, RowRef* data) const;
   const TdefColumn& columnByNumber(int number) const;
-  // Before the first change: every entry of every index names a live row of the table, and no
-  // row twice. A new row takes the next number of its page, so an entry left naming a row past
-  // the page's count would come to name the new row too. Throws DamagedFileError.
+  // Before the first change: every entry of every index names a live row of the table, no row
+  // twice, under the key the row's values make. A new row takes the next number of its page, so
+  // an entry naming a row past the page's count would come to name the new row too; an entry
+  // under another key would stay behind when its row is removed. Throws DamagedFileError.
   void checkIndexes();
 
   PageIo& io_;

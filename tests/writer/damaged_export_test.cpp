@@ -136,6 +136,7 @@ const FoundDamage kFound[] = {
     {"ace12-empty-2007.accdb", {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
      "the file's map window moved past the file; a page's free space wrong"},
     {"jet4-empty-2000.mdb", {{9, 785, 0x30, 0x35}}, "an index entry names a row past its page's count"},
+    {"jet4-nopassword-2003.mdb", {{7, 957, 0x38, 0x36}}, "a catalogue index entry under another key"},
 };
 
 // Runs `body` in a transaction of a new session on `path`; returns whether it was committed.
