@@ -36,7 +36,7 @@ std::u16string Utf16(const std::string& s) { return QString::fromStdString(s).to
 // The collation of the catalogue's names in a file.
 db::TextCollation NameCollation(const std::string& path) {
   auto io = indextest::MemoryPageIo::FromFile(path);
-  const auto& name = indextest::ReadCatalogDefinition(io).column("Name");
+  const auto name = indextest::ReadCatalogDefinition(io).column("Name");
   return db::CollationFromSortOrder(name.sortOrder, name.sortVersion).value();
 }
 
