@@ -2,7 +2,7 @@
 
 #include "app/procedure.h"
 #include "app/program.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 
 namespace app {
 

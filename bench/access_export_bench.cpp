@@ -12,7 +12,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "db/statements.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/statements.h"

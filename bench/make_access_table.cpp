@@ -13,7 +13,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/jet_create.h"
+#include "db/access/write/new_database.h"
 #include "db/statements.h"
 
 namespace {

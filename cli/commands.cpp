@@ -9,7 +9,7 @@
 #include "cli/help.h"
 #include "cli/output.h"
 #include "cli/progress.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/error.h"
 #include "db/statements.h"
 #include "extract/criteria.h"

@@ -7,7 +7,7 @@
 
 #include "app/pointer.h"
 #include "app/procedure.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection.h"
 #include "db/statements.h"
 #include "extract/criteria.h"

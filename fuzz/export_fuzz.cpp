@@ -22,8 +22,8 @@
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/file_format.h"
-#include "db/jet_check.h"
-#include "db/jet_pager.h"
+#include "db/access/check/checker.h"
+#include "db/access/write/pager.h"
 #include "db/statements.h"
 #include "fuzz/fuzz_support.h"
 

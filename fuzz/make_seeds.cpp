@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_create.h"
-#include "db/jet_pager.h"
-#include "db/jet_rows_typed.h"
+#include "db/access/write/new_database.h"
+#include "db/access/write/pager.h"
+#include "db/access/write/typed_tables.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "db/access_sql.h"
+#include "db/access/sql/parser.h"
 #include "db/error.h"
 #include "db/statements.h"
 #include "fuzz/fuzz_support.h"

@@ -15,7 +15,7 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "screens/form2.h"
 #include "screens/select_all_edit.h"
 #include "screens/twips.h"

@@ -12,7 +12,7 @@
 #include "app/look.h"
 #include "app/procedure.h"
 #include "app/program.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "extract/criteria.h"
 #include "extract/export.h"
 #include "extract/run.h"

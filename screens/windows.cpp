@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <utility>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection_string.h"
 #include "screens/form1.h"
 #include "screens/form2.h"

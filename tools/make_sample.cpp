@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_create.h"
-#include "db/jet_pager.h"
-#include "db/jet_rows_typed.h"
+#include "db/access/write/new_database.h"
+#include "db/access/write/pager.h"
+#include "db/access/write/typed_tables.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "db/access_engine.h"
+#include "db/access/access_engine.h"
 #include "db/error.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"

@@ -21,10 +21,10 @@
 
 #include "db/engine.h"
 #include "db/error.h"
-#include "db/jet_database.h"
-#include "db/jet_header.h"
-#include "db/jet_table.h"
-#include "db/jet_values.h"
+#include "db/access/read/database.h"
+#include "db/access/format/header.h"
+#include "db/access/read/table_reader.h"
+#include "db/access/format/values.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
 

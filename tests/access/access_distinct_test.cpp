@@ -1,4 +1,4 @@
-#include "db/access_distinct.h"
+#include "db/access/distinct.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <vector>
 
-#include "db/access_engine.h"
+#include "db/access/access_engine.h"
 #include "db/error.h"
-#include "db/jet_header.h"
+#include "db/access/format/header.h"
 #include "tests/support/fixtures.h"
 
 namespace db {

@@ -6,12 +6,12 @@
 #include <iterator>
 #include <vector>
 
-#include "db/access_catalog.h"
-#include "db/access_engine.h"
+#include "db/access/read/catalog_reader.h"
+#include "db/access/access_engine.h"
 #include "db/error.h"
-#include "db/jet_database.h"
-#include "db/jet_header.h"
-#include "db/jet_values.h"
+#include "db/access/read/database.h"
+#include "db/access/format/header.h"
+#include "db/access/format/values.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
 

@@ -1,4 +1,4 @@
-#include "db/access_sql.h"
+#include "db/access/sql/parser.h"
 
 #include <gtest/gtest.h>
 

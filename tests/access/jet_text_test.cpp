@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_database.h"
+#include "db/access/read/database.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "db/jet_values.h"
+#include "db/access/format/values.h"
 
 #include <gtest/gtest.h>
 

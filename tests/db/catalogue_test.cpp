@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "tests/db/sqlite_file.h"

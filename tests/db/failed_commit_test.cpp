@@ -9,11 +9,11 @@
 #include <iostream>
 #include <iterator>
 
-#include "db/access_write_session.h"
+#include "db/access/write_session.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/file_env.h"
-#include "db/jet_header.h"
+#include "db/access/write/file_env.h"
+#include "db/access/format/header.h"
 #include "db/statements.h"
 #include "tests/db/file_size_limit.h"
 #include "tests/db/sqlite_file.h"

@@ -7,7 +7,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/sqlite_engine.h"
+#include "db/sqlite/sqlite_engine.h"
 #include "db/statements.h"
 #include "tests/db/sqlite_file.h"
 #include "tests/support/fixtures.h"

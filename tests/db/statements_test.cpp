@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "db/access_sql.h"
+#include "db/access/sql/parser.h"
 #include "db/statements.h"
 
 namespace {

@@ -20,7 +20,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/jet_libmdb.h"
+#include "db/access/read/libmdb.h"
 #include "db/value.h"
 
 namespace fs = std::filesystem;

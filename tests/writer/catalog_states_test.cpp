@@ -11,9 +11,9 @@
 #include <set>
 
 #include "db/error.h"
-#include "db/jet_header.h"
-#include "db/jet_rows_table.h"
-#include "db/jet_usage_map.h"
+#include "db/access/format/header.h"
+#include "db/access/write/table_rows.h"
+#include "db/access/write/usage_map.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 #include "tests/writer/index_catalog_support.h"

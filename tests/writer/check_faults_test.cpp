@@ -7,11 +7,11 @@
 #include <fstream>
 #include <functional>
 
-#include "db/access_catalog.h"
-#include "db/jet_check.h"
-#include "db/jet_database.h"
-#include "db/jet_tdef.h"
-#include "db/jet_usage_map.h"
+#include "db/access/read/catalog_reader.h"
+#include "db/access/check/checker.h"
+#include "db/access/read/database.h"
+#include "db/access/write/definition.h"
+#include "db/access/write/usage_map.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 

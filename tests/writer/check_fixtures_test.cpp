@@ -2,7 +2,7 @@
 // format the checker has wrong.
 #include <gtest/gtest.h>
 
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "tests/support/fixtures.h"
 
 namespace {

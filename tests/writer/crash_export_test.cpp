@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <random>
 
-#include "db/access_write_session.h"
+#include "db/access/write_session.h"
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_header.h"
+#include "db/access/write/file_env.h"
+#include "db/access/format/header.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 

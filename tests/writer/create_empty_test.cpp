@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "db/error.h"
-#include "db/jet_check.h"
-#include "db/jet_create.h"
-#include "db/jet_header.h"
-#include "db/jet_rows_typed.h"
+#include "db/access/check/checker.h"
+#include "db/access/write/new_database.h"
+#include "db/access/format/header.h"
+#include "db/access/write/typed_tables.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/outside_readers.h"
 #include "tests/writer/writer_memory_pages.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_create.h"
+#include "db/access/write/new_database.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 
 #include "db/error.h"
-#include "db/jet_rows.h"
+#include "db/access/write/data_page.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/engine.h"
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "db/statements.h"
 #include "tests/support/outside_readers.h"
 

@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "db/error.h"
-#include "db/jet_header.h"
-#include "db/jet_lock.h"
-#include "db/jet_pager.h"
+#include "db/access/format/header.h"
+#include "db/access/write/lock_file.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 

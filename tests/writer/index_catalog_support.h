@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_page_io.h"
+#include "db/access/format/page_io.h"
 
 namespace indextest {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_index_key.h"
-#include "db/jet_index_pages.h"
+#include "db/access/write/index_key.h"
+#include "db/access/write/index_tree.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/index_catalog_support.h"
 

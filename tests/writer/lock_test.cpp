@@ -1,6 +1,6 @@
 // The lock-file convention: whose lock file blocks writing, when ours is taken over, and when it
 // is removed.
-#include "db/jet_lock.h"
+#include "db/access/write/lock_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "db/error.h"
-#include "db/jet_pager.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 

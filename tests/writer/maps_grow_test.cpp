@@ -5,13 +5,13 @@
 #include <set>
 #include <string>
 
-#include "db/access_engine.h"
-#include "db/access_sql.h"
+#include "db/access/access_engine.h"
+#include "db/access/sql/parser.h"
 #include "db/error.h"
-#include "db/jet_check.h"
-#include "db/jet_rows.h"
-#include "db/jet_usage_map.h"
-#include "db/jet_writer.h"
+#include "db/access/check/checker.h"
+#include "db/access/write/data_page.h"
+#include "db/access/write/usage_map.h"
+#include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 

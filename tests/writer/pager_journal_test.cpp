@@ -9,9 +9,9 @@
 #include <random>
 
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_lock.h"
-#include "db/jet_pager.h"
+#include "db/access/write/file_env.h"
+#include "db/access/write/lock_file.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 

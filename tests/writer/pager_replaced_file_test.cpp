@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "db/access_write_session.h"
+#include "db/access/write_session.h"
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_header.h"
-#include "db/jet_pager.h"
+#include "db/access/write/file_env.h"
+#include "db/access/format/header.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_pager.h"
+#include "db/access/write/pager.h"
 
 namespace pagertest {
 

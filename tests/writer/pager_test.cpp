@@ -1,6 +1,6 @@
 // Transactions of the pager on copies of real Access files: what commit and rollback leave in
 // the file, what a second connection of the process sees, and the misuse the pager refuses.
-#include "db/jet_pager.h"
+#include "db/access/write/pager.h"
 
 #include <gtest/gtest.h>
 

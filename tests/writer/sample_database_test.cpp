@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "extract/criteria.h"
 #include "tests/support/outside_readers.h"
 

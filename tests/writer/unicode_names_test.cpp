@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_catalog_write.h"
-#include "db/jet_index_key.h"
+#include "db/access/write/catalog_rows.h"
+#include "db/access/write/index_key.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 #include "tests/writer/index_catalog_support.h"

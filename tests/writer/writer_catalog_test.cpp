@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "db/error.h"
-#include "db/jet_writer.h"
+#include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 

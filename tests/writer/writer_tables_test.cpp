@@ -2,10 +2,10 @@
 // own reading engine (libmdb underneath).
 #include <gtest/gtest.h>
 
-#include "db/access_engine.h"
-#include "db/access_sql.h"
+#include "db/access/access_engine.h"
+#include "db/access/sql/parser.h"
 #include "db/error.h"
-#include "db/jet_writer.h"
+#include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
