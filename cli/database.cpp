@@ -9,22 +9,20 @@
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/statements.h"
+#include "db/names.h"
 
 namespace cli {
 namespace {
 
 constexpr char kUserTable[] = "TABLE";
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
-}
 
 // The entry of `names` equal to `name`, else the one equal to it ignoring case, else nothing.
 const std::string* Match(const std::vector<std::string>& names, const std::string& name) {
   for (const std::string& n : names)
     if (n == name) return &n;
   for (const std::string& n : names)
-    if (SameNameIgnoringCase(n, name)) return &n;
+    if (db::SameName(n, name)) return &n;
   return nullptr;
 }
 

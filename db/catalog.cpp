@@ -5,15 +5,12 @@
 #include <filesystem>
 
 #include "db/connection.h"
+#include "db/names.h"
 
 namespace db {
 namespace {
 
 constexpr char kUserTable[] = "TABLE";
-
-std::string Lower(const std::string& text) {
-  return QString::fromStdString(text).toLower().toStdString();
-}
 
 }  // namespace
 
@@ -38,9 +35,8 @@ std::optional<std::vector<std::string>> GetTableNames(const std::string& path,
 bool TableExists(const std::string& connectionString, const std::string& name) {
   Connection connection;
   connection.open(connectionString);
-  const std::string wanted = Lower(name);
   for (const CatalogRow& row : connection.tables())
-    if (row.type == kUserTable && Lower(row.name) == wanted) return true;
+    if (row.type == kUserTable && SameName(row.name, name)) return true;
   return false;
 }
 

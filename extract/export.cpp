@@ -12,6 +12,7 @@
 #include "db/statements.h"
 #include "extract/criteria.h"
 #include "extract/value_walk.h"
+#include "db/names.h"
 
 namespace extract {
 
@@ -22,9 +23,7 @@ constexpr CriterionLines kCriterionLines{154, 272};
 
 }  // namespace
 
-bool SameTableName(const std::string& a, const std::string& b) {
-  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
-}
+bool SameTableName(const std::string& a, const std::string& b) { return db::SameName(a, b); }
 
 void ExportResults(Workspace& workspace, app::Prompts& prompts, app::Clock& clock) {
   app::Procedure p(prompts, "Form2.PushButton2_Click");

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "db/access/format/header.h"
+#include "db/names.h"
 
 namespace db {
 namespace {
@@ -763,18 +764,16 @@ class Checker {
 
   void checkCatalog(const std::vector<CatalogRow>& rows) {
     std::map<std::uint32_t, std::string> byPage{{kCatalogPage, "MSysObjects"}};
-    std::vector<QString> names;
+    std::vector<std::string> names;
     std::set<std::uint32_t> continuations;
     for (std::uint32_t p = 1; p < pages_.size(); ++p)
       if (typeOf(p) == kDefinitionPage && !isFree(p) && U32(&page(p)[4]) != 0)
         continuations.insert(U32(&page(p)[4]));
     for (const CatalogRow& row : rows) {
       if ((row.type & 0x7F) != kLocalTable) continue;
-      QString name = QString::fromStdString(row.name);
-      for (const QString& other : names)
-        if (other.compare(name, Qt::CaseInsensitive) == 0)
-          problem("MSysObjects names two tables '" + row.name + "'");
-      names.push_back(name);
+      for (const std::string& other : names)
+        if (SameName(other, row.name)) problem("MSysObjects names two tables '" + row.name + "'");
+      names.push_back(row.name);
       std::uint32_t p = row.id & 0xFFFFFF;
       if (p == kCatalogPage) continue;
       if (!hasPage(p) || typeOf(p) != kDefinitionPage) {

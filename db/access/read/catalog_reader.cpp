@@ -4,6 +4,7 @@
 
 #include "db/error.h"
 #include "db/access/read/table_reader.h"
+#include "db/names.h"
 
 namespace db {
 namespace {
@@ -13,13 +14,6 @@ constexpr char kCatalogName[] = "MSysObjects";
 constexpr std::uint32_t kSystemFlag = 0x80000000;
 constexpr std::uint32_t kAccessObjectFlag = 0x2;
 
-bool SameName(const std::string& a, const std::string& b) {
-  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
-}
-
-bool StartsWithCaseless(const std::string& text, const char* prefix) {
-  return QString::fromStdString(text).startsWith(QLatin1String(prefix), Qt::CaseInsensitive);
-}
 
 }  // namespace
 
@@ -62,8 +56,8 @@ std::optional<std::string> CatalogType(const AccessObject& object) {
     case kLocalTable:
       if (object.flags & kSystemFlag) return "SYSTEM TABLE";
       if (object.flags & kAccessObjectFlag) return "ACCESS TABLE";
-      if (StartsWithCaseless(object.name, "MSys")) return "SYSTEM TABLE";
-      if (StartsWithCaseless(object.name, "~")) return "LOCAL TEMPORARY";
+      if (StartsWithIgnoringCase(object.name, "MSys")) return "SYSTEM TABLE";
+      if (StartsWithIgnoringCase(object.name, "~")) return "LOCAL TEMPORARY";
       return "TABLE";
     case kLinkedTable: return "LINK";
     case kOdbcLinkedTable: return "PASS-THROUGH";

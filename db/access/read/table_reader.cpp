@@ -7,6 +7,7 @@
 #include <set>
 
 #include "db/access/format/values.h"
+#include "db/names.h"
 
 namespace db {
 namespace {
@@ -205,9 +206,8 @@ void JetTable::collectDataPages() {
 }
 
 std::optional<std::size_t> JetTable::findField(const std::string& name) const {
-  QString wanted = QString::fromStdString(name);
   for (std::size_t i = 0; i < names_.size(); ++i)
-    if (QString::fromStdString(names_[i]).compare(wanted, Qt::CaseInsensitive) == 0) return i;
+    if (SameName(names_[i], name)) return i;
   return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include "db/error.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/index_key.h"
+#include "db/names.h"
 
 namespace db::jetw {
 namespace {
@@ -22,9 +23,6 @@ constexpr std::uint32_t kSingleRowLongValue = 0x40000000;
 constexpr std::size_t kLongValueHeader = 12;
 constexpr std::size_t kMaxTableName = 64;
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-  return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
-}
 
 
 std::int32_t AsLong(const RowValue& v) {

@@ -5,6 +5,7 @@
 
 #include "db/error.h"
 #include "db/access/write/page_claims.h"
+#include "db/names.h"
 
 namespace db::jetw {
 namespace {
@@ -43,10 +44,8 @@ unsigned TableDef::varSlots() const {
 }
 
 int TableDef::find(const std::u16string& name) const {
-  QString wanted = QString::fromStdU16String(name);
   for (std::size_t i = 0; i < columns.size(); ++i)
-    if (QString::fromStdU16String(columns[i].name).compare(wanted, Qt::CaseInsensitive) == 0)
-      return static_cast<int>(i);
+    if (SameName(columns[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 

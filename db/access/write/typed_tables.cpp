@@ -7,6 +7,7 @@
 
 #include "db/error.h"
 #include "db/access/write/index_key.h"
+#include "db/names.h"
 
 namespace db::jetw {
 namespace {
@@ -110,8 +111,7 @@ std::uint32_t TypedTables::create(const std::u16string& name, const std::vector<
     if (!ValidTableName(columns[i].name, &why))
       invalid(QString::fromStdU16String(columns[i].name).toStdString());
     for (std::size_t k = 0; k < i; ++k)
-      if (QString::fromStdU16String(columns[k].name)
-              .compare(QString::fromStdU16String(columns[i].name), Qt::CaseInsensitive) == 0)
+      if (SameName(columns[k].name, columns[i].name))
         throw Error(errc::kFailed, "Field '" + QString::fromStdU16String(columns[i].name).toStdString() +
                                        "' is defined more than once.");
     if (columns[i].type == coltype::kText && (columns[i].length < 1 || columns[i].length > 255))

@@ -5,6 +5,7 @@
 
 #include "db/error.h"
 #include "db/access/write/index_key.h"
+#include "db/names.h"
 
 namespace db {
 namespace {
@@ -31,9 +32,6 @@ bool IsTextType(const std::string& type) {
                                  "characters or punctuation and that it is not too long.");
 }
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-  return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
-}
 
 bool IsPageOf(const Bytes& page, std::uint32_t definition) {
   if (page[0] == jetw::kDataPageType)
@@ -69,7 +67,7 @@ jetw::CatalogEntry JetWriter::findTable(const std::u16string& name, const std::s
                                          "' cannot be found. Make sure it exists and that its "
                                          "name is spelled correctly.");
   if ((entry->flags & (kSystemObject | kAccessObject)) ||
-      QString::fromStdU16String(entry->name).startsWith("MSys", Qt::CaseInsensitive))
+      StartsWithIgnoringCase(QString::fromStdU16String(entry->name).toStdString(), "MSys"))
     throw Error(errc::kNotSupported, "Writing to the system table '" + utf8 + "' is not supported.");
   return *entry;
 }
