@@ -4,7 +4,6 @@
 #include <charconv>
 
 #include "cli/exit_codes.h"
-#include "extract/value_walk.h"
 
 namespace cli {
 namespace {

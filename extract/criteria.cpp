@@ -129,6 +129,13 @@ bool AsksForCharacters(std::string_view criterionText) {
 
 // ---- character filter -----------------------------------------------------------------------
 
+std::string_view TrimSpaces(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
 std::string FilterChars(std::string_view text, std::string_view set, bool keep) {
   std::string out;
   if (text.empty()) return out;

@@ -111,6 +111,10 @@ std::optional<Criterion> CriterionFromText(std::string_view text);
 bool AsksForCharacters(Criterion c);
 bool AsksForCharacters(std::string_view criterionText);
 
+// `text` without leading and trailing spaces (only the space character, code 32). User
+// characters, and a new table's name, that leave nothing here are blank.
+std::string_view TrimSpaces(std::string_view text);
+
 // The characters of `text`, in order, that are members of `set` (keep true) or that are not
 // (keep false). Membership is exact character equality; a byte that is not part of valid UTF-8
 // counts as a character of its own and is kept or dropped whole.
@@ -125,8 +129,6 @@ class Matcher {
   Matcher(std::optional<Criterion> criterion, std::string_view userChars);
   // A matcher for the entry text `criterionText` (one that is none of the twenty matches nothing).
   static Matcher ForText(std::string_view criterionText, std::string_view userChars);
-
-  std::optional<Criterion> criterion() const { return criterion_; }
 
   // Whether `value` meets the matcher's criterion.
   bool matches(std::string_view value) const;

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "app/look.h"
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "app/program.h"
 #include "db/catalog.h"
 #include "extract/criteria.h"
-#include "extract/export.h"
-#include "extract/run.h"
+#include "procedures/export.h"
+#include "procedures/run.h"
 #include "screens/form1.h"
 #include "screens/form2_workspace.h"
 #include "screens/twips.h"
@@ -111,7 +111,7 @@ void Form2::createControls() {
 }
 
 void Form2::Form_Load() {
-  app::Procedure p(windows_.prompts(), "Form2.Form_Load");
+  steps::Procedure p(windows_.prompts(), "Form2.Form_Load");
   p.step(100, [&] {
     if (windows_.options().applyFaceColours) windows_.options().applyFaceColours(*this);
   });
@@ -160,18 +160,18 @@ void Form2::PushButton1_Click() {
   if (working_) return;
   WorkGuard guard(working_);
   Form2Workspace workspace(*this, windows_);
-  extract::RunExtraction(workspace, windows_.prompts(), windows_.clock());
+  procedures::RunExtraction(workspace, windows_.prompts(), windows_.clock());
 }
 
 void Form2::PushButton2_Click() {
   if (working_) return;
   WorkGuard guard(working_);
   Form2Workspace workspace(*this, windows_);
-  extract::ExportResults(workspace, windows_.prompts(), windows_.clock());
+  procedures::ExportResults(workspace, windows_.prompts(), windows_.clock());
 }
 
 void Form2::PushButton5_Click() {
-  app::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");
+  steps::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");
   p.step(100, [&] { windows_.form1().show(); });
   p.step(102, [&] { hide(); });
 }

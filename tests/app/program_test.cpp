@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/program.h"
-#include "app/prompts.h"
+#include "steps/prompts.h"
 
 namespace {
 

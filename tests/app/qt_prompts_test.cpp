@@ -69,17 +69,17 @@ TEST(QtPrompts, MessageBoxShowsTitleIconTextAndButtonsOfTheStyle) {
     box->button(QMessageBox::Ok)->click();
   });
   EXPECT_EQ(prompts.messageBox("<b>x</b>\r\nin P at line 1\r\rmail", 48, "Application Error"),
-            app::box::kOk);
+            steps::box::kOk);
 
   AnswerNextDialog<QMessageBox>([](QMessageBox* box) {
     EXPECT_EQ(box->windowTitle(), QStringLiteral("Rowsifter"));
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     box->button(QMessageBox::No)->click();
   });
-  EXPECT_EQ(prompts.messageBox("Replace it?", app::box::kYesNo, ""), app::box::kNo);
+  EXPECT_EQ(prompts.messageBox("Replace it?", steps::box::kYesNo, ""), steps::box::kNo);
 
   AnswerNextDialog<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
-  EXPECT_EQ(prompts.messageBox("Replace it?", app::box::kYesNo, ""), app::box::kYes);
+  EXPECT_EQ(prompts.messageBox("Replace it?", steps::box::kYesNo, ""), steps::box::kYes);
 }
 
 TEST(QtPrompts, InputBoxGivesTheTextOrEmptyOnCancel) {
@@ -105,7 +105,7 @@ TEST(QtPrompts, FileDialogGivesTheChosenFileOrEmptyOnCancel) {
   const std::string chosen = dir.file("sales.mdb");
   std::ofstream(chosen) << "x";
   app::QtPrompts prompts;
-  app::FileDialogRequest request{"Select Access Database",
+  steps::FileDialogRequest request{"Select Access Database",
                                  "Microsoft Database (*.mdb)|*.mdb|", 2621441, ""};
 
   AnswerNextDialog<QFileDialog>([&](QFileDialog* dialog) {

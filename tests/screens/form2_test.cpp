@@ -97,7 +97,7 @@ TEST_F(Form2Test, UserClicksOnTheLists) {
   clickItem(form2().ListView2(), "City");
   EXPECT_EQ(Items(form2().ListView2()), (Names{"Name", "City", "Code"}));
   EXPECT_EQ(Items(form2().ListView3()), (Names{"Oslo", "", "New York", "Oslo"}));
-  EXPECT_EQ(form2().pointer().value(), app::pointer::kDefault);
+  EXPECT_EQ(form2().pointer().value(), steps::pointer::kDefault);
   EXPECT_TRUE(prompts.messages.empty());
 }
 

@@ -24,9 +24,9 @@
 
 namespace {
 
-using app::pointer::kBusy;
-using app::pointer::kCustom;
-using app::pointer::kDefault;
+using steps::pointer::kBusy;
+using steps::pointer::kCustom;
+using steps::pointer::kDefault;
 
 QColor Background(const QWidget& widget) { return widget.palette().color(QPalette::Window); }
 

@@ -6,7 +6,7 @@
 // condition of a conditional step fails, the report is shown and the body runs as though the
 // condition had held.
 //
-//   app::Procedure p(prompts, "Form1.PushButton2_Click");
+//   steps::Procedure p(prompts, "Form1.PushButton2_Click");
 //   std::optional<std::vector<std::string>> names;
 //   p.step(100, [&] { names = db::GetTableNames(...); });
 //   if (p.when(102, [&] { return !names; })) { p.step(104, [&] { names.reset(); }); return; }
@@ -16,9 +16,9 @@
 #include <functional>
 #include <string>
 
-#include "app/prompts.h"
+#include "steps/prompts.h"
 
-namespace app {
+namespace steps {
 
 // The support address that ends every report.
 extern const char* const kSupportEmail;
@@ -33,8 +33,8 @@ std::string ApplicationErrorText(const std::string& description, const std::stri
 void ReportApplicationError(Prompts& prompts, const std::string& description,
                             const std::string& procedure, int line);
 
-// The description of the exception being handled: a db::Error's description, what() of any
-// other std::exception, or a generic text. Call only inside a catch block.
+// The description of the exception being handled: what() of a std::exception (for a db::Error,
+// its description), or a generic text. Call only inside a catch block.
 std::string CurrentFailureDescription();
 
 class Procedure {
@@ -59,4 +59,4 @@ class Procedure {
   int failures_ = 0;
 };
 
-}  // namespace app
+}  // namespace steps

@@ -1,13 +1,12 @@
-#include "app/procedure.h"
+#include "steps/procedure.h"
 
 #include <exception>
 #include <iostream>
 #include <stdexcept>
 #include <utility>
 
-#include "db/error.h"
 
-namespace app {
+namespace steps {
 
 const char* const kSupportEmail = "support@quillmoor.com";
 
@@ -51,9 +50,7 @@ std::string CurrentFailureDescription() {
   if (!current) return kUnknownFailure;
   try {
     std::rethrow_exception(current);
-  } catch (const db::Error& e) {
-    return e.description();
-  } catch (const std::exception& e) {
+  } catch (const std::exception& e) {  // a db::Error's what() is its description
     return e.what();
   } catch (...) {
     return kUnknownFailure;
@@ -89,4 +86,4 @@ void Procedure::report(int line) {
   ReportApplicationError(prompts_, CurrentFailureDescription(), procedure_, line);
 }
 
-}  // namespace app
+}  // namespace steps

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "extract/criteria.h"
-#include "extract/export.h"
-#include "tests/extract/run_support.h"
+#include "procedures/export.h"
+#include "tests/procedures/run_support.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
@@ -34,7 +34,7 @@ int ExportAndDie(const std::string& path, int killAtRound) {
     clock.onRound = [&](int round) {
       if (round == killAtRound) raise(SIGKILL);
     };
-    extract::ExportResults(ws, prompts, clock);
+    procedures::ExportResults(ws, prompts, clock);
     _exit(0);  // the export ended before the kill
   }
   int status = 0;

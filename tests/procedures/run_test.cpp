@@ -1,15 +1,15 @@
 // The extraction run driven headless: a workspace in memory, scripted answers, a fake clock and
 // SQLite files made by the tests.
-#include "extract/run.h"
+#include "procedures/run.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <regex>
 
-#include "app/pointer.h"
+#include "steps/pointer.h"
 #include "extract/criteria.h"
-#include "tests/extract/run_support.h"
+#include "tests/procedures/run_support.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
@@ -35,7 +35,7 @@ class RunTest : public ::testing::Test {
     ws.criterion = Text(Criterion::kContainsSpace);
   }
 
-  void run() { extract::RunExtraction(ws, prompts, clock); }
+  void run() { procedures::RunExtraction(ws, prompts, clock); }
 
   std::vector<std::string> messageTexts() const {
     std::vector<std::string> out;
@@ -57,7 +57,7 @@ TEST_F(RunTest, EmptyFieldListAsksForAFieldAndChangesNothing) {
   run();
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, "Please select a field.");
-  EXPECT_EQ(prompts.messages[0].style, app::box::kOkOnly);
+  EXPECT_EQ(prompts.messages[0].style, steps::box::kOkOnly);
   EXPECT_EQ(prompts.messages[0].title, "");  // the application title
   EXPECT_EQ(ws.results, std::vector<std::string>{"earlier"});
   EXPECT_TRUE(ws.pointers.empty());
@@ -94,11 +94,11 @@ TEST_F(RunTest, ListsDistinctMatchesAsStoredSkippingNulls) {
   EXPECT_EQ(Sorted(ws.results),
             (std::vector<std::string>{"Los Angeles", "New York", "O'Brien Town"}));
   EXPECT_EQ(ws.clears, 1);
-  EXPECT_EQ(ws.pointers, (std::vector<int>{app::pointer::kBusy, app::pointer::kDefault}));
+  EXPECT_EQ(ws.pointers, (std::vector<int>{steps::pointer::kBusy, steps::pointer::kDefault}));
   EXPECT_EQ(ws.progress.back(), 0);
   EXPECT_EQ(ws.progressText, "Progress Bar");
   EXPECT_EQ(messageTexts(), std::vector<std::string>{"Done."});
-  EXPECT_EQ(prompts.messages[0].style, app::box::kOkOnly);
+  EXPECT_EQ(prompts.messages[0].style, steps::box::kOkOnly);
 }
 
 TEST_F(RunTest, UserCharactersAreUsedAsTypedAndCaseIsIgnored) {
@@ -145,7 +145,7 @@ TEST_F(RunTest, EmptySourcesClearTheListAndEndWithDone) {
     run();
     EXPECT_TRUE(ws.results.empty());
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Done."});
-    EXPECT_EQ(ws.pointers.back(), app::pointer::kDefault);
+    EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
   }
 }
 
@@ -207,7 +207,7 @@ TEST_F(RunTest, FailuresAreReportedAndTheRunStillEnds) {
   EXPECT_NE(prompts.errorReports()[0].text.find("in Siftwell2021/08/31.Form2.PushButton1_Click at line 122"),
             std::string::npos);
   EXPECT_EQ(prompts.messages.back().text, "Done.");
-  EXPECT_EQ(ws.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
   EXPECT_EQ(ws.progressText, "Progress Bar");
   EXPECT_TRUE(ws.results.empty());
 }

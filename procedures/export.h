@@ -28,11 +28,11 @@
 //   268 refilling the table list
 #pragma once
 
-#include "app/clock.h"
-#include "app/prompts.h"
-#include "extract/workspace.h"
+#include "steps/clock.h"
+#include "steps/prompts.h"
+#include "procedures/workspace.h"
 
-namespace extract {
+namespace procedures {
 
 inline constexpr const char* kNewTablePrompt = "Enter New Table:";
 inline constexpr const char* kNewTableTitle = "Extract to new Table";
@@ -45,9 +45,6 @@ inline constexpr const char* kNothingChangedText = "Nothing was changed in the d
 
 // Asks for the new table's name and writes one row per matching value into it, on a connection
 // of its own. Failures are reported through `prompts` and the export goes on with its next step.
-void ExportResults(Workspace& workspace, app::Prompts& prompts, app::Clock& clock);
+void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& clock);
 
-// True when `a` and `b` name the same table: equal when letter case is ignored.
-bool SameTableName(const std::string& a, const std::string& b);
-
-}  // namespace extract
+}  // namespace procedures

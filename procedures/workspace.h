@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace extract {
+namespace procedures {
 
 class Workspace {
  public:
@@ -26,7 +26,7 @@ class Workspace {
   virtual void setProgress(int percent) = 0;
   virtual void setProgressText(const std::string& text) = 0;
 
-  // The window's pointer setting (app::pointer::kDefault or kBusy).
+  // The window's pointer setting (steps::pointer::kDefault or kBusy).
   virtual void setPointer(int value) = 0;
 
   // Lists the database's user tables again in the table list.
@@ -36,4 +36,4 @@ class Workspace {
   virtual std::string connectionString() = 0;
 };
 
-}  // namespace extract
+}  // namespace procedures

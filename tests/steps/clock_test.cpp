@@ -3,19 +3,19 @@
 
 #include <stdexcept>
 
-#include "app/clock.h"
-#include "tests/extract/run_support.h"
+#include "steps/clock.h"
+#include "tests/support/fake_clock.h"
 
 namespace {
 
-using runtest::FakeClock;
+using testsupport::FakeClock;
 
 // Rounds of events a pause takes; a pause that never ends stops the test.
 int RoundsFor(FakeClock& clock, double seconds) {
   clock.onRound = [](int round) {
     if (round > 1000) throw std::runtime_error("the pause does not end");
   };
-  app::WaitSeconds(clock, seconds);
+  steps::WaitSeconds(clock, seconds);
   return clock.rounds;
 }
 

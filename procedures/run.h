@@ -15,15 +15,15 @@
 //   242 default pointer, 244 progress reset, 246 closing the record set, 254 "Done."
 #pragma once
 
-#include "app/clock.h"
-#include "app/prompts.h"
-#include "extract/workspace.h"
+#include "steps/clock.h"
+#include "steps/prompts.h"
+#include "procedures/workspace.h"
 
-namespace extract {
+namespace procedures {
 
 // Reads the selections of `workspace`, queries the field's distinct values on a connection of
 // its own, and fills the results list with the values that meet the criterion, as they are
 // stored. Failures are reported through `prompts` and the run goes on with its next step.
-void RunExtraction(Workspace& workspace, app::Prompts& prompts, app::Clock& clock);
+void RunExtraction(Workspace& workspace, steps::Prompts& prompts, steps::Clock& clock);
 
-}  // namespace extract
+}  // namespace procedures

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace app {
+namespace steps {
 
 // Message box styles and answers, with the platform's numbers.
 namespace box {
@@ -40,14 +40,4 @@ class Prompts {
   virtual bool openUrl(const std::string& url) = 0;
 };
 
-// The application title: the product name cut before its last space while longer than 40
-// characters ("Rowsifter").
-std::string ApplicationTitle();
-// Cuts a UTF-8 text before its last space while it is longer than 40 characters; a text that
-// is still too long but has no space left is cut at 40 characters.
-std::string ShortenTitle(std::string productName);
-// Makes the application title the name under which Qt lists the running program
-// (QCoreApplication::applicationName). Call once the application object exists.
-void SetApplicationTitle();
-
-}  // namespace app
+}  // namespace steps

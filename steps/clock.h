@@ -4,7 +4,7 @@
 // values so that the windows repaint and react. Tests drive the pause with a clock of their own.
 #pragma once
 
-namespace app {
+namespace steps {
 
 class Clock {
  public:
@@ -27,4 +27,4 @@ class SystemClock : public Clock {
 // on past it (now + 86,400 - start when now is earlier than the start).
 void WaitSeconds(Clock& clock, double seconds);
 
-}  // namespace app
+}  // namespace steps

@@ -1,4 +1,4 @@
-#include "app/procedure.h"
+#include "steps/procedure.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +14,26 @@ namespace {
 using testsupport::ScriptedPrompts;
 
 TEST(ApplicationErrorText, HasTheThreeLinesExactly) {
-  EXPECT_EQ(app::ApplicationErrorText("Not a valid password.", "Form1.PushButton2_Click", 100),
+  EXPECT_EQ(steps::ApplicationErrorText("Not a valid password.", "Form1.PushButton2_Click", 100),
             "Not a valid password.\r\n"
             "in Siftwell2021/08/31.Form1.PushButton2_Click at line 100\r\r"
             "Please email screenshot of this message to support@quillmoor.com");
   // One space before "at", none before the number, no leading zeros, whatever the number.
-  EXPECT_EQ(app::ApplicationErrorText("x", "Form1.Form_Load", 124),
+  EXPECT_EQ(steps::ApplicationErrorText("x", "Form1.Form_Load", 124),
             "x\r\nin Siftwell2021/08/31.Form1.Form_Load at line 124\r\r"
             "Please email screenshot of this message to support@quillmoor.com");
   // The description is kept as given, line breaks and all.
-  EXPECT_EQ(app::ApplicationErrorText("a\r\nb", "P", 100).rfind("a\r\nb\r\nin ", 0), 0u);
+  EXPECT_EQ(steps::ApplicationErrorText("a\r\nb", "P", 100).rfind("a\r\nb\r\nin ", 0), 0u);
 }
 
 TEST(ReportApplicationError, ShowsOneWarningBoxWithOnlyOk) {
   ScriptedPrompts prompts;
-  app::ReportApplicationError(prompts, "Disk full", "Form2.PushButton2_Click", 118);
+  steps::ReportApplicationError(prompts, "Disk full", "Form2.PushButton2_Click", 118);
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].title, "Application Error");
   EXPECT_EQ(prompts.messages[0].style, 48);
   EXPECT_EQ(prompts.messages[0].text,
-            app::ApplicationErrorText("Disk full", "Form2.PushButton2_Click", 118));
+            steps::ApplicationErrorText("Disk full", "Form2.PushButton2_Click", 118));
 }
 
 // A Prompts whose boxes cannot be shown: the procedure still goes on.
@@ -46,7 +46,7 @@ class BrokenPrompts : public ScriptedPrompts {
 
 TEST(ReportApplicationError, AFailingBoxDoesNotStopTheProcedure) {
   BrokenPrompts prompts;
-  app::Procedure p(prompts, "P");
+  steps::Procedure p(prompts, "P");
   bool next = false;
   EXPECT_NO_THROW(p.step(100, [] { throw std::runtime_error("first"); }));
   p.step(102, [&] { next = true; });
@@ -60,7 +60,7 @@ TEST(CurrentFailureDescription, TakesTheTextOfEachKindOfFailure) {
     try {
       throw thrown;
     } catch (...) {
-      return app::CurrentFailureDescription();
+      return steps::CurrentFailureDescription();
     }
   };
   EXPECT_EQ(describe(db::Error(db::errc::kWrongPassword, "Not a valid password.")),
@@ -70,7 +70,7 @@ TEST(CurrentFailureDescription, TakesTheTextOfEachKindOfFailure) {
   EXPECT_FALSE(generic.empty());
   EXPECT_EQ(describe(42), generic);
   // Outside a catch block it still answers instead of ending the program.
-  EXPECT_EQ(app::CurrentFailureDescription(), generic);
+  EXPECT_EQ(steps::CurrentFailureDescription(), generic);
 }
 
 class ProcedureTest : public ::testing::Test {
@@ -90,7 +90,7 @@ class ProcedureTest : public ::testing::Test {
 };
 
 TEST_F(ProcedureTest, GoesOnWithTheNextStepAfterAFailedOne) {
-  app::Procedure p(prompts, "Form1.Form_Load");
+  steps::Procedure p(prompts, "Form1.Form_Load");
   EXPECT_TRUE(p.step(100, [&] { ran.push_back(100); }));
   EXPECT_FALSE(p.step(106, [&] {
     ran.push_back(106);
@@ -101,7 +101,7 @@ TEST_F(ProcedureTest, GoesOnWithTheNextStepAfterAFailedOne) {
   EXPECT_EQ(ran, (std::vector<int>{100, 106, 124}));
   ASSERT_EQ(prompts.errorReports().size(), 1u);
   EXPECT_EQ(prompts.messages[0].text,
-            app::ApplicationErrorText("Skin rejected", "Form1.Form_Load", 106));
+            steps::ApplicationErrorText("Skin rejected", "Form1.Form_Load", 106));
   EXPECT_EQ(p.failures(), 1);
 }
 
@@ -111,7 +111,7 @@ TEST_F(ProcedureTest, AbandonsTheRestOfACalledRoutineAndReportsTheCallingStep) {
     throw std::runtime_error("deep failure");
     ran.push_back(2);
   };
-  app::Procedure p(prompts, "Form2.PushButton1_Click");
+  steps::Procedure p(prompts, "Form2.PushButton1_Click");
   p.step(108, [&] { routine(); ran.push_back(3); });
   p.step(110, [&] { ran.push_back(110); });
   EXPECT_EQ(ran, (std::vector<int>{1, 110}));
@@ -119,7 +119,7 @@ TEST_F(ProcedureTest, AbandonsTheRestOfACalledRoutineAndReportsTheCallingStep) {
 }
 
 TEST_F(ProcedureTest, AFailingConditionCountsAsHeld) {
-  app::Procedure p(prompts, "Form1.Form_Load");
+  steps::Procedure p(prompts, "Form1.Form_Load");
   if (p.when(124, [] { return false; })) ran.push_back(126);
   if (p.when(132, []() -> bool { throw std::runtime_error("bad path"); })) {
     p.step(134, [&] { ran.push_back(134); });
@@ -130,7 +130,7 @@ TEST_F(ProcedureTest, AFailingConditionCountsAsHeld) {
 }
 
 TEST_F(ProcedureTest, GivesOneBoxPerFailureInOrder) {
-  app::Procedure p(prompts, "Form2.Form_Load");
+  steps::Procedure p(prompts, "Form2.Form_Load");
   p.step(100, [] { throw std::runtime_error("one"); });
   p.step(102, [&] { ran.push_back(102); });
   p.step(104, [] { throw 3; });
@@ -144,14 +144,14 @@ TEST_F(ProcedureTest, GivesOneBoxPerFailureInOrder) {
 
 TEST_F(ProcedureTest, ANestedProcedureReportsItsOwnFailureOnce) {
   // The start-up sequence runs the "Next >" action, which carries its own report.
-  app::Procedure load(prompts, "Form1.Form_Load");
+  steps::Procedure load(prompts, "Form1.Form_Load");
   load.step(134, [&] {
-    app::Procedure next(prompts, "Form1.PushButton2_Click");
+    steps::Procedure next(prompts, "Form1.PushButton2_Click");
     next.step(100, [] { throw db::Error(db::errc::kWrongPassword, "Not a valid password."); });
     next.step(102, [&] { ran.push_back(102); });
   });
   ASSERT_EQ(prompts.errorReports().size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, app::ApplicationErrorText("Not a valid password.",
+  EXPECT_EQ(prompts.messages[0].text, steps::ApplicationErrorText("Not a valid password.",
                                                                 "Form1.PushButton2_Click", 100));
   EXPECT_EQ(ran, std::vector<int>{102});
   EXPECT_EQ(load.failures(), 0);

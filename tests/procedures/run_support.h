@@ -12,15 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
+#include "tests/support/fake_clock.h"
 #include "db/connection_string.h"
 #include "extract/criteria.h"
-#include "extract/workspace.h"
+#include "procedures/workspace.h"
 #include "tests/support/scripted_prompts.h"
 
 namespace runtest {
 
-class FakeWorkspace : public extract::Workspace {
+using testsupport::FakeClock;
+
+class FakeWorkspace : public procedures::Workspace {
  public:
   std::vector<std::string> fields;            // the field list
   std::optional<std::string> field;           // its selection
@@ -71,26 +73,6 @@ class FakeWorkspace : public extract::Workspace {
 
  private:
   int fieldReads_ = 0;
-};
-
-// Time stands still except inside a round of events, which moves it on by `step` seconds (a
-// binary fraction, so that a pause of 0.1 s takes exactly one round).
-class FakeClock : public app::Clock {
- public:
-  explicit FakeClock(float start = 3600.0f, float step = 0.125f) : now_(start), step_(step) {}
-  float secondsSinceMidnight() override { return now_; }
-  void processEvents() override {
-    ++rounds;
-    now_ += step_;
-    if (now_ >= 86400.0f) now_ -= 86400.0f;
-    if (onRound) onRound(rounds);
-  }
-  int rounds = 0;
-  std::function<void(int round)> onRound;
-
- private:
-  float now_;
-  float step_;
 };
 
 // A SQLite file made and read back with sqlite3 itself, independent of the layer under test.

@@ -1,10 +1,10 @@
-#include "app/clock.h"
+#include "steps/clock.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <QTime>
 
-namespace app {
+namespace steps {
 
 namespace {
 constexpr float kSecondsPerDay = 86400.0f;
@@ -30,4 +30,4 @@ void WaitSeconds(Clock& clock, double seconds) {
   }
 }
 
-}  // namespace app
+}  // namespace steps

@@ -1,6 +1,6 @@
 // The export into a new table driven headless: a workspace in memory, scripted answers, a fake
 // clock and SQLite files made by the tests, read back with sqlite3 itself.
-#include "extract/export.h"
+#include "procedures/export.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <iterator>
 #include <regex>
 
-#include "app/pointer.h"
+#include "steps/pointer.h"
 #include "extract/criteria.h"
 #include "tests/db/file_size_limit.h"
-#include "tests/extract/run_support.h"
+#include "tests/procedures/run_support.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
@@ -42,7 +42,7 @@ class ExportTest : public ::testing::Test {
 
   void exportAs(const std::string& name) {
     prompts.inputAnswers.push_front(name);
-    extract::ExportResults(ws, prompts, clock);
+    procedures::ExportResults(ws, prompts, clock);
   }
 
   std::vector<std::string> messageTexts() const {
@@ -76,7 +76,7 @@ TEST_F(ExportTest, WritesDistinctMatchesAsStoredAndLeavesTheResultsList) {
   EXPECT_EQ(ws.results, std::vector<std::string>{"listed before"});
   EXPECT_EQ(ws.clears, 0);
   EXPECT_EQ(ws.refills, 1);
-  EXPECT_EQ(ws.pointers, (std::vector<int>{app::pointer::kBusy, app::pointer::kDefault}));
+  EXPECT_EQ(ws.pointers, (std::vector<int>{steps::pointer::kBusy, steps::pointer::kDefault}));
   EXPECT_EQ(ws.progressText, "Progress Bar");
   EXPECT_EQ(ws.progress.back(), 0);
   EXPECT_EQ(messageTexts(), std::vector<std::string>{"Done."});
@@ -90,7 +90,7 @@ TEST_F(ExportTest, BlankNameOrCharactersOrNoFieldsChangeNothing) {
 
   ws.criterion = Text(Criterion::kContainsUserChars);
   prompts.inputAnswers = {"Results", "  "};
-  extract::ExportResults(ws, prompts, clock);
+  procedures::ExportResults(ws, prompts, clock);
   EXPECT_EQ(prompts.inputPrompts.back(), "Input User-Defined Character(s):");
   EXPECT_TRUE(prompts.messages.empty());
   EXPECT_EQ(ws.connectionStringReads, 0);
@@ -107,19 +107,19 @@ TEST_F(ExportTest, AnExistingTableIsReplacedOnlyOnYes) {
   runtest::FillSource(file, {"a b", "c"});
   makeOldResults();
 
-  prompts.messageAnswers = {app::box::kNo};
+  prompts.messageAnswers = {steps::box::kNo};
   exportAs("rESULTS");  // another letter case counts as the same table
   ASSERT_FALSE(prompts.messages.empty());
   EXPECT_EQ(prompts.messages[0].text,
             "Table already exists in the database.\r\nDo you want to overwrite existing table?");
-  EXPECT_EQ(prompts.messages[0].style, app::box::kYesNo);
+  EXPECT_EQ(prompts.messages[0].style, steps::box::kYesNo);
   EXPECT_EQ(prompts.messages.size(), 1u);  // no "Done."
   EXPECT_EQ(file.texts("SELECT Old FROM Results"), std::vector<std::string>{"kept"});
-  EXPECT_EQ(ws.pointers, (std::vector<int>{app::pointer::kBusy, app::pointer::kDefault}));
+  EXPECT_EQ(ws.pointers, (std::vector<int>{steps::pointer::kBusy, steps::pointer::kDefault}));
   EXPECT_EQ(ws.refills, 0);
 
   prompts = {};
-  prompts.messageAnswers = {app::box::kYes};
+  prompts.messageAnswers = {steps::box::kYes};
   exportAs("Results");
   EXPECT_EQ(file.texts("SELECT City FROM Results"), std::vector<std::string>{"a b"});
   EXPECT_EQ(prompts.messages.back().text, "Done.");
@@ -181,7 +181,7 @@ TEST_F(ExportTest, EntriesSeventeenToTwentyInsertOnLinesOfTheirOwn) {
   file.exec("INSERT INTO Source (City) VALUES ('key=' || char(0) || 'bad');");
   ws.criterion = Text(Criterion::kContainsTextAfter);  // entry 17: insert at line 276
   prompts.inputAnswers = {"Results", "="};
-  extract::ExportResults(ws, prompts, clock);
+  procedures::ExportResults(ws, prompts, clock);
   EXPECT_EQ(ReportLines(prompts), std::vector<int>{276});
   EXPECT_EQ(file.texts("SELECT City FROM Results"), std::vector<std::string>{"key=good"});
 }
@@ -295,7 +295,7 @@ TEST_F(ExportTest, AnUnopenableDatabaseChangesNothingAndEnds) {
   // The open fails; the failed existence test counts as "exists", so the question comes; then no
   // transaction can start and the export stops there with the pointer reset.
   EXPECT_EQ(ReportLines(prompts), (std::vector<int>{124, 126, 304}));
-  EXPECT_EQ(ws.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
   EXPECT_FALSE(std::filesystem::exists(ws.databasePath));
 }
 
