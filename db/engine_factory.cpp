@@ -20,7 +20,7 @@ std::unique_ptr<Session> OpenSession(const std::string& path, const std::string&
     case FileFormat::Jet3:
     case FileFormat::Jet4:
     case FileFormat::Ace:
-      return OpenAccessSession(path, password, mode, format);
+      return access::OpenAccessSession(path, password, mode);
     case FileFormat::Sqlite:
       return OpenSqliteSession(path, mode);
     case FileFormat::Unknown:

@@ -29,6 +29,9 @@
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access::format;
+using namespace db::access::read;
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -16,6 +16,10 @@
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
+using namespace db::access::format;
+using namespace db::access::read;
 namespace {
 
 using testsupport::Fixture;
@@ -24,7 +28,7 @@ using Rows = std::vector<std::vector<Value>>;
 // Opened for reading only: these tests read the shared fixtures themselves, never copies.
 std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "",
                               OpenMode mode = OpenMode::Read) {
-  return OpenAccessSession(path, password, mode, FileFormat::Unknown);
+  return OpenAccessSession(path, password, mode);
 }
 
 std::string Bytes(const std::string& path) {

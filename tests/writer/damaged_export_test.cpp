@@ -67,13 +67,13 @@ const Damage kDamages[] = {
 };
 
 TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
-  for (db::NewDatabaseFormat format : {db::NewDatabaseFormat::kJet4, db::NewDatabaseFormat::kAce}) {
+  for (db::access::write::NewDatabaseFormat format : {db::access::write::NewDatabaseFormat::kJet4, db::access::write::NewDatabaseFormat::kAce}) {
     for (const Damage& damage : kDamages) {
       SCOPED_TRACE(std::string(damage.what) +
-                   (format == db::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
+                   (format == db::access::write::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
       testsupport::TempDir dir;
       const std::string path = dir.file("damaged.mdb");
-      db::CreateEmptyDatabase(path, format, 45000.25);
+      db::access::write::CreateEmptyDatabase(path, format, 45000.25);
       std::string bytes = FileBytes(path);
       damage.apply(bytes);
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -181,7 +181,7 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 
     std::string oldTable;
-    db::JetCheckReport before = db::CheckJetFile(path);
+    db::access::check::JetCheckReport before = db::access::check::CheckJetFile(path);
     const bool exported = Step(path, [&](db::Session& s) {
       std::vector<std::string> tables = UserTables(s);
       if (!tables.empty()) oldTable = tables.front();
@@ -190,17 +190,17 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
         s.execute(db::InsertStatement("Export", value));
     });
     if (!exported) continue;
-    EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the export";
+    EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "") << "after the export";
     {
       std::unique_ptr<db::Session> reader = db::OpenSession(path, "", db::OpenMode::Read);
       EXPECT_EQ(Column(*reader, "Export"), (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
     }
-    before = db::CheckJetFile(path);
+    before = db::access::check::CheckJetFile(path);
     if (Step(path, [&](db::Session& s) {
           s.execute(db::DropTableStatement("Export"));
           if (!oldTable.empty()) s.execute(db::DropTableStatement(oldTable));
         }))
-      EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the drop";
+      EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "") << "after the drop";
   }
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace db::jetw;
+using namespace db::access::write;
 
 constexpr std::size_t kPage = 4096;
 

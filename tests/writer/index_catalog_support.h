@@ -19,7 +19,7 @@ inline std::uint32_t Le32(const unsigned char* p) {
 }
 
 // Pages of 4096 bytes held in memory; counts writes.
-class MemoryPageIo : public db::PageIo {
+class MemoryPageIo : public db::access::format::PageIo {
  public:
   explicit MemoryPageIo(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
   static MemoryPageIo FromFile(const std::string& path) {

@@ -17,7 +17,7 @@
 
 #include "db/access/write/table_rows.h"
 
-namespace db::jetw {
+namespace db::access::write {
 
 struct CatalogEntry {
   RowRef where;
@@ -73,4 +73,4 @@ bool ValidTableName(const std::u16string& name, std::string* why);
 // The OLE date (days since 1899-12-30, local time) of the current moment.
 double OleNow();
 
-}  // namespace db::jetw
+}  // namespace db::access::write
