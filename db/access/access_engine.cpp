@@ -176,11 +176,11 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
   std::vector<unsigned char> first = ReadFirstPage(path);
   std::optional<JetHeader> header = ParseJetHeader(first.data(), first.size());
   if (!header)
-    throw Error(errc::kBadFormat, DamagedFileMessage(path, "the file header is not valid"));
+    throw BadFormatError(DamagedFileMessage(path, "the file header is not valid"));
   if (header->isOfficeEncrypted()) {
     // A page key alone may be a damaged byte; an encrypted file also describes its encryption.
     if (!HasOfficeEncryptionInfo(first.data(), first.size()))
-      throw Error(errc::kBadFormat,
+      throw BadFormatError(
                   DamagedFileMessage(path, "the header marks the file as encrypted but does not "
                                            "describe an encryption"));
     throw Error(errc::kNotSupported,

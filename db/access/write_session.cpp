@@ -156,7 +156,7 @@ void AccessWriteSession::run(const AccessStatement& statement) {
 }
 
 Error AccessWriteSession::Damaged(const DamagedFileError& e) const {
-  return Error(errc::kBadFormat, "Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
+  return BadFormatError("Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
                                      " (compact and repair it in Access).");
 }
 

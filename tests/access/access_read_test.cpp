@@ -263,7 +263,7 @@ TEST(AccessReadTest, QueriesReadNoRowsUntilAsked) {
     cursor->next(row);
     ADD_FAILURE() << "a damaged row page was read without complaint";
   } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errc::kBadFormat);
+    EXPECT_EQ(e.kind(), ErrorKind::kBadFormat);
     EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
   }
   EXPECT_THROW(session->query("SELECT DISTINCT `A` FROM `Table1`"),

@@ -83,7 +83,7 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
         session = OpenRw(path);
         UserTables(*session);
       } catch (const db::Error& e) {
-        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
         session.reset();
         EXPECT_EQ(FileBytes(path), bytes) << "the refused opening changed the file";
         continue;
@@ -95,7 +95,7 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
         session->commit();
         ADD_FAILURE() << "the export was not refused";
       } catch (const db::Error& e) {
-        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
         try {
           session->rollback();
         } catch (const db::Error&) {
@@ -153,14 +153,14 @@ bool Step(const std::string& path, Body&& body) {
       session->commit();
       committed = true;
     } catch (const db::Error& e) {
-      EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+      EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
       try {
         session->rollback();
       } catch (const db::Error&) {
       }
     }
   } catch (const db::Error& e) {
-    EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+    EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
   }
   if (!committed) EXPECT_EQ(FileBytes(path), before) << "a refused step changed the file";
   return committed;

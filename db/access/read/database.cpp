@@ -69,7 +69,7 @@ std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size) {
 }
 
 void JetDatabase::damaged(const std::string& detail) const {
-  throw Error(errc::kBadFormat, DamagedFileMessage(path_, detail));
+  throw BadFormatError(DamagedFileMessage(path_, detail));
 }
 
 }  // namespace db::access::read

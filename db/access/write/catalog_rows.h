@@ -51,7 +51,6 @@ class CatalogWriter {
   // The row a new table gets (exposed for comparison with Access's own rows).
   std::vector<RowValue> newTableRow(std::uint32_t definitionPage, const std::u16string& name,
                                     double now) const;
-  std::int32_t tablesContainerId() const { return tablesId_; }
 
  private:
   int column(const TableRows& table, const char16_t* name) const;

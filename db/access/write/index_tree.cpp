@@ -14,7 +14,7 @@ namespace {
 
 
 [[noreturn]] void Damaged(std::uint32_t page, const std::string& what) {
-  throw Error(errc::kBadFormat,
+  throw BadFormatError(
               "The index page " + std::to_string(page) + " is damaged: " + what + ".");
 }
 

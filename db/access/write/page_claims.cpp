@@ -31,8 +31,8 @@ auto Guarded(const std::string& what, F&& read) -> decltype(read()) {
 }  // namespace
 
 DamagedFileError::DamagedFileError(const std::string& detail)
-    : Error(errc::kBadFormat,
-            "The file is damaged: " + detail + " (compact and repair it in Access)."),
+    : Error(BadFormatError("The file is damaged: " + detail +
+                           " (compact and repair it in Access).")),
       detail_(detail) {}
 
 PageClaims::PageClaims(PageIo& io) : io_(io), pageCount_(io.pageCount()), byPage_(pageCount_) {

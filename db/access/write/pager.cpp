@@ -382,10 +382,10 @@ std::unique_ptr<JetPager> JetPager::Open(const std::string& path, FileEnv& env) 
   std::size_t got = file->read(0, first.data(), first.size());
   std::optional<JetHeader> header = ParseJetHeader(first.data(), got);
   if (!header)
-    throw Error(errc::kBadFormat, "Cannot write '" + path + "': it is not an Access database.");
+    throw BadFormatError("Cannot write '" + path + "': it is not an Access database.");
   std::uint64_t size = file->size();
   if (size == 0 || size % header->pageSize != 0)
-    throw Error(errc::kBadFormat, "Cannot write '" + path + "': its size (" +
+    throw BadFormatError("Cannot write '" + path + "': its size (" +
                                       std::to_string(size) + " bytes) is not a whole number of " +
                                       std::to_string(header->pageSize) + "-byte pages.");
   return std::unique_ptr<JetPager>(
@@ -457,7 +457,7 @@ void JetPager::begin() {
     }
     originalSize_ = file_->size();
     if (originalSize_ % pageSize_ != 0)
-      throw Error(errc::kBadFormat, "Cannot write '" + path_ + "': its size (" +
+      throw BadFormatError("Cannot write '" + path_ + "': its size (" +
                                         std::to_string(originalSize_) +
                                         " bytes) is not a whole number of pages.");
     originalPages_ = static_cast<std::uint32_t>(originalSize_ / pageSize_);
