@@ -104,7 +104,8 @@ void CheckOutcome(const std::string& path, bool committed, const std::vector<std
       fuzz::Violation(std::string(step) + " failed but the file changed");
     return;
   }
-  const std::string found = db::access::check::NewProblem(findings, Findings(fuzz::ReadWholeFile(path)));
+  const std::string found =
+      db::access::check::NewProblem(findings, Findings(fuzz::ReadWholeFile(path)));
   if (!found.empty()) fuzz::Violation(std::string(step) + " left a new problem: " + found);
 }
 

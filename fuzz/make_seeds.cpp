@@ -66,8 +66,10 @@ int main(int argc, char** argv) {
       std::filesystem::remove(path);
       return path;
     };
-    db::access::write::CreateEmptyDatabase(fresh("empty-jet4.mdb"), db::access::write::NewDatabaseFormat::kJet4, kCreated);
-    db::access::write::CreateEmptyDatabase(fresh("empty-ace.accdb"), db::access::write::NewDatabaseFormat::kAce, kCreated);
+    db::access::write::CreateEmptyDatabase(fresh("empty-jet4.mdb"),
+                                           db::access::write::NewDatabaseFormat::kJet4, kCreated);
+    db::access::write::CreateEmptyDatabase(fresh("empty-ace.accdb"),
+                                           db::access::write::NewDatabaseFormat::kAce, kCreated);
     WriteWithTable(fresh("people-jet4.mdb"), db::access::write::NewDatabaseFormat::kJet4);
     WriteWithTable(fresh("people-ace.accdb"), db::access::write::NewDatabaseFormat::kAce);
   } catch (const std::exception& e) {

@@ -152,9 +152,11 @@ int main(int argc, char** argv) {
     std::filesystem::remove(out);
     std::filesystem::remove(db::access::write::JournalPath(out.string()));
     double created = Day(2024, 6, 1, 12, 0).real();
-    db::access::write::CreateEmptyDatabase(out.string(), db::access::write::NewDatabaseFormat::kJet4, created);
+    db::access::write::CreateEmptyDatabase(out.string(),
+                                           db::access::write::NewDatabaseFormat::kJet4, created);
     {
-      std::unique_ptr<db::access::write::JetPager> pager = db::access::write::JetPager::Open(out.string());
+      std::unique_ptr<db::access::write::JetPager> pager =
+          db::access::write::JetPager::Open(out.string());
       pager->begin();
       db::access::write::TypedTables tables(*pager, [created] { return created; });
       for (const Table& t : SampleTables()) {

@@ -74,7 +74,7 @@ class KeyedPageIo : public PageIo {
     if (key_ == 0 || page == 0) return;
     std::uint32_t pageKey = key_ ^ page;
     unsigned char k[4];
-    for (int i = 0; i < 4; ++i) k[i] = static_cast<unsigned char>(pageKey >> (8 * i));
+    format::Put32(k, pageKey);
     format::Rc4Apply(k, 4, data.data(), data.size());
   }
 

@@ -114,7 +114,8 @@ TEST(FailedCommit, AccessSessionKeepsNothingWhereverTheDiskFills) {
     db::access::AccessWriteSession session(path, *header, db::OpenMode::ReadWrite, env);
     session.begin();
     session.execute(db::access::sql::ParseAccessStatement(db::DropTableStatement("Table1")));
-    session.execute(db::access::sql::ParseAccessStatement(db::CreateTableStatement("Results", "City")));
+    session.execute(
+        db::access::sql::ParseAccessStatement(db::CreateTableStatement("Results", "City")));
     for (int i = 0; i < 2000; ++i)
       session.execute(db::access::sql::ParseAccessStatement(
           db::InsertStatement("Results", "city number " + std::to_string(i))));

@@ -19,8 +19,8 @@ using db::access::write::File;
 using db::access::write::FileEnv;
 using db::access::write::FileMode;
 
-// A FileEnv that wraps another and injects failures. It counts the operations that change something on disk (write, sync,
-// truncate, remove, rename, folder sync, opening with kCreate) and can:
+// A FileEnv that wraps another and injects failures. It counts the operations that change something
+// on disk (write, sync, truncate, remove, rename, folder sync, opening with kCreate) and can:
 //   - fail the Nth write or the Nth sync (counting from 1) with an I/O error, once;
 //   - fail writes that grow files once a byte budget of growth is spent, as a full disk does
 //     (the part that still fits is written);

@@ -59,7 +59,8 @@ void MoveCatalogRow(const std::string& path, const std::u16string& name) {
     if (target[0] != 0x01 || db::access::write::DataPageOwner(target) != 2) continue;
     if (std::optional<unsigned> r = db::access::write::InsertDataRow(target, data)) {
       unsigned char* word = &target[db::access::write::kDataHeader + 2 * *r];
-      db::access::write::Put16(word, db::access::write::Get16(word) | db::access::write::kRowMovedData);
+      db::access::write::Put16(word,
+                               db::access::write::Get16(word) | db::access::write::kRowMovedData);
       if (p == where->page) source = target;
       else io.writePage(p, target);
       to = RowRef{p, *r};

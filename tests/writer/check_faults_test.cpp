@@ -9,6 +9,7 @@
 
 #include "db/access/read/catalog_reader.h"
 #include "db/access/check/checker.h"
+#include "db/access/format/bytes.h"
 #include "db/access/read/database.h"
 #include "db/access/write/definition.h"
 #include "db/access/write/usage_map.h"
@@ -20,8 +21,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 constexpr std::size_t kPage = 4096;
 
-std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t U32(const unsigned char* p) { return U16(p) | (U16(p + 2) << 16); }
+std::uint32_t U16(const unsigned char* p) { return db::access::format::Get16(p); }
+std::uint32_t U32(const unsigned char* p) { return db::access::format::Get32(p); }
 
 // A copy of a fixture in memory, its Table1 (three rows, a primary key) located.
 class CheckFaults : public ::testing::Test {
@@ -183,7 +184,8 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
     std::vector<std::uint32_t> listed = db::access::write::UsageMap(io, catalog.ownedPages).pages();
     for (const db::access::write::TdefLongValueMaps& lv : catalog.longValueMaps)
       if (lv.owned.packed() != 0)
-        for (std::uint32_t p : db::access::write::UsageMap(io, lv.owned).pages()) listed.push_back(p);
+        for (std::uint32_t p : db::access::write::UsageMap(io, lv.owned).pages())
+          listed.push_back(p);
     for (std::uint32_t p : listed)
       if (page(p)[0] == 0x01 && std::equal(page(p) + 4, page(p) + 8, "LVAL")) longValues = p;
     ASSERT_NE(longValues, 0u);
@@ -291,7 +293,8 @@ TEST_F(CheckFaults, DamageThatStopsTheWalkIsReportedNotFollowed) {
   page(table_)[4] = 0xFF;  // the definition continues far past the end of the file
   page(table_)[5] = 0xFF;
   EXPECT_TRUE(Mentions(check(), "not a definition page"));
-  db::access::check::JetCheckReport none = db::access::check::CheckJetFile(dir_.file("missing.mdb"));
+  db::access::check::JetCheckReport none =
+      db::access::check::CheckJetFile(dir_.file("missing.mdb"));
   EXPECT_FALSE(none.ok());
 }
 

@@ -36,7 +36,8 @@ std::string RowValue(int i) { return "row " + std::to_string(i) + " of the expor
 class KillingEnv : public db::access::write::FileEnv {
  public:
   explicit KillingEnv(std::uint64_t killAt) : killAt_(killAt) {}
-  std::unique_ptr<db::access::write::File> open(const std::string& path, db::access::write::FileMode mode) override {
+  std::unique_ptr<db::access::write::File> open(const std::string& path,
+                                                db::access::write::FileMode mode) override {
     if (mode == db::access::write::FileMode::kCreate) tick();
     return std::make_unique<KillingFile>(*this, base_.open(path, mode));
   }
@@ -76,7 +77,8 @@ class KillingEnv : public db::access::write::FileEnv {
 
 db::access::format::JetHeader HeaderOf(const std::string& path) {
   std::string bytes = FileBytes(path).substr(0, 4096);
-  return *db::access::format::ParseJetHeader(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  return *db::access::format::ParseJetHeader(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                             bytes.size());
 }
 
 // The export's statements in one transaction, on the writing session alone.

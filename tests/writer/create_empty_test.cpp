@@ -47,7 +47,8 @@ TEST(CreateDatabase, EmptyFileOpensEverywhereWithNoUserTables) {
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> head(4096);
     in.read(reinterpret_cast<char*>(head.data()), head.size());
-    std::optional<db::access::format::JetHeader> header = db::access::format::ParseJetHeader(head.data(), head.size());
+    std::optional<db::access::format::JetHeader> header =
+        db::access::format::ParseJetHeader(head.data(), head.size());
     ASSERT_TRUE(header);
     EXPECT_EQ(header->version, f.version);
     EXPECT_EQ(header->codePage, 1252);

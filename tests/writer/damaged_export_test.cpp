@@ -67,7 +67,8 @@ const Damage kDamages[] = {
 };
 
 TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
-  for (db::access::write::NewDatabaseFormat format : {db::access::write::NewDatabaseFormat::kJet4, db::access::write::NewDatabaseFormat::kAce}) {
+  for (db::access::write::NewDatabaseFormat format :
+       {db::access::write::NewDatabaseFormat::kJet4, db::access::write::NewDatabaseFormat::kAce}) {
     for (const Damage& damage : kDamages) {
       SCOPED_TRACE(std::string(damage.what) +
                    (format == db::access::write::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
@@ -190,7 +191,8 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
         s.execute(db::InsertStatement("Export", value));
     });
     if (!exported) continue;
-    EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "") << "after the export";
+    EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "")
+        << "after the export";
     {
       std::unique_ptr<db::Session> reader = db::OpenSession(path, "", db::OpenMode::Read);
       EXPECT_EQ(Column(*reader, "Export"), (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
@@ -200,7 +202,8 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
           s.execute(db::DropTableStatement("Export"));
           if (!oldTable.empty()) s.execute(db::DropTableStatement(oldTable));
         }))
-      EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "") << "after the drop";
+      EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "")
+          << "after the drop";
   }
 }
 

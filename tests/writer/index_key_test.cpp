@@ -223,8 +223,10 @@ TEST(IndexKeyText, WhatTheCollationFoldsAndWhatItKeeps) {
       {u"\u05E2", u"\u05E2\u05B8"},            // a Hebrew point
   };
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
-    for (const auto& [a, b] : same) EXPECT_TRUE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
-    for (const auto& [a, b] : apart) EXPECT_FALSE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
+    for (const auto& [a, b] : same)
+      EXPECT_TRUE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
+    for (const auto& [a, b] : apart)
+      EXPECT_FALSE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
   }
   // Every capital of Greek, Cyrillic, Armenian and the full-width Latin letters has the key of
   // its small letter.

@@ -22,7 +22,9 @@ using db::access::write::IndexEntry;
 using db::access::write::IndexPage;
 using db::access::write::JetIndexTree;
 
-bool Less(const IndexEntry& a, const IndexEntry& b) { return db::access::write::CompareIndexEntries(a, b) < 0; }
+bool Less(const IndexEntry& a, const IndexEntry& b) {
+  return db::access::write::CompareIndexEntries(a, b) < 0;
+}
 
 // Walks the whole tree from the root and reports the first broken rule: pages decode, node
 // entries equal the last entry below them, entries ascend across the leaves, leaf and node
@@ -67,8 +69,8 @@ struct TreeCheck {
   }
 };
 
-IndexEntry CatalogEntry(std::int32_t parentId, const std::string& name, db::access::write::TextCollation c,
-                        std::uint32_t page, std::uint8_t row) {
+IndexEntry CatalogEntry(std::int32_t parentId, const std::string& name,
+                        db::access::write::TextCollation c, std::uint32_t page, std::uint8_t row) {
   db::access::write::IndexKeyBuilder key;
   key.addLong(parentId).addText(name, c);
   return {key.take(), page, row};
@@ -106,7 +108,8 @@ TEST(IndexPages, ReencodingAnAccessPageKeepsItsBytes) {
     for (const auto& index : f.def.indexes) {
       // Access leaves old bytes after the last entry; everything up to it must be equal.
       auto bytes = f.io.readPage(index.root);
-      auto again = db::access::write::EncodeIndexPage(db::access::write::DecodeIndexPage(bytes, index.root), 4096);
+      auto again = db::access::write::EncodeIndexPage(
+          db::access::write::DecodeIndexPage(bytes, index.root), 4096);
       std::size_t end = 4096 - indextest::Le16(bytes.data() + 2);
       EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + end, again.begin())) << file;
       EXPECT_TRUE(std::all_of(again.begin() + end, again.end(), [](auto b) { return b == 0; }));
@@ -118,7 +121,8 @@ TEST(IndexPages, PrefixCompressedPagesReadWhole) {
   IndexPage page;
   page.tableDefinition = 2;
   for (int i = 0; i < 5; ++i)
-    page.entries.push_back({db::access::write::IndexKeyBuilder().addLong(1000 + i).take(), 100, static_cast<std::uint8_t>(i)});
+    page.entries.push_back({db::access::write::IndexKeyBuilder().addLong(1000 + i).take(), 100,
+                            static_cast<std::uint8_t>(i)});
   auto plain = db::access::write::EncodeIndexPage(page, 4096);
   // Rewrite with a 4-byte shared prefix, as Access may store it.
   std::vector<unsigned char> packed(plain.begin(), plain.begin() + 0x1E0);
@@ -242,7 +246,10 @@ TEST(IndexTree, AscendingAppendsKeepTheTreeValid) {
   auto key = [&](int i) {
     char name[16];
     std::snprintf(name, sizeof name, "Table%06d", i);
-    return db::access::write::IndexKeyBuilder().addLong(0x0F000001).addText(name + pad, db::access::write::TextCollation::kGeneral).take();
+    return db::access::write::IndexKeyBuilder()
+        .addLong(0x0F000001)
+        .addText(name + pad, db::access::write::TextCollation::kGeneral)
+        .take();
   };
   for (int i = 0; i < 5000; ++i)
     tree.insert({key(i), static_cast<std::uint32_t>(10 + i / 100), static_cast<std::uint8_t>(i % 100)});

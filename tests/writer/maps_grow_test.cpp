@@ -118,12 +118,15 @@ class SmallPages : public db::access::format::PageIo {
     pages_[1] = db::access::write::NewDataPage(kSize, 0);
     db::access::write::InsertDataRow(pages_[1], map);
     pages_[3] = db::access::write::NewDataPage(kSize, 0);
-    for (int i = 0; i < 2; ++i) db::access::write::InsertDataRow(pages_[3], db::access::write::NewInlineMapRow(0, 8));
+    for (int i = 0; i < 2; ++i)
+      db::access::write::InsertDataRow(pages_[3], db::access::write::NewInlineMapRow(0, 8));
   }
   std::size_t pageSize() const override { return kSize; }
   std::uint32_t pageCount() const override { return static_cast<std::uint32_t>(pages_.size()); }
   db::access::write::Bytes readPage(std::uint32_t page) const override { return pages_.at(page); }
-  void writePage(std::uint32_t page, const db::access::write::Bytes& data) override { pages_.at(page) = data; }
+  void writePage(std::uint32_t page, const db::access::write::Bytes& data) override {
+    pages_.at(page) = data;
+  }
   std::uint32_t appendPage(const db::access::write::Bytes& data) override {
     pages_.push_back(data);
     return pageCount() - 1;

@@ -81,8 +81,8 @@ void ExpectSetAside(const std::string& path, const Bytes& journal, const std::st
   } catch (const db::Error& e) {
     message = e.description();
   }
-  for (const std::string& part : {path + "'", db::access::write::JournalPath(path) + "'", aside + "'",
-                                  std::string("not played back"), cause})
+  for (const std::string& part : {path + "'", db::access::write::JournalPath(path) + "'",
+                                  aside + "'", std::string("not played back"), cause})
     EXPECT_NE(message.find(part), std::string::npos) << "'" << part << "' missing from: " << message;
   EXPECT_EQ(ReadBytes(path), before);
   EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));

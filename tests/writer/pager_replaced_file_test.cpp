@@ -35,13 +35,16 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 void Export(const std::string& path, db::access::write::FileEnv& env) {
   std::string first = FileBytes(path).substr(0, 4096);
   db::access::AccessWriteSession s(
-      path, *db::access::format::ParseJetHeader(reinterpret_cast<const unsigned char*>(first.data()), first.size()),
+      path,
+      *db::access::format::ParseJetHeader(reinterpret_cast<const unsigned char*>(first.data()),
+                                          first.size()),
       db::OpenMode::ReadWrite, env);
   s.begin();
   s.execute(db::access::sql::ParseAccessStatement(db::DropTableStatement("Table1")));
   s.execute(db::access::sql::ParseAccessStatement(db::CreateTableStatement("Export", "Value")));
   for (int i = 0; i < kRows; ++i)
-    s.execute(db::access::sql::ParseAccessStatement(db::InsertStatement("Export", "value " + std::to_string(i))));
+    s.execute(db::access::sql::ParseAccessStatement(
+        db::InsertStatement("Export", "value " + std::to_string(i))));
   s.commit();
 }
 

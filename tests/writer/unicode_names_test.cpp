@@ -106,7 +106,8 @@ TEST(UnicodeNames, NameRulesAreThoseOfAccess) {
   };
   for (const Case& c : cases) {
     std::string why;
-    EXPECT_EQ(db::access::write::ValidTableName(c.name, &why), c.valid) << Utf8(c.name) << ": " << why;
+    EXPECT_EQ(db::access::write::ValidTableName(c.name, &why), c.valid)
+        << Utf8(c.name) << ": " << why;
     if (!c.valid) EXPECT_FALSE(why.empty());
   }
 }
@@ -212,7 +213,8 @@ TEST(UnicodeNames, CheckerFindsAKeyTwiceInTheUniqueNameIndex) {
     // first.
     const db::access::write::TextCollation c = NameCollation(path);
     auto textKey = [&](const char* name) {
-      std::vector<unsigned char> k = db::access::write::IndexKeyBuilder().addText(std::string(name), c).take();
+      std::vector<unsigned char> k =
+          db::access::write::IndexKeyBuilder().addText(std::string(name), c).take();
       return std::string(k.begin(), k.end());
     };
     const std::string first = textKey("Dup\xCE\xA9" "1"), second = textKey("Dup\xCE\xA9" "2");

@@ -20,8 +20,8 @@ using testsupport::Fixture;
 const char* const kFilesWithTable1[] = {"jet4-nopassword-2003.mdb", "jet4-password-2000.mdb",
                                         "ace14-test-2010.accdb", "ace16-longtext.accdb"};
 
-std::vector<std::vector<RowValue>> AcesOf(db::access::format::PageIo& io, PageAllocator& pages, const CatalogWriter& catalog,
-                                          std::int32_t id) {
+std::vector<std::vector<RowValue>> AcesOf(db::access::format::PageIo& io, PageAllocator& pages,
+                                          const CatalogWriter& catalog, std::int32_t id) {
   TableRows aces(io, pages, static_cast<std::uint32_t>(catalog.findInTables(u"MSysACEs")->id));
   int object = aces.def().find(u"ObjectId");
   std::vector<std::vector<RowValue>> out;

@@ -151,9 +151,8 @@ class Checker {
     if (header->pageKey != 0) {
       for (std::uint32_t p = 1; p < count; ++p) {
         std::uint32_t key = header->pageKey ^ p;
-        unsigned char k[4] = {static_cast<unsigned char>(key), static_cast<unsigned char>(key >> 8),
-                              static_cast<unsigned char>(key >> 16),
-                              static_cast<unsigned char>(key >> 24)};
+        unsigned char k[4];
+        Put32(k, key);
         Rc4Apply(k, 4, pages_[p].data(), kPageSize);
       }
     }
@@ -245,7 +244,8 @@ class Checker {
     if ((*m)[0] == kInlineMap) {
       std::uint32_t first = Get32(&(*m)[1]);
       for (std::size_t bit = 0; bit < (m->size() - 5) * 8; ++bit)
-        if ((*m)[kInlineMapBitmapAt + bit / 8] & (1u << (bit % 8))) out.insert(first + static_cast<std::uint32_t>(bit));
+        if ((*m)[kInlineMapBitmapAt + bit / 8] & (1u << (bit % 8)))
+          out.insert(first + static_cast<std::uint32_t>(bit));
     } else if ((*m)[0] == kReferenceMap) {
       const std::size_t perPage = (kPageSize - kMapPageBitmapAt) * 8;
       for (std::size_t k = 0; k < (m->size() - 1) / 4; ++k) {
@@ -282,7 +282,8 @@ class Checker {
       std::size_t bits = (m.size() - 5) * 8;
       for (std::uint32_t p = 0; p < pages_.size(); ++p) {
         bool inWindow = p >= first && p - first < bits;
-        if (inWindow && (m[kInlineMapBitmapAt + (p - first) / 8] & (1u << ((p - first) % 8)))) free_.insert(p);
+        if (inWindow && (m[kInlineMapBitmapAt + (p - first) / 8] & (1u << ((p - first) % 8))))
+          free_.insert(p);
       }
     } else if (m[0] == 1) {
       const std::size_t perPage = (kPageSize - kMapPageBitmapAt) * 8;
@@ -353,7 +354,8 @@ class Checker {
     def.maxColumns = static_cast<int>(Get16(&bytes[kDefMaxColumnsAt]));
     def.varColumns = static_cast<int>(Get16(&bytes[kDefVarColumnsAt]));
     unsigned columns = Get16(&bytes[kDefColumnCountAt]);
-    std::uint32_t logical = Get32(&bytes[kDefIndexCountAt]), real = Get32(&bytes[kDefRealIndexCountAt]);
+    std::uint32_t logical = Get32(&bytes[kDefIndexCountAt]),
+                  real = Get32(&bytes[kDefRealIndexCountAt]);
     def.ownMap = Get32(&bytes[kDefOwnedMapAt]);
     def.freeMap = Get32(&bytes[kDefFreeMapAt]);
     if (columns == 0 || columns > 255) return fail("it has " + N(columns) + " columns");
@@ -428,7 +430,8 @@ class Checker {
     }
     pos += 2;
     if (Get32(&bytes[kDefUsedBytesAt]) != pos)
-      return fail("its definition is " + N(pos) + " bytes long, it says " + N(Get32(&bytes[kDefUsedBytesAt])));
+      return fail("its definition is " + N(pos) + " bytes long, it says " +
+                  N(Get32(&bytes[kDefUsedBytesAt])));
     return def;
   }
 
@@ -483,7 +486,8 @@ class Checker {
       std::optional<std::set<std::uint32_t>> pages = mapPages(lv.own, mapWhat);
       if (!pages) continue;
       for (std::uint32_t p : *pages) {
-        if (!hasPage(p) || typeOf(p) != kDataPage || Get32(&page(p)[kDataOwnerAt]) != kLongValueOwner)
+        if (!hasPage(p) || typeOf(p) != kDataPage ||
+            Get32(&page(p)[kDataOwnerAt]) != kLongValueOwner)
           problem(mapWhat + " names page " + N(p) + ", which is not a long-value page");
         else
           this->own(p, "the long values of " + what);
@@ -502,7 +506,8 @@ class Checker {
     unsigned row = d[0];
     std::uint32_t target = Get24(d + 1);
     if (!hasPage(target) || typeOf(target) != kDataPage ||
-        Get32(&page(target)[kDataOwnerAt]) != def.page || row >= Get16(&page(target)[kDataRowCountAt])) {
+        Get32(&page(target)[kDataOwnerAt]) != def.page ||
+        row >= Get16(&page(target)[kDataRowCountAt])) {
       problem(where + ": a moved row points to row " + N(row) + " of page " + N(target) +
               ", not a row of the table");
       return;
@@ -743,7 +748,8 @@ class Checker {
       Bytes row(page(p).begin() + span->start, page(p).begin() + span->end);
       std::optional<Bytes> i = field(*id, row), n = field(*name, row), t = field(*type, row);
       if (!i || !n || !t || i->size() != 4 || t->size() != 2) continue;
-      rows.push_back({Get32(i->data()), static_cast<int>(static_cast<std::int16_t>(Get16(t->data()))),
+      rows.push_back({Get32(i->data()),
+                      static_cast<int>(static_cast<std::int16_t>(Get16(t->data()))),
                       TextAsUtf8(n->data(), n->size())});
     }
     return rows;

@@ -56,8 +56,8 @@ inline void Append32(Bytes& b, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
-// Column values as a row stores them: a long integer, a short integer, a date (an OLE date as
-// a little-endian double).
+// Column values as a row stores them: a long integer, a short integer, a double, a date (an
+// OLE date as a double).
 inline Bytes LongBytes(std::int32_t v) {
   Bytes b(4);
   Put32(b.data(), static_cast<std::uint32_t>(v));
@@ -68,13 +68,14 @@ inline Bytes ShortBytes(int v) {
   Put16(b.data(), static_cast<std::uint32_t>(v));
   return b;
 }
-inline Bytes DateBytes(double v) {
+inline Bytes DoubleBytes(double v) {
   std::uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   Bytes b(8);
   Put64(b.data(), bits);
   return b;
 }
+inline Bytes DateBytes(double v) { return DoubleBytes(v); }
 
 // A row address as the format stores it (32 bits): page number in the high 24 bits, row in the
 // low 8.

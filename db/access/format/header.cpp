@@ -29,7 +29,7 @@ std::array<unsigned char, 4> PasswordMask(double creationDate) {
       days > std::numeric_limits<std::int32_t>::max())
     return mask;
   auto value = static_cast<std::uint32_t>(static_cast<std::int32_t>(days));
-  for (int i = 0; i < 4; ++i) mask[i] = static_cast<unsigned char>(value >> (8 * i));
+  Put32(mask.data(), value);
   return mask;
 }
 

@@ -182,7 +182,8 @@ void JetTable::collectDataPages() {
       std::vector<unsigned char> bits = db_.copyPage(mapPage);
       if (bits[0] != kMapPage) damaged("page " + std::to_string(mapPage) + " is not a page map");
       for (std::size_t bit = 0; bit < bitsPerMapPage; ++bit)
-        if (bits[kMapPageBitmapAt + bit / 8] & (1u << (bit % 8))) addPage(index * bitsPerMapPage + bit);
+        if (bits[kMapPageBitmapAt + bit / 8] & (1u << (bit % 8)))
+          addPage(index * bitsPerMapPage + bit);
     }
   } else {
     damaged("its page map has an unknown kind");

@@ -12,7 +12,9 @@ namespace {
 
 [[noreturn]] void BadRow(const std::string& what) { DamagedFile(what); }
 
-void SetFreeSpace(Bytes& page, std::size_t free) { Put16(&page[kDataFreeBytesAt], static_cast<std::uint32_t>(free)); }
+void SetFreeSpace(Bytes& page, std::size_t free) {
+  Put16(&page[kDataFreeBytesAt], static_cast<std::uint32_t>(free));
+}
 
 std::uint16_t RowWord(const Bytes& page, unsigned row) { return Get16(&page[kDataHeader + 2 * row]); }
 

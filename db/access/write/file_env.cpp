@@ -125,7 +125,8 @@ class PosixEnv : public FileEnv {
     int err = errno;
     ::close(fd);
     // Some file systems cannot sync a folder; their metadata is then as durable as it gets.
-    if (rc != 0 && err != EINVAL && err != EROFS) ThrowIoError("sync the folder", folder.string(), err);
+    if (rc != 0 && err != EINVAL && err != EROFS)
+      ThrowIoError("sync the folder", folder.string(), err);
   }
 };
 

@@ -224,13 +224,17 @@ void FillCatalogue(PageIo& io, PageAllocator& pages, const std::vector<SystemTab
     row.set(u"Owner", owner).set(u"Flags", Long(static_cast<std::int32_t>(flags)));
     objects.insert(row.values());
   };
-  object(kTablesContainerId, kRootContainerId, u"Tables", object_type::kContainer, who.engine, kSystemObjectFlag);
-  object(kDatabasesContainerId, kRootContainerId, u"Databases", object_type::kContainer, who.engine, kSystemObjectFlag);
-  object(kRelationshipsContainerId, kRootContainerId, u"Relationships", object_type::kContainer, who.engine,
+  object(kTablesContainerId, kRootContainerId, u"Tables", object_type::kContainer, who.engine,
          kSystemObjectFlag);
-  object(kDatabaseObjectId, kDatabasesContainerId, u"MSysDb", object_type::kDatabase, who.admin, kSystemObjectFlag);
+  object(kDatabasesContainerId, kRootContainerId, u"Databases", object_type::kContainer, who.engine,
+         kSystemObjectFlag);
+  object(kRelationshipsContainerId, kRootContainerId, u"Relationships", object_type::kContainer,
+         who.engine, kSystemObjectFlag);
+  object(kDatabaseObjectId, kDatabasesContainerId, u"MSysDb", object_type::kDatabase, who.admin,
+         kSystemObjectFlag);
   for (const SystemTable& t : tables)
-    object(t.id, kTablesContainerId, t.name, object_type::kLocalTable, who.engine, kSystemObjectFlag);
+    object(t.id, kTablesContainerId, t.name, object_type::kLocalTable, who.engine,
+           kSystemObjectFlag);
   const char16_t* interfaceContainers[] = {u"DataAccessPages", u"Forms",   u"Modules",
                                            u"Reports",         u"Scripts", u"SysRel"};
   std::int32_t id = kFirstInterfaceContainer;
@@ -292,7 +296,8 @@ void BuildSystemTables(MemoryPageIo& io, NewDatabaseFormat format, double now) {
     t.def.owned = {maps, newMap()};
     t.def.freeSpace = {maps, newMap()};
     for (NewColumnDef& c : t.def.columns)
-      if (IsLongValueType(c.type)) t.def.longValueMaps.push_back({{maps, newMap()}, {maps, newMap()}});
+      if (IsLongValueType(c.type))
+        t.def.longValueMaps.push_back({{maps, newMap()}, {maps, newMap()}});
     for (NewIndexDef& index : t.def.indexes) {
       index.pageMap = {maps, newMap()};
       index.firstPage = pages.allocate(EmptyIndexRoot(static_cast<std::uint32_t>(t.id), kPageSize));

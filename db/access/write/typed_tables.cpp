@@ -29,14 +29,6 @@ std::u16string Utf16(const std::string& utf8) {
               "inserting or pasting less data.");
 }
 
-Bytes DoubleBytes(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  Bytes out(8);
-  for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(bits >> (8 * i));
-  return out;
-}
-
 }  // namespace
 
 RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {

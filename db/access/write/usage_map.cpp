@@ -57,7 +57,8 @@ std::vector<std::uint32_t> UsageMap::pages() const {
   if (isInline()) {
     std::uint32_t first = Get32(&row_[1]);
     for (std::size_t bit = 0; bit < inlineBits(); ++bit)
-      if (row_[kInlineMapBitmapAt + bit / 8] >> (bit % 8) & 1) out.push_back(first + static_cast<std::uint32_t>(bit));
+      if (row_[kInlineMapBitmapAt + bit / 8] >> (bit % 8) & 1)
+        out.push_back(first + static_cast<std::uint32_t>(bit));
     return out;
   }
   for (std::size_t k = 0; 1 + 4 * k + 4 <= row_.size(); ++k) {
@@ -293,7 +294,8 @@ void PageAllocator::cover(UsageMap& map, std::uint32_t page) {
       std::size_t owner = p / perPage;
       if (owner >= mapPages.size()) BadMap("the file map is out of step with the file");
       Bytes& bits = mapPages[owner].second;
-      bits[kMapPageBitmapAt + (p % perPage) / 8] &= static_cast<unsigned char>(~(1u << (p % perPage % 8)));
+      bits[kMapPageBitmapAt + (p % perPage) / 8] &=
+          static_cast<unsigned char>(~(1u << (p % perPage % 8)));
       mapPages[i].first = io_.appendPage(Bytes(io_.pageSize(), 0));
       Put32(&newRow[1 + 4 * i], mapPages[i].first);
     }
