@@ -59,7 +59,7 @@ int main() {
     auto before = fs::file_size(copy);
     double seconds = Export(copy.string());
     double growth = static_cast<double>(fs::file_size(copy) - before) / static_cast<double>(rowBytes);
-    db::JetCheckReport report = db::CheckJetFile(copy.string());
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(copy.string());
     std::printf("%s: %.3f s (goal < 2 s), %.2fx SQLite (goal <= 3x), growth %.2fx of %zu row "
                 "bytes (goal <= 1.5x), checker: %zu problem(s)%s%s\n",
                 name, seconds, seconds / sqliteSeconds, growth, rowBytes, report.problems.size(),

@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
   }
   try {
     auto start = std::chrono::steady_clock::now();
-    db::CreateEmptyDatabase(path, EndsWith(path, ".accdb") ? db::NewDatabaseFormat::kAce
-                                                           : db::NewDatabaseFormat::kJet4);
+    db::access::write::CreateEmptyDatabase(path, EndsWith(path, ".accdb")
+                                                     ? db::access::write::NewDatabaseFormat::kAce
+                                                     : db::access::write::NewDatabaseFormat::kJet4);
     db::Connection c;
     c.setMode(db::OpenMode::ReadWrite);
     c.open(db::BuildConnectionString(path, ""));

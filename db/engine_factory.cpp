@@ -20,7 +20,7 @@ std::unique_ptr<Session> OpenSession(const std::string& path, const std::string&
     case FileFormat::Jet3:
     case FileFormat::Jet4:
     case FileFormat::Ace:
-      return OpenAccessSession(path, password, mode, format);
+      return access::OpenAccessSession(path, password, mode);
     case FileFormat::Sqlite:
       return OpenSqliteSession(path, mode);
     case FileFormat::Unknown:
@@ -28,8 +28,8 @@ std::unique_ptr<Session> OpenSession(const std::string& path, const std::string&
   }
   std::error_code ec;
   if (std::filesystem::file_size(path, ec) == 0 && !ec)
-    throw Error(errc::kBadFormat, "The database file '" + path + "' is empty.");
-  throw Error(errc::kBadFormat, "Unrecognized database format: '" + path +
+    throw BadFormatError("The database file '" + path + "' is empty.");
+  throw BadFormatError("Unrecognized database format: '" + path +
                                     "' is neither an Access nor a SQLite database file.");
 }
 

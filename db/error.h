@@ -24,16 +24,28 @@ constexpr long kTransactionEnded = -2147168231; // 0x8004D019: an earlier failur
                                                 // transaction back; nothing of it was kept
 }  // namespace errc
 
+// What the number cannot tell: errc::kBadFormat has the number of errc::kFailed (the error
+// texts need it), so an error says by its kind whether the file itself is damaged or foreign.
+// Code that must tell the two apart asks kind(), never compares the numbers.
+enum class ErrorKind { kOther, kBadFormat };
+
 class Error : public std::runtime_error {
  public:
-  Error(long number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+  Error(long number, const std::string& description, ErrorKind kind = ErrorKind::kOther)
+      : std::runtime_error(description), number_(number), kind_(kind) {}
 
   long number() const { return number_; }
+  ErrorKind kind() const { return kind_; }
   std::string description() const { return what(); }
 
  private:
   long number_;
+  ErrorKind kind_;
 };
+
+// The error for an unrecognized or damaged database file (errc::kBadFormat).
+inline Error BadFormatError(const std::string& description) {
+  return Error(errc::kBadFormat, description, ErrorKind::kBadFormat);
+}
 
 }  // namespace db

@@ -19,8 +19,8 @@
 namespace {
 
 using db::Value;
-using db::jetw::NewColumnDef;
-namespace coltype = db::jetw::coltype;
+using db::access::write::NewColumnDef;
+namespace coltype = db::access::write::coltype;
 
 Value T(const char* text) { return Value::Text(text); }
 Value N() { return Value::Null(); }
@@ -150,13 +150,15 @@ int main(int argc, char** argv) {
   try {
     if (out.has_parent_path()) std::filesystem::create_directories(out.parent_path());
     std::filesystem::remove(out);
-    std::filesystem::remove(db::JournalPath(out.string()));
+    std::filesystem::remove(db::access::write::JournalPath(out.string()));
     double created = Day(2024, 6, 1, 12, 0).real();
-    db::CreateEmptyDatabase(out.string(), db::NewDatabaseFormat::kJet4, created);
+    db::access::write::CreateEmptyDatabase(out.string(),
+                                           db::access::write::NewDatabaseFormat::kJet4, created);
     {
-      std::unique_ptr<db::JetPager> pager = db::JetPager::Open(out.string());
+      std::unique_ptr<db::access::write::JetPager> pager =
+          db::access::write::JetPager::Open(out.string());
       pager->begin();
-      db::jetw::TypedTables tables(*pager, [created] { return created; });
+      db::access::write::TypedTables tables(*pager, [created] { return created; });
       for (const Table& t : SampleTables()) {
         std::uint32_t page = tables.create(t.name, t.columns);
         for (const std::vector<Value>& row : t.rows) tables.insert(page, row);

@@ -15,10 +15,17 @@
 #include "db/access/write_session.h"
 #include "db/error.h"
 #include "db/access/read/database.h"
+#include "db/access/format/header.h"
+#include "db/access/format/pages.h"
 #include "db/access/write/pager.h"
 #include "db/access/read/table_reader.h"
 
-namespace db {
+namespace db::access {
+
+using namespace db::access::format;
+using namespace db::access::read;
+using namespace db::access::sql;
+
 namespace {
 
 // Rows read from a table as they are asked for. Keeps the libmdb handle it reads from alive
@@ -152,7 +159,7 @@ class AccessSession : public Session {
 std::vector<unsigned char> ReadFirstPage(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Error(errc::kFailed, "The database file '" + path + "' cannot be read.");
-  std::vector<unsigned char> bytes(4096);
+  std::vector<unsigned char> bytes(kPageSize);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<std::size_t>(in.gcount()));
   return bytes;
@@ -161,19 +168,19 @@ std::vector<unsigned char> ReadFirstPage(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::string& password,
-                                           OpenMode mode, FileFormat format) {
+                                           OpenMode mode) {
   // A commit that was cut off (crash, kill, full disk) left a journal: put the file back as it
   // was before anything reads it. Without a journal this does nothing, so read-only files open.
-  RecoverHotJournal(path);
-  // The header is read again here rather than trusting `format`: it holds more than the kind.
+  write::RecoverHotJournal(path);
+  // The header is read here, whatever the factory saw: it holds more than the kind of file.
   std::vector<unsigned char> first = ReadFirstPage(path);
   std::optional<JetHeader> header = ParseJetHeader(first.data(), first.size());
   if (!header)
-    throw Error(errc::kBadFormat, DamagedFileMessage(path, "the file header is not valid"));
+    throw BadFormatError(DamagedFileMessage(path, "the file header is not valid"));
   if (header->isOfficeEncrypted()) {
     // A page key alone may be a damaged byte; an encrypted file also describes its encryption.
     if (!HasOfficeEncryptionInfo(first.data(), first.size()))
-      throw Error(errc::kBadFormat,
+      throw BadFormatError(
                   DamagedFileMessage(path, "the header marks the file as encrypted but does not "
                                            "describe an encryption"));
     throw Error(errc::kNotSupported,
@@ -192,4 +199,4 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
   return std::make_unique<AccessSession>(std::move(db), mode);
 }
 
-}  // namespace db
+}  // namespace db::access

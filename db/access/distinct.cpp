@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string_view>
 
-namespace db {
+namespace db::access {
 namespace {
 
 int Sign(long long v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
@@ -290,4 +290,4 @@ std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> r
   return distinct.take();
 }
 
-}  // namespace db
+}  // namespace db::access

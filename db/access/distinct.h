@@ -12,7 +12,7 @@
 
 #include "db/value.h"
 
-namespace db {
+namespace db::access {
 
 // Access order of two values of one field: Null first; numbers, currency and decimals by
 // amount; dates by time; yes/no with Yes first (Yes is stored as -1); text by a locale-aware
@@ -56,4 +56,4 @@ class AccessDistinctRows {
 // The distinct rows of `rows`, sorted.
 std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> rows);
 
-}  // namespace db
+}  // namespace db::access

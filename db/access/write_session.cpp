@@ -5,12 +5,21 @@
 #include <filesystem>
 #include <variant>
 
+#include "db/access/format/pages.h"
 #include "db/error.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/pager.h"
 #include "db/access/write/writer.h"
 
-namespace db {
+namespace db::access {
+
+using format::JetHeader;
+using format::PageIo;
+using namespace db::access::sql;
+using write::DamagedFileError;
+using write::FileEnv;
+using write::JetPager;
+using write::JetWriter;
 
 namespace {
 
@@ -65,8 +74,8 @@ class KeyedPageIo : public PageIo {
     if (key_ == 0 || page == 0) return;
     std::uint32_t pageKey = key_ ^ page;
     unsigned char k[4];
-    for (int i = 0; i < 4; ++i) k[i] = static_cast<unsigned char>(pageKey >> (8 * i));
-    Rc4Apply(k, 4, data.data(), data.size());
+    format::Put32(k, pageKey);
+    format::Rc4Apply(k, 4, data.data(), data.size());
   }
 
   PageIo& base_;
@@ -85,7 +94,7 @@ AccessWriteSession::~AccessWriteSession() {
 }
 
 void AccessWriteSession::requireWritable() const {
-  if (header_.isJet3() || header_.isOfficeEncrypted() || header_.pageSize != 4096)
+  if (header_.isJet3() || header_.isOfficeEncrypted() || header_.pageSize != format::kPageSize)
     throw Error(errc::kNotSupported, kFormatRefusal);
   if (mode_ == OpenMode::Read)
     throw Error(errc::kNotSupported,
@@ -111,7 +120,7 @@ void AccessWriteSession::run(const AccessStatement& statement) {
   JetWriter* started = nullptr;
   try {
     started = &writer();
-  } catch (const jetw::DamagedFileError& e) {
+  } catch (const DamagedFileError& e) {
     // The survey of the file refused it before anything was written.
     endPagerTransaction();
     throw Damaged(e);
@@ -140,14 +149,14 @@ void AccessWriteSession::run(const AccessStatement& statement) {
     }
     try {
       throw;
-    } catch (const jetw::DamagedFileError& e) {
+    } catch (const DamagedFileError& e) {
       throw Damaged(e);
     }
   }
 }
 
-Error AccessWriteSession::Damaged(const jetw::DamagedFileError& e) const {
-  return Error(errc::kBadFormat, "Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
+Error AccessWriteSession::Damaged(const DamagedFileError& e) const {
+  return BadFormatError("Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
                                      " (compact and repair it in Access).");
 }
 
@@ -211,4 +220,4 @@ void AccessWriteSession::endPagerTransaction() {
   if (pager_ && pager_->inTransaction()) pager_->rollback();
 }
 
-}  // namespace db
+}  // namespace db::access

@@ -32,26 +32,26 @@
 #include "db/access/write/file_env.h"
 #include "db/access/format/header.h"
 
-namespace db {
+namespace db::access {
 
+namespace write {
+class DamagedFileError;
 class JetPager;
 class JetWriter;
+}  // namespace write
 class KeyedPageIo;
-namespace jetw {
-class DamagedFileError;
-}
 
 class AccessWriteSession {
  public:
-  AccessWriteSession(std::string path, JetHeader header, OpenMode mode,
-                     FileEnv& env = DefaultFileEnv());
+  AccessWriteSession(std::string path, format::JetHeader header, OpenMode mode,
+                     write::FileEnv& env = write::DefaultFileEnv());
   // An open transaction is rolled back.
   ~AccessWriteSession();
   AccessWriteSession(const AccessWriteSession&) = delete;
   AccessWriteSession& operator=(const AccessWriteSession&) = delete;
 
   // Runs CREATE TABLE, INSERT or DROP TABLE. Throws db::Error.
-  void execute(const AccessStatement& statement);
+  void execute(const sql::AccessStatement& statement);
 
   void begin();
   void commit();
@@ -65,23 +65,23 @@ class AccessWriteSession {
   // Throws the refusal for a session or file that cannot be written.
   void requireWritable() const;
   // Opens the pager on first use and starts its transaction and writer when none is running.
-  JetWriter& writer();
-  void run(const AccessStatement& statement);
+  write::JetWriter& writer();
+  void run(const sql::AccessStatement& statement);
   void commitPager();
   void endPagerTransaction();
   // The refusal of a damaged file, naming the file.
-  Error Damaged(const jetw::DamagedFileError& e) const;
+  Error Damaged(const write::DamagedFileError& e) const;
 
   std::string path_;
-  JetHeader header_;
+  format::JetHeader header_;
   OpenMode mode_;
-  FileEnv& env_;
-  std::unique_ptr<JetPager> pager_;
+  write::FileEnv& env_;
+  std::unique_ptr<write::JetPager> pager_;
   std::unique_ptr<KeyedPageIo> io_;
-  std::unique_ptr<JetWriter> writer_;
+  std::unique_ptr<write::JetWriter> writer_;
   bool inTransaction_ = false;  // begin() was called
   bool aborted_ = false;        // a failed statement rolled the transaction back
   bool commitFailed_ = false;   // the last commit failed (and so kept nothing)
 };
 
-}  // namespace db
+}  // namespace db::access

@@ -35,8 +35,8 @@ Error SqliteError(sqlite3* db, int code, const std::string& path) {
                                       message + ").");
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-      return Error(errc::kBadFormat,
-                   "The database file '" + path + "' is damaged or unreadable (" + message + ").");
+      return BadFormatError("The database file '" + path + "' is damaged or unreadable (" +
+                            message + ").");
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
       return Error(errc::kFailed, "Cannot open the database file '" + path + "' (" + message + ").");

@@ -12,6 +12,8 @@
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
 namespace {
 
 using Bytes = std::vector<char>;
@@ -26,7 +28,7 @@ struct TableDump {
 
 // Everything the program can read from the file.
 std::vector<TableDump> Dump(const std::string& path, const std::string& password) {
-  auto session = OpenAccessSession(path, password, OpenMode::Read, FileFormat::Unknown);
+  auto session = OpenAccessSession(path, password, OpenMode::Read);
   std::vector<TableDump> dump;
   for (const CatalogRow& table : session->tables()) {
     if (table.type != "TABLE") continue;

@@ -29,6 +29,9 @@
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access::format;
+using namespace db::access::read;
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -123,7 +126,7 @@ Outcome Read(const std::string& path, const std::string& password) {
     bool named = outcome.message.find(path) != std::string::npos;
     outcome.verdict = e.number() == errc::kWrongPassword                 ? Verdict::WrongPassword
                       : e.number() == errc::kNotSupported && encrypted ? Verdict::Encrypted
-                      : e.number() == errc::kBadFormat && named        ? Verdict::Damaged
+                      : e.kind() == ErrorKind::kBadFormat && named        ? Verdict::Damaged
                                                                        : Verdict::OtherError;
   }
   return outcome;
@@ -434,7 +437,7 @@ TEST(AccessDiagnosisTest, DefinitionsOnPagesThatHoldNone) {
       JetTable table(db, "T", page);
       ADD_FAILURE() << "page " << page << " read as a definition";
     } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errc::kBadFormat) << page;
+      EXPECT_EQ(e.kind(), ErrorKind::kBadFormat) << page;
       EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
     }
   }

@@ -14,6 +14,8 @@
 #include "tests/access/value_printer.h"
 
 namespace db {
+
+using namespace db::access;
 namespace {
 
 std::vector<std::vector<Value>> Column(std::vector<Value> values) {

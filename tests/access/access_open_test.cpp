@@ -11,12 +11,15 @@
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
+using namespace db::access::format;
 namespace {
 
 using testsupport::Fixture;
 
 std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "") {
-  return OpenAccessSession(path, password, OpenMode::Read, FileFormat::Unknown);
+  return OpenAccessSession(path, password, OpenMode::Read);
 }
 
 std::vector<std::string> UserTables(Session& session) {

@@ -16,6 +16,10 @@
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
+using namespace db::access::format;
+using namespace db::access::read;
 namespace {
 
 using testsupport::Fixture;
@@ -24,7 +28,7 @@ using Rows = std::vector<std::vector<Value>>;
 // Opened for reading only: these tests read the shared fixtures themselves, never copies.
 std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "",
                               OpenMode mode = OpenMode::Read) {
-  return OpenAccessSession(path, password, mode, FileFormat::Unknown);
+  return OpenAccessSession(path, password, mode);
 }
 
 std::string Bytes(const std::string& path) {
@@ -259,7 +263,7 @@ TEST(AccessReadTest, QueriesReadNoRowsUntilAsked) {
     cursor->next(row);
     ADD_FAILURE() << "a damaged row page was read without complaint";
   } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errc::kBadFormat);
+    EXPECT_EQ(e.kind(), ErrorKind::kBadFormat);
     EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
   }
   EXPECT_THROW(session->query("SELECT DISTINCT `A` FROM `Table1`"),

@@ -5,6 +5,8 @@
 #include "db/error.h"
 
 namespace db {
+
+using namespace db::access::sql;
 namespace {
 
 // The statement texts the program sends, in the letter case it sends them, and the variants a

@@ -9,7 +9,7 @@
 namespace {
 
 std::string Decode(const std::vector<unsigned char>& bytes) {
-  return db::DecodeJet4Text(bytes.data(), bytes.size());
+  return db::access::read::DecodeJet4Text(bytes.data(), bytes.size());
 }
 
 TEST(JetText, PlainAndCompressedFormsDecodeToTheSameCharacters) {

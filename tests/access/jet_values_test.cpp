@@ -5,6 +5,8 @@
 #include <array>
 
 namespace db {
+
+using namespace db::access::format;
 namespace {
 
 // A stored decimal: sign byte, then the 128-bit magnitude as four little-endian 32-bit words,

@@ -111,6 +111,27 @@ TEST(OpenSession, NamesTheFileInEveryRefusal) {
   EXPECT_FALSE(OpenError("").empty());
 }
 
+// A foreign or damaged file and a file that cannot be opened share their error number; only the
+// kind tells them apart.
+TEST(OpenSession, TellsAForeignFileFromAMissingOneByKindNotNumber) {
+  TempDir dir;
+  WriteBytes(dir.file("notes.accdb"), "just some notes\n");
+  auto errorOf = [](const std::string& path) {
+    try {
+      db::OpenSession(path, "", db::OpenMode::Read);
+    } catch (const db::Error& e) {
+      return e;
+    }
+    return db::Error(0, "opened");
+  };
+  db::Error foreign = errorOf(dir.file("notes.accdb"));
+  db::Error missing = errorOf(dir.file("missing.mdb"));
+  EXPECT_EQ(foreign.number(), db::errc::kBadFormat);
+  EXPECT_EQ(foreign.kind(), db::ErrorKind::kBadFormat);
+  EXPECT_EQ(missing.number(), db::errc::kFailed);
+  EXPECT_EQ(missing.kind(), db::ErrorKind::kOther);
+}
+
 TEST(OpenSession, RefusesAFileItCannotRead) {
   if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
   TempDir dir;

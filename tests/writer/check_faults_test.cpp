@@ -9,6 +9,7 @@
 
 #include "db/access/read/catalog_reader.h"
 #include "db/access/check/checker.h"
+#include "db/access/format/bytes.h"
 #include "db/access/read/database.h"
 #include "db/access/write/definition.h"
 #include "db/access/write/usage_map.h"
@@ -20,8 +21,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 constexpr std::size_t kPage = 4096;
 
-std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t U32(const unsigned char* p) { return U16(p) | (U16(p + 2) << 16); }
+std::uint32_t U16(const unsigned char* p) { return db::access::format::Get16(p); }
+std::uint32_t U32(const unsigned char* p) { return db::access::format::Get32(p); }
 
 // A copy of a fixture in memory, its Table1 (three rows, a primary key) located.
 class CheckFaults : public ::testing::Test {
@@ -31,10 +32,10 @@ class CheckFaults : public ::testing::Test {
     path_ = dir_.copyFixture("jet4-nopassword-2003.mdb");
     std::ifstream in(path_, std::ios::binary);
     bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    auto header = db::ParseJetHeader(bytes_.data(), bytes_.size());
+    auto header = db::access::format::ParseJetHeader(bytes_.data(), bytes_.size());
     ASSERT_TRUE(header);
-    db::JetDatabase database(path_, *header, bytes_.size());
-    for (const db::AccessObject& o : db::ReadAccessCatalog(database))
+    db::access::read::JetDatabase database(path_, *header, bytes_.size());
+    for (const db::access::read::AccessObject& o : db::access::read::ReadAccessCatalog(database))
       if (o.name == "Table1") table_ = o.page;
     ASSERT_NE(table_, 0u);
     for (std::uint32_t p = 1; p < bytes_.size() / kPage; ++p) {
@@ -51,10 +52,10 @@ class CheckFaults : public ::testing::Test {
   // The bytes of row `row` of data page `p`.
   unsigned char* row(std::uint32_t p, unsigned r) { return page(p) + (U16(page(p) + 14 + 2 * r) & 0x1FFF); }
 
-  db::JetCheckReport check() {
+  db::access::check::JetCheckReport check() {
     std::ofstream(path_, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
-    return db::CheckJetFile(path_);
+    return db::access::check::CheckJetFile(path_);
   }
 
   static std::string Joined(const std::vector<std::string>& lines) {
@@ -82,7 +83,7 @@ class CheckFaults : public ::testing::Test {
   }
 
   // Whether some problem contains `text`.
-  static bool Mentions(const db::JetCheckReport& r, const std::string& text) {
+  static bool Mentions(const db::access::check::JetCheckReport& r, const std::string& text) {
     return std::any_of(r.problems.begin(), r.problems.end(),
                        [&](const std::string& p) { return p.find(text) != std::string::npos; });
   }
@@ -95,13 +96,13 @@ class CheckFaults : public ::testing::Test {
 
 TEST_F(CheckFaults, AWrongFreeSpaceField) {
   page(dataPage_)[2] ^= 0x04;
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "data page " + std::to_string(dataPage_) + " says it has")) << Joined(r.problems);
 }
 
 TEST_F(CheckFaults, ARowCountOffByOne) {
   page(table_)[16] += 1;
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "says it has 4 rows, its pages hold 3")) << Joined(r.problems);
 }
 
@@ -111,7 +112,7 @@ TEST_F(CheckFaults, AUsageMapBitClearedLeavesTheRowsAndThePageBehind) {
   ASSERT_EQ(map[0], 0) << "an inline map";
   std::uint32_t bit = dataPage_ - U32(map + 1);
   map[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "its pages hold 0")) << Joined(r.problems);
   EXPECT_TRUE(Mentions(r, "index 0: leaf page")) << "the index names rows no longer in the table";
   EXPECT_NE(std::find(r.leakedPages.begin(), r.leakedPages.end(), dataPage_), r.leakedPages.end())
@@ -127,7 +128,7 @@ TEST_F(CheckFaults, ADataPageOfNoTableIsListedAsLeaked) {
   ASSERT_EQ(freeMap[0], 0);
   std::uint32_t bit = count - U32(freeMap + 1);
   freeMap[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(r.ok()) << Joined(r.problems);
   EXPECT_EQ(r.leakedPages, std::vector<std::uint32_t>{count});
 }
@@ -142,7 +143,7 @@ TEST_F(CheckFaults, IndexEntriesOutOfOrder) {
   std::size_t a = bounds[1], b = bounds[2], len = b - a;
   ASSERT_EQ(bounds[3] - b, len);
   std::swap_ranges(p + a, p + b, p + b);
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "are out of order")) << Joined(r.problems);
 }
 
@@ -160,7 +161,7 @@ TEST_F(CheckFaults, AFreePageStillInUse) {
     SCOPED_TRACE(c.owner);
     bytes_ = original;
     SetFree(c.page, true);
-    db::JetCheckReport r = check();
+    db::access::check::JetCheckReport r = check();
     EXPECT_TRUE(Mentions(r, "page " + std::to_string(c.page) + " of " + c.owner + " is marked free"))
         << Joined(r.problems);
   }
@@ -169,7 +170,7 @@ TEST_F(CheckFaults, AFreePageStillInUse) {
   bytes_ = original;
   unsigned char* freeMap = row(1, 0);
   freeMap[1] = 0, freeMap[2] = 0, freeMap[3] = 1, freeMap[4] = 0;
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_FALSE(Mentions(r, "free")) << Joined(r.problems);
 }
 
@@ -179,11 +180,12 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
   {
     SCOPED_TRACE("a long-value page of MSysObjects also named by Table1's page map");
     std::uint32_t longValues = 0;
-    db::jetw::TableDef catalog = db::jetw::ReadTableDef(io, 2);
-    std::vector<std::uint32_t> listed = db::jetw::UsageMap(io, catalog.ownedPages).pages();
-    for (const db::jetw::TdefLongValueMaps& lv : catalog.longValueMaps)
+    db::access::write::TableDef catalog = db::access::write::ReadTableDef(io, 2);
+    std::vector<std::uint32_t> listed = db::access::write::UsageMap(io, catalog.ownedPages).pages();
+    for (const db::access::write::TdefLongValueMaps& lv : catalog.longValueMaps)
       if (lv.owned.packed() != 0)
-        for (std::uint32_t p : db::jetw::UsageMap(io, lv.owned).pages()) listed.push_back(p);
+        for (std::uint32_t p : db::access::write::UsageMap(io, lv.owned).pages())
+          listed.push_back(p);
     for (std::uint32_t p : listed)
       if (page(p)[0] == 0x01 && std::equal(page(p) + 4, page(p) + 8, "LVAL")) longValues = p;
     ASSERT_NE(longValues, 0u);
@@ -192,7 +194,7 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
     ASSERT_EQ(map[0], 0) << "an inline map";
     std::uint32_t bit = longValues - U32(map + 1);
     map[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
-    db::JetCheckReport r = check();
+    db::access::check::JetCheckReport r = check();
     EXPECT_TRUE(Mentions(r, "page " + std::to_string(longValues) + " belongs to both")) << Joined(r.problems);
   }
   {
@@ -214,7 +216,7 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
       map[0] = 0x01;
       for (int i = 0; i < 4; ++i) map[1 + i] = static_cast<unsigned char>(mapPage >> (8 * i));
     }
-    db::JetCheckReport r = check();
+    db::access::check::JetCheckReport r = check();
     EXPECT_TRUE(Mentions(r, "page " + std::to_string(mapPage) + " belongs to both")) << Joined(r.problems);
   }
 }
@@ -282,7 +284,7 @@ TEST_F(CheckFaults, RowsOutOfPlaceMovedRowsAndTwinNamesAreFound) {
   for (const Case& c : cases) {
     bytes_ = original;
     c.damage();
-    db::JetCheckReport r = check();
+    db::access::check::JetCheckReport r = check();
     EXPECT_TRUE(Mentions(r, c.found)) << c.what << ":" << Joined(r.problems);
   }
 }
@@ -291,7 +293,8 @@ TEST_F(CheckFaults, DamageThatStopsTheWalkIsReportedNotFollowed) {
   page(table_)[4] = 0xFF;  // the definition continues far past the end of the file
   page(table_)[5] = 0xFF;
   EXPECT_TRUE(Mentions(check(), "not a definition page"));
-  db::JetCheckReport none = db::CheckJetFile(dir_.file("missing.mdb"));
+  db::access::check::JetCheckReport none =
+      db::access::check::CheckJetFile(dir_.file("missing.mdb"));
   EXPECT_FALSE(none.ok());
 }
 

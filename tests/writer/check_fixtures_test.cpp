@@ -25,7 +25,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 TEST(JetCheck, EveryFixtureMadeByAccessIsConsistent) {
   ROWSIFTER_REQUIRE_FIXTURES();
   for (const char* name : kUnencryptedJet4AndAce) {
-    db::JetCheckReport report = db::CheckJetFile(Fixture(name));
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(Fixture(name));
     EXPECT_TRUE(report.ok()) << name << ":" << Joined(report.problems);
   }
 }

@@ -16,10 +16,10 @@
 
 namespace {
 
-using db::NewDatabaseFormat;
+using db::access::write::NewDatabaseFormat;
 using db::Value;
-using db::jetw::NewColumnDef;
-namespace coltype = db::jetw::coltype;
+using db::access::write::NewColumnDef;
+namespace coltype = db::access::write::coltype;
 using testsupport::ReadDatabase;
 using testsupport::TempDir;
 
@@ -31,7 +31,7 @@ struct Format {
 const Format kFormats[] = {{NewDatabaseFormat::kJet4, "new.mdb", 1},
                            {NewDatabaseFormat::kAce, "new.accdb", 2}};
 
-std::string Problems(const db::JetCheckReport& report) {
+std::string Problems(const db::access::check::JetCheckReport& report) {
   std::string all;
   for (const std::string& p : report.problems) all += p + "\n";
   return all;
@@ -42,19 +42,20 @@ TEST(CreateDatabase, EmptyFileOpensEverywhereWithNoUserTables) {
     SCOPED_TRACE(f.file);
     TempDir dir;
     std::string path = dir.file(f.file);
-    db::CreateEmptyDatabase(path, f.format, 45000.25);
+    db::access::write::CreateEmptyDatabase(path, f.format, 45000.25);
 
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> head(4096);
     in.read(reinterpret_cast<char*>(head.data()), head.size());
-    std::optional<db::JetHeader> header = db::ParseJetHeader(head.data(), head.size());
+    std::optional<db::access::format::JetHeader> header =
+        db::access::format::ParseJetHeader(head.data(), head.size());
     ASSERT_TRUE(header);
     EXPECT_EQ(header->version, f.version);
     EXPECT_EQ(header->codePage, 1252);
     EXPECT_EQ(header->pageKey, 0u);
     EXPECT_EQ(header->password, "");
 
-    db::JetCheckReport report = db::CheckJetFile(path);
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
     EXPECT_TRUE(report.ok()) << Problems(report);
     EXPECT_TRUE(report.leakedPages.empty());
     EXPECT_TRUE(testsupport::ReadWithLibmdb(path).tables.empty());
@@ -68,7 +69,7 @@ TEST(CreateDatabase, ExistingFileIsRefusedAndLeftAlone) {
   TempDir dir;
   std::string path = dir.file("there.mdb");
   { std::ofstream(path) << "keep me"; }
-  EXPECT_THROW(db::CreateEmptyDatabase(path, NewDatabaseFormat::kJet4), db::Error);
+  EXPECT_THROW(db::access::write::CreateEmptyDatabase(path, NewDatabaseFormat::kJet4), db::Error);
   std::ifstream in(path);
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(text, "keep me");
@@ -87,9 +88,9 @@ TEST(CreateDatabase, TypedTablesReadBackAlikeEverywhere) {
     SCOPED_TRACE(f.file);
     TempDir dir;
     std::string path = dir.file(f.file);
-    db::CreateEmptyDatabase(path, f.format, 45000.25);
+    db::access::write::CreateEmptyDatabase(path, f.format, 45000.25);
     writertest::MemoryPages pages(path);
-    db::jetw::TypedTables tables(pages, [] { return 45001.5; });
+    db::access::write::TypedTables tables(pages, [] { return 45001.5; });
     std::uint32_t people = tables.create(
         u"People", {Column(u"Name", coltype::kText, 20), Column(u"Notes", coltype::kMemo),
                     Column(u"Age", coltype::kLong), Column(u"Score", coltype::kDouble),
@@ -115,7 +116,7 @@ TEST(CreateDatabase, TypedTablesReadBackAlikeEverywhere) {
     tables.flush();
     pages.save(path);
 
-    db::JetCheckReport report = db::CheckJetFile(path);
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
     EXPECT_TRUE(report.ok()) << Problems(report);
     ReadDatabase ours = testsupport::ReadWithOurLayer(path);
     ASSERT_EQ(ours.tables.size(), 1u);

@@ -67,13 +67,14 @@ const Damage kDamages[] = {
 };
 
 TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
-  for (db::NewDatabaseFormat format : {db::NewDatabaseFormat::kJet4, db::NewDatabaseFormat::kAce}) {
+  for (db::access::write::NewDatabaseFormat format :
+       {db::access::write::NewDatabaseFormat::kJet4, db::access::write::NewDatabaseFormat::kAce}) {
     for (const Damage& damage : kDamages) {
       SCOPED_TRACE(std::string(damage.what) +
-                   (format == db::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
+                   (format == db::access::write::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
       testsupport::TempDir dir;
       const std::string path = dir.file("damaged.mdb");
-      db::CreateEmptyDatabase(path, format, 45000.25);
+      db::access::write::CreateEmptyDatabase(path, format, 45000.25);
       std::string bytes = FileBytes(path);
       damage.apply(bytes);
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -83,7 +84,7 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
         session = OpenRw(path);
         UserTables(*session);
       } catch (const db::Error& e) {
-        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
         session.reset();
         EXPECT_EQ(FileBytes(path), bytes) << "the refused opening changed the file";
         continue;
@@ -95,7 +96,7 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
         session->commit();
         ADD_FAILURE() << "the export was not refused";
       } catch (const db::Error& e) {
-        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
         try {
           session->rollback();
         } catch (const db::Error&) {
@@ -153,14 +154,14 @@ bool Step(const std::string& path, Body&& body) {
       session->commit();
       committed = true;
     } catch (const db::Error& e) {
-      EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+      EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
       try {
         session->rollback();
       } catch (const db::Error&) {
       }
     }
   } catch (const db::Error& e) {
-    EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+    EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
   }
   if (!committed) EXPECT_EQ(FileBytes(path), before) << "a refused step changed the file";
   return committed;
@@ -181,7 +182,7 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 
     std::string oldTable;
-    db::JetCheckReport before = db::CheckJetFile(path);
+    db::access::check::JetCheckReport before = db::access::check::CheckJetFile(path);
     const bool exported = Step(path, [&](db::Session& s) {
       std::vector<std::string> tables = UserTables(s);
       if (!tables.empty()) oldTable = tables.front();
@@ -190,17 +191,19 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
         s.execute(db::InsertStatement("Export", value));
     });
     if (!exported) continue;
-    EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the export";
+    EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "")
+        << "after the export";
     {
       std::unique_ptr<db::Session> reader = db::OpenSession(path, "", db::OpenMode::Read);
       EXPECT_EQ(Column(*reader, "Export"), (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
     }
-    before = db::CheckJetFile(path);
+    before = db::access::check::CheckJetFile(path);
     if (Step(path, [&](db::Session& s) {
           s.execute(db::DropTableStatement("Export"));
           if (!oldTable.empty()) s.execute(db::DropTableStatement(oldTable));
         }))
-      EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the drop";
+      EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "")
+          << "after the drop";
   }
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace db::jetw;
+using namespace db::access::write;
 
 constexpr std::size_t kPage = 4096;
 
@@ -118,7 +118,7 @@ TEST(DataPageStates, PagesWithRowsOutOfPlaceAreRefusedUnchanged) {
       InsertDataRow(page, Bytes(30, 9));
       ADD_FAILURE() << c.what << ": insert accepted";
     } catch (const db::Error& e) {
-      EXPECT_EQ(e.number(), db::errc::kBadFormat) << c.what;
+      EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << c.what;
       EXPECT_NE(std::string(e.what()).find("compact and repair it in Access"), std::string::npos)
           << c.what << ": " << e.what();
     }

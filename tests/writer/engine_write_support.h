@@ -88,7 +88,7 @@ inline std::size_t ExpectSoundFile(const std::string& path, const std::string& p
     EXPECT_EQ(FirstDifference(WithoutTypes(outside), ours, "mdb-reader against our layer"),
               std::nullopt);
   }
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << path << ": " << p;
   return report.leakedPages.size();
 }

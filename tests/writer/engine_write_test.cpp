@@ -46,7 +46,7 @@ TEST(EngineWriteTest, ExportWritesReadableTablesAndOverwrites) {
     SCOPED_TRACE(f.name);
     TempDir dir;
     std::string path = dir.copyFixture(f.name);
-    std::size_t leaked = db::CheckJetFile(path).leakedPages.size();
+    std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
 
     // A value one character too long is refused and the rest kept.
     std::vector<std::string> values = {"O'Brien", "Zürich", "", "a b", longest,
@@ -67,8 +67,8 @@ TEST(EngineWriteTest, ExportWritesReadableTablesAndOverwrites) {
     EXPECT_FALSE(Lists(*s, "Results"));
     EXPECT_EQ(Column(*s, "results"), (std::vector<std::string>{"one", "two"}));
     EXPECT_LE(ExpectSoundFile(path, f.password), leaked);
-    EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
-    EXPECT_FALSE(std::filesystem::exists(db::LockFilePath(path)));
+    EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
+    EXPECT_FALSE(std::filesystem::exists(db::access::write::LockFilePath(path)));
   }
 }
 
@@ -147,11 +147,11 @@ TEST(EngineWriteTest, RollbackAndRefusalsLeaveTheFileAsItWas) {
   EXPECT_EQ(ErrorNumber([&] { OpenRw(path)->execute("DROP TABLE `Kept`"); }), db::errc::kFailed);
   ::chmod(dir.path().c_str(), 0755);
   {
-    std::ofstream lock(db::LockFilePath(path), std::ios::binary);
+    std::ofstream lock(db::access::write::LockFilePath(path), std::ios::binary);
     lock << std::string(32, 'P') << std::string(32, 'U');  // Access's entry: computer, user
   }
   EXPECT_NE(ErrorNumber([&] { OpenRw(path)->execute("DROP TABLE `Kept`"); }), 0);
-  std::filesystem::remove(db::LockFilePath(path));
+  std::filesystem::remove(db::access::write::LockFilePath(path));
   EXPECT_EQ(FileBytes(path), now);
 }
 
@@ -170,7 +170,7 @@ TEST(EngineWriteTest, OlderAndEncryptedFormatsAreRefusedUntouched) {
   s->rollback();
   s.reset();
   EXPECT_EQ(FileBytes(path), before);
-  EXPECT_FALSE(std::filesystem::exists(db::LockFilePath(path)));
+  EXPECT_FALSE(std::filesystem::exists(db::access::write::LockFilePath(path)));
   // Encrypted .accdb files do not open at all, for reading or writing.
   std::string encrypted = dir.copyFixture("ace14-encrypted-2010.accdb");
   EXPECT_EQ(ErrorNumber([&] { OpenRw(encrypted); }), db::errc::kNotSupported);
@@ -184,7 +184,7 @@ TEST(EngineWriteTest, DropsTablesAccessMade) {
     SCOPED_TRACE(name);
     TempDir dir;
     std::string path = dir.copyFixture(name);
-    std::size_t leaked = db::CheckJetFile(path).leakedPages.size();
+    std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
     std::uintmax_t size = std::filesystem::file_size(path);
     auto s = OpenRw(path);
     std::vector<std::string> tables = UserTables(*s);
@@ -216,14 +216,14 @@ TEST(EngineWriteTest, WritesJet4PagesEncodedWithTheDatabaseKey) {
   auto* b = reinterpret_cast<unsigned char*>(bytes.data());
   const std::uint32_t key = 0x3A91C4E7;
   const unsigned char headerKey[] = {0xC7, 0xDA, 0x39, 0x6B};
-  db::Rc4Apply(headerKey, 4, b + 0x18, 128);
+  db::access::format::Rc4Apply(headerKey, 4, b + 0x18, 128);
   for (int i = 0; i < 4; ++i) b[0x3E + i] = static_cast<unsigned char>(key >> (8 * i));
-  db::Rc4Apply(headerKey, 4, b + 0x18, 128);
+  db::access::format::Rc4Apply(headerKey, 4, b + 0x18, 128);
   for (std::uint32_t page = 1; page < bytes.size() / 4096; ++page) {
     std::uint32_t k = key ^ page;
     unsigned char kb[4] = {static_cast<unsigned char>(k), static_cast<unsigned char>(k >> 8),
                            static_cast<unsigned char>(k >> 16), static_cast<unsigned char>(k >> 24)};
-    db::Rc4Apply(kb, 4, b + std::size_t{page} * 4096, 4096);
+    db::access::format::Rc4Apply(kb, 4, b + std::size_t{page} * 4096, 4096);
   }
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 

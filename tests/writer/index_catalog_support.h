@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "db/access/format/bytes.h"
 #include "db/access/format/page_io.h"
 
 namespace indextest {
 
-inline std::uint32_t Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-inline std::uint32_t Le32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-}
+inline std::uint32_t Le16(const unsigned char* p) { return db::access::format::Get16(p); }
+inline std::uint32_t Le32(const unsigned char* p) { return db::access::format::Get32(p); }
 
 // Pages of 4096 bytes held in memory; counts writes.
-class MemoryPageIo : public db::PageIo {
+class MemoryPageIo : public db::access::format::PageIo {
  public:
   explicit MemoryPageIo(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
   static MemoryPageIo FromFile(const std::string& path) {

@@ -19,8 +19,8 @@
 
 namespace {
 
-using db::IndexKeyBuilder;
-using db::TextCollation;
+using db::access::write::IndexKeyBuilder;
+using db::access::write::TextCollation;
 using Bytes = std::vector<unsigned char>;
 
 const char* const kAccessFiles[] = {
@@ -53,12 +53,12 @@ TEST(IndexKeyFixtures, CatalogueKeysEqualThoseAccessStored) {
     const auto& id = def.column("Id");
     const auto& parentId = def.column("ParentId");
     const auto& name = def.column("Name");
-    auto collation = db::CollationFromSortOrder(name.sortOrder, name.sortVersion);
+    auto collation = db::access::write::CollationFromSortOrder(name.sortOrder, name.sortVersion);
     ASSERT_TRUE(collation.has_value());
 
     int checkedNames = 0;
     for (const auto& index : def.indexes) {
-      db::JetIndexTree tree(io, index.root);
+      db::access::write::JetIndexTree tree(io, index.root);
       auto entries = tree.entries();
       ASSERT_FALSE(entries.empty());
       for (const auto& e : entries) {
@@ -69,7 +69,7 @@ TEST(IndexKeyFixtures, CatalogueKeysEqualThoseAccessStored) {
           else if (column == parentId.number) key.addLong(row.fixedLong(parentId));
           else if (column == name.number) {
             std::string text = row.text(name);
-            ASSERT_TRUE(db::CanEncodeIndexText(text, *collation)) << text;
+            ASSERT_TRUE(db::access::write::CanEncodeIndexText(text, *collation)) << text;
             key.addText(text, *collation);
             ++checkedNames;
           } else {
@@ -133,27 +133,27 @@ TEST(IndexKeyText, EncodedKeysSortLikeTheNames) {
 
 TEST(IndexKeyText, OnlyTextThatIsNotUtf8IsRefused) {
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
-    EXPECT_TRUE(db::CanEncodeIndexText("Price \xE2\x82\xAC", c));
-    EXPECT_TRUE(db::CanEncodeIndexText("a\tb", c));
-    EXPECT_TRUE(db::CanEncodeIndexText("t\xF0\x9F\x98\x80", c));  // an emoji
+    EXPECT_TRUE(db::access::write::CanEncodeIndexText("Price \xE2\x82\xAC", c));
+    EXPECT_TRUE(db::access::write::CanEncodeIndexText("a\tb", c));
+    EXPECT_TRUE(db::access::write::CanEncodeIndexText("t\xF0\x9F\x98\x80", c));  // an emoji
     // Not UTF-8: a stray byte, a cut sequence, an overlong form, an encoded surrogate, past
     // U+10FFFF.
     for (const char* bad : {"\xFF", "a\xE6\x9D", "\xC0\xAF", "\xED\xA0\xBD", "\xF4\x90\x80\x80"}) {
       std::string why;
-      EXPECT_FALSE(db::CanEncodeIndexText(bad, c, &why)) << bad;
+      EXPECT_FALSE(db::access::write::CanEncodeIndexText(bad, c, &why)) << bad;
       EXPECT_NE(why.find("UTF-8"), std::string::npos) << why;
       EXPECT_THROW(Text(bad, c), db::Error);
     }
   }
-  EXPECT_FALSE(db::CollationFromSortOrder(1036, 0).has_value());
-  EXPECT_EQ(db::CollationFromSortOrder(1033, 1), TextCollation::kGeneral);
+  EXPECT_FALSE(db::access::write::CollationFromSortOrder(1036, 0).has_value());
+  EXPECT_EQ(db::access::write::CollationFromSortOrder(1033, 1), TextCollation::kGeneral);
 }
 
 // ---- beyond Latin-1 ------------------------------------------------------------------------
 
 TEST(IndexKeyTables, EveryCodeUnitDecodesToTheWeightsItWasMadeFrom) {
-  EXPECT_TRUE(db::IndexWeightsMatchTheirSource(TextCollation::kGeneralLegacy));
-  EXPECT_TRUE(db::IndexWeightsMatchTheirSource(TextCollation::kGeneral));
+  EXPECT_TRUE(db::access::write::IndexWeightsMatchTheirSource(TextCollation::kGeneralLegacy));
+  EXPECT_TRUE(db::access::write::IndexWeightsMatchTheirSource(TextCollation::kGeneral));
 }
 
 // Whole keys that show each part of the layout: weights of several bytes, extra bytes, the
@@ -223,8 +223,10 @@ TEST(IndexKeyText, WhatTheCollationFoldsAndWhatItKeeps) {
       {u"\u05E2", u"\u05E2\u05B8"},            // a Hebrew point
   };
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
-    for (const auto& [a, b] : same) EXPECT_TRUE(db::SameIndexText(a, b, c)) << Hex(a);
-    for (const auto& [a, b] : apart) EXPECT_FALSE(db::SameIndexText(a, b, c)) << Hex(a);
+    for (const auto& [a, b] : same)
+      EXPECT_TRUE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
+    for (const auto& [a, b] : apart)
+      EXPECT_FALSE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
   }
   // Every capital of Greek, Cyrillic, Armenian and the full-width Latin letters has the key of
   // its small letter.
@@ -236,7 +238,7 @@ TEST(IndexKeyText, WhatTheCollationFoldsAndWhatItKeeps) {
       for (char16_t u = r.first; u <= r.last; ++u) {
         if (u == 0x03A2) continue;  // not a letter
         const std::u16string capital(1, u), small(1, static_cast<char16_t>(u + r.toSmall));
-        EXPECT_TRUE(db::SameIndexText(capital, small, c)) << Hex(capital);
+        EXPECT_TRUE(db::access::write::SameIndexText(capital, small, c)) << Hex(capital);
       }
     }
   }

@@ -10,7 +10,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using db::JetPager;
+using db::access::write::JetPager;
 using pagertest::Bytes;
 using pagertest::Pattern;
 using pagertest::ReadBytes;
@@ -55,7 +55,7 @@ TEST(PagerTest, CommitWritesChangedAndAddedPagesAndNothingBefore) {
     std::copy(two.begin(), two.end(), expected.begin() + 2 * 4096);
     expected.insert(expected.end(), last.begin(), last.end());
     EXPECT_EQ(ReadBytes(path), expected);
-    EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+    EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
     pager.reset();
 
     auto again = JetPager::Open(path);
@@ -83,7 +83,7 @@ TEST(PagerTest, RollbackAndDestructionLeaveTheFileAsItWas) {
     pager->writePage(1, Pattern(4096, 7));
   }
   EXPECT_EQ(ReadBytes(path), old);
-  EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+  EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
 }
 
 TEST(PagerTest, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {

@@ -224,7 +224,7 @@ void RoundTrip(const std::string& fixture, std::uint32_t seed) {
   const std::string path = dir.copyFixture(fixture);
   const std::string cs = db::BuildConnectionString(path, "");
   const ReadDatabase original = testsupport::ReadWithOurLayer(path);
-  const std::size_t leakedBefore = db::CheckJetFile(path).leakedPages.size();
+  const std::size_t leakedBefore = db::access::check::CheckJetFile(path).leakedPages.size();
 
   Generator gen(seed);
   Model model;
@@ -333,7 +333,7 @@ void RoundTrip(const std::string& fixture, std::uint32_t seed) {
             << model.size() << " kept, " << rows << " rows written, "
             << refusedValues << " values and " << refusedNames << " names refused\n";
 
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << "checker: " << p;
   EXPECT_LE(report.leakedPages.size(), leakedBefore);
 

@@ -15,7 +15,7 @@ using testsupport::ReadDatabase;
 
 TEST(SampleDatabase, ReadsAlikeEverywhereAndPassesTheChecker) {
   const std::string path = ROWSIFTER_SAMPLE_DATABASE;
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems.front());
 
   ReadDatabase libmdb = testsupport::ReadWithLibmdb(path);

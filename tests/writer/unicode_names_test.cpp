@@ -34,10 +34,10 @@ std::string Utf8(const std::u16string& s) { return QString::fromStdU16String(s).
 std::u16string Utf16(const std::string& s) { return QString::fromStdString(s).toStdU16String(); }
 
 // The collation of the catalogue's names in a file.
-db::TextCollation NameCollation(const std::string& path) {
+db::access::write::TextCollation NameCollation(const std::string& path) {
   auto io = indextest::MemoryPageIo::FromFile(path);
   const auto& name = indextest::ReadCatalogDefinition(io).column("Name");
-  return db::CollationFromSortOrder(name.sortOrder, name.sortVersion).value();
+  return db::access::write::CollationFromSortOrder(name.sortOrder, name.sortVersion).value();
 }
 
 std::vector<std::string> Names(const ReadDatabase& db) {
@@ -59,7 +59,7 @@ ReadDatabase ExpectReadableEverywhere(const std::string& path) {
     EXPECT_EQ(FirstDifference(WithoutTypes(ReadWithMdbReader(path)), ours, "mdb-reader against our layer"),
               std::nullopt);
   }
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << path << ": " << p;
   return ours;
 }
@@ -106,7 +106,8 @@ TEST(UnicodeNames, NameRulesAreThoseOfAccess) {
   };
   for (const Case& c : cases) {
     std::string why;
-    EXPECT_EQ(db::jetw::ValidTableName(c.name, &why), c.valid) << Utf8(c.name) << ": " << why;
+    EXPECT_EQ(db::access::write::ValidTableName(c.name, &why), c.valid)
+        << Utf8(c.name) << ": " << why;
     if (!c.valid) EXPECT_FALSE(why.empty());
   }
 }
@@ -142,7 +143,7 @@ TEST(UnicodeNames, MadeFilledMetAgainInAnotherCaseAndDropped) {
     TempDir dir;
     const std::string path = dir.copyFixture(file);
     const std::vector<std::string> before = Names(testsupport::ReadWithOurLayer(path));
-    const std::size_t leaked = db::CheckJetFile(path).leakedPages.size();
+    const std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
 
     for (const std::string& name : names) EXPECT_EQ(ExportValues(path, name, values), 0) << name;
     {
@@ -192,7 +193,7 @@ TEST(UnicodeNames, MadeFilledMetAgainInAnotherCaseAndDropped) {
     }
     ReadDatabase after = ExpectReadableEverywhere(path);
     EXPECT_EQ(Names(after), before);
-    EXPECT_LE(db::CheckJetFile(path).leakedPages.size(), leaked);
+    EXPECT_LE(db::access::check::CheckJetFile(path).leakedPages.size(), leaked);
   }
 }
 
@@ -206,13 +207,14 @@ TEST(UnicodeNames, CheckerFindsAKeyTwiceInTheUniqueNameIndex) {
     const std::string path = dir.copyFixture(file);
     ExportValues(path, "Dup\xCE\xA9" "1", {"a"});
     ExportValues(path, "Dup\xCE\xA9" "2", {"b"});
-    ASSERT_TRUE(db::CheckJetFile(path).ok());
+    ASSERT_TRUE(db::access::check::CheckJetFile(path).ok());
 
     // The text part of both keys (same length), found once in the file: the second becomes the
     // first.
-    const db::TextCollation c = NameCollation(path);
+    const db::access::write::TextCollation c = NameCollation(path);
     auto textKey = [&](const char* name) {
-      std::vector<unsigned char> k = db::IndexKeyBuilder().addText(std::string(name), c).take();
+      std::vector<unsigned char> k =
+          db::access::write::IndexKeyBuilder().addText(std::string(name), c).take();
       return std::string(k.begin(), k.end());
     };
     const std::string first = textKey("Dup\xCE\xA9" "1"), second = textKey("Dup\xCE\xA9" "2");
@@ -224,7 +226,7 @@ TEST(UnicodeNames, CheckerFindsAKeyTwiceInTheUniqueNameIndex) {
     bytes.replace(at, second.size(), first);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 
-    db::JetCheckReport report = db::CheckJetFile(path);
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
     ASSERT_EQ(report.problems.size(), 1u);
     EXPECT_NE(report.problems[0].find("unique but holds one key twice"), std::string::npos)
         << report.problems[0];
@@ -271,11 +273,11 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
     SCOPED_TRACE(file);
     TempDir dir;
     const std::string path = dir.copyFixture(file);
-    const db::TextCollation collation = NameCollation(path);
+    const db::access::write::TextCollation collation = NameCollation(path);
     const std::vector<std::string> before = Names(testsupport::ReadWithOurLayer(path));
     std::vector<std::u16string> model;  // our tables, as made
     auto same = [&](const std::u16string& a, const std::u16string& b) {
-      return db::SameIndexText(a, b, collation) ||
+      return db::access::write::SameIndexText(a, b, collation) ||
              QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
     };
     auto matches = [&](const std::u16string& name) {
@@ -305,7 +307,7 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
             for (int k = below(15); k > 0; --k) name += any();
           }
           std::string why;
-          if (!db::jetw::ValidTableName(name, &why)) continue;
+          if (!db::access::write::ValidTableName(name, &why)) continue;
           const bool exists = matches(name) > 0;
           std::string sql = db::CreateTableStatement(Utf8(name), "Value");
           try {
@@ -332,7 +334,7 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
       }
       connection.commitTrans();
       if (t % 4 == 3) {
-        db::JetCheckReport report = db::CheckJetFile(path);
+        db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
         for (const std::string& p : report.problems) ADD_FAILURE() << "after transaction " << t << ": " << p;
       }
     }

@@ -12,7 +12,7 @@
 
 namespace writertest {
 
-class MemoryPages : public db::PageIo {
+class MemoryPages : public db::access::format::PageIo {
  public:
   explicit MemoryPages(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -21,7 +21,7 @@ const char* const kWritableFixtures[] = {
     "ace16-longtext.accdb"};
 
 std::unique_ptr<db::Session> Open(const std::string& path) {
-  return db::OpenAccessSession(path, "", db::OpenMode::Read, db::FileFormat::Unknown);
+  return db::access::OpenAccessSession(path, "", db::OpenMode::Read);
 }
 
 std::vector<std::string> UserTables(db::Session& s) {
@@ -39,11 +39,12 @@ std::vector<std::string> Column(db::Session& s, const std::string& table) {
   return out;
 }
 
-void Exec(db::JetWriter& w, const std::string& sql) {
-  db::AccessStatement s = db::ParseAccessStatement(sql);
-  if (auto* c = std::get_if<db::CreateTableStatement>(&s)) w.createTable(*c);
-  else if (auto* i = std::get_if<db::InsertStatement>(&s)) w.insert(*i);
-  else if (auto* d = std::get_if<db::DropTableStatement>(&s)) w.dropTable(*d);
+void Exec(db::access::write::JetWriter& w, const std::string& text) {
+  namespace sql = db::access::sql;
+  sql::AccessStatement s = sql::ParseAccessStatement(text);
+  if (auto* c = std::get_if<sql::CreateTableStatement>(&s)) w.createTable(*c);
+  else if (auto* i = std::get_if<sql::InsertStatement>(&s)) w.insert(*i);
+  else if (auto* d = std::get_if<sql::DropTableStatement>(&s)) w.dropTable(*d);
 }
 
 TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
@@ -54,7 +55,7 @@ TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
     writertest::MemoryPages pages(Fixture(name));
     std::vector<std::string> before = UserTables(*Open(Fixture(name)));
     {
-      db::JetWriter w(pages);
+      db::access::write::JetWriter w(pages);
       Exec(w, "CREATE TABLE `Results` (`City` VARCHAR);");
       Exec(w, "insert into `Results` values ('O''Brien')");
       Exec(w, "insert into `Results` values ('Zürich')");
@@ -70,7 +71,7 @@ TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
               (std::vector<std::string>{"O'Brien", "Zürich", "\xE6\x9D\xB1\xE4\xBA\xAC", ""}));
 
     {
-      db::JetWriter w(pages);
+      db::access::write::JetWriter w(pages);
       Exec(w, "DROP TABLE `results`");
     }
     pages.save(out);

@@ -7,42 +7,30 @@
 #include <optional>
 #include <set>
 
+#include "db/access/format/bytes.h"
+#include "db/access/format/catalog.h"
+#include "db/access/format/definition.h"
 #include "db/access/format/header.h"
+#include "db/access/format/index_page.h"
+#include "db/access/format/pages.h"
+#include "db/access/format/text.h"
 #include "db/names.h"
 
-namespace db {
+namespace db::access::check {
 namespace {
 
-constexpr std::size_t kPageSize = 4096;
-constexpr unsigned char kDataPage = 0x01, kDefinitionPage = 0x02, kIndexNode = 0x03,
-                        kIndexLeaf = 0x04, kMapPage = 0x05;
-// Access releases a definition page by turning its type into 0x08 and a long-value page by
-// turning it into 0x09; the rest of the page stays as it was.
-constexpr unsigned char kReleasedDefinition = 0x08, kReleasedLongValues = 0x09;
-// Data page: free space at 2, owner at 4, row count at 12, row starts from 14.
-constexpr std::size_t kFreeSpace = 2, kOwner = 4, kRowCount = 12, kRowTable = 14;
-constexpr std::uint16_t kDeletedRow = 0x8000, kMovedRow = 0x4000, kRowStartMask = 0x1FFF;
-constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
-// Index page: previous, next and tail page at 12, 16, 20 (8 holds zero), shared prefix length
-// at 24, the bitmap of entry boundaries from 27, the entries from 480.
-constexpr std::size_t kIndexPrev = 12, kIndexNext = 16, kIndexPrefix = 24, kIndexBitmap = 27,
-                      kIndexEntries = 480;
-constexpr unsigned char kUniqueIndex = 0x01, kIgnoreNulls = 0x02;
-constexpr int kLocalTable = 1;
-constexpr std::uint32_t kCatalogPage = 2;
+// The checker names the format's facts as db/access/format/ does, and reads numbers with its
+// codecs, but works out everything else on its own: it must not share the writer's mistakes.
+using namespace db::access::format;
 
-using Bytes = std::vector<unsigned char>;
+constexpr unsigned char kUniqueIndex = 0x01, kIgnoreNulls = 0x02;  // index flags
 
-std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t U32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 std::string N(std::uint64_t n) { return std::to_string(n); }
 
 // Text as Jet 4 stores it: UTF-16LE, or the compressed form that starts with FF FE.
-std::string DecodeText(const unsigned char* p, std::size_t size) {
+std::string TextAsUtf8(const unsigned char* p, std::size_t size) {
   std::u16string units;
-  if (size >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+  if (size >= 2 && p[0] == kCompressedTextMark[0] && p[1] == kCompressedTextMark[1]) {
     bool compressed = true;
     for (std::size_t i = 2; i < size;) {
       if (p[i] == 0) {
@@ -51,7 +39,7 @@ std::string DecodeText(const unsigned char* p, std::size_t size) {
       } else if (compressed) {
         units += static_cast<char16_t>(p[i++]);
       } else if (i + 1 < size) {
-        units += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        units += static_cast<char16_t>(Get16(p + i));
         i += 2;
       } else {
         break;
@@ -59,7 +47,7 @@ std::string DecodeText(const unsigned char* p, std::size_t size) {
     }
   } else {
     for (std::size_t i = 0; i + 1 < size; i += 2)
-      units += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+      units += static_cast<char16_t>(Get16(p + i));
   }
   return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toStdString();
 }
@@ -67,11 +55,11 @@ std::string DecodeText(const unsigned char* p, std::size_t size) {
 struct RowSpan {
   std::uint32_t start = 0, end = 0;
   std::uint16_t flags = 0;
-  bool live() const { return !(flags & kDeletedRow); }
-  bool moved() const { return live() && (flags & kMovedRow); }
+  bool live() const { return !(flags & kRowSkipBit); }
+  bool moved() const { return live() && (flags & kRowMoved); }
   // The data of a moved row: skipped by a scan, read through the moved row. libmdb and
   // mdb-reader read such a row in a scan (and skip the moved row), so it must hold the data.
-  bool movedData() const { return flags == kDeletedRow; }
+  bool movedData() const { return flags == kRowMovedData; }
 };
 
 struct Column {
@@ -119,7 +107,7 @@ class Checker {
     checkPageTypes();
     checkDataPages();
 
-    std::optional<TableDef> catalog = readTable(kCatalogPage, "MSysObjects");
+    std::optional<TableDef> catalog = readTable(kCatalogPage, kCatalogName);
     if (!catalog) return;
     checkTable(*catalog);
     std::vector<CatalogRow> rows = readCatalog(*catalog);
@@ -163,9 +151,8 @@ class Checker {
     if (header->pageKey != 0) {
       for (std::uint32_t p = 1; p < count; ++p) {
         std::uint32_t key = header->pageKey ^ p;
-        unsigned char k[4] = {static_cast<unsigned char>(key), static_cast<unsigned char>(key >> 8),
-                              static_cast<unsigned char>(key >> 16),
-                              static_cast<unsigned char>(key >> 24)};
+        unsigned char k[4];
+        Put32(k, key);
         Rc4Apply(k, 4, pages_[p].data(), kPageSize);
       }
     }
@@ -179,8 +166,8 @@ class Checker {
   void checkPageTypes() {
     for (std::uint32_t p = 1; p < pages_.size(); ++p) {
       unsigned char t = typeOf(p);
-      if (t == kDataPage || t == kDefinitionPage || t == kIndexNode || t == kIndexLeaf ||
-          t == kMapPage || t == kReleasedDefinition || t == kReleasedLongValues)
+      if (t == kDataPage || t == kDefinitionPage || t == kIndexNodePage || t == kIndexLeafPage ||
+          t == kMapPage || t == kReleasedDefinitionPage || t == kReleasedLongValuePage)
         continue;
       bool zero = std::all_of(page(p).begin(), page(p).end(), [](unsigned char b) { return !b; });
       if (!zero) problem("page " + N(p) + " has the unknown type " + N(t));
@@ -190,14 +177,14 @@ class Checker {
   // Row `row` of data page `p`, or nothing (with a problem) when it is out of bounds.
   std::optional<RowSpan> rowOf(std::uint32_t p, unsigned row) const {
     const Bytes& b = page(p);
-    unsigned count = U16(&b[kRowCount]);
-    if (row >= count || kRowTable + 2 * count > kPageSize) return std::nullopt;
+    unsigned count = Get16(&b[kDataRowCountAt]);
+    if (row >= count || kDataHeader + 2 * count > kPageSize) return std::nullopt;
     RowSpan span;
-    std::uint32_t raw = U16(&b[kRowTable + 2 * row]);
-    span.flags = static_cast<std::uint16_t>(raw & ~kRowStartMask);
-    span.start = raw & kRowStartMask;
-    span.end = row == 0 ? kPageSize : (U16(&b[kRowTable + 2 * (row - 1)]) & kRowStartMask);
-    if (span.start < kRowTable + 2 * count || span.start > span.end || span.end > kPageSize)
+    std::uint32_t raw = Get16(&b[kDataHeader + 2 * row]);
+    span.flags = static_cast<std::uint16_t>(raw & ~kRowOffsetMask);
+    span.start = raw & kRowOffsetMask;
+    span.end = row == 0 ? kPageSize : (Get16(&b[kDataHeader + 2 * (row - 1)]) & kRowOffsetMask);
+    if (span.start < kDataHeader + 2 * count || span.start > span.end || span.end > kPageSize)
       return std::nullopt;
     return span;
   }
@@ -206,8 +193,8 @@ class Checker {
     for (std::uint32_t p = 1; p < pages_.size(); ++p) {
       if (typeOf(p) != kDataPage || isFree(p)) continue;
       const Bytes& b = page(p);
-      unsigned count = U16(&b[kRowCount]);
-      std::size_t tableEnd = kRowTable + 2 * count;
+      unsigned count = Get16(&b[kDataRowCountAt]);
+      std::size_t tableEnd = kDataHeader + 2 * count;
       if (tableEnd > kPageSize) {
         problem("data page " + N(p) + " claims " + N(count) + " rows, more than fit");
         continue;
@@ -224,8 +211,8 @@ class Checker {
         lowest = std::min(lowest, span->start);
       }
       std::size_t real = lowest >= tableEnd ? lowest - tableEnd : 0;
-      if (U16(&b[kFreeSpace]) != real)
-        problem("data page " + N(p) + " says it has " + N(U16(&b[kFreeSpace])) +
+      if (Get16(&b[kDataFreeBytesAt]) != real)
+        problem("data page " + N(p) + " says it has " + N(Get16(&b[kDataFreeBytesAt])) +
                 " free bytes, it has " + N(real));
     }
   }
@@ -254,14 +241,15 @@ class Checker {
     std::optional<Bytes> m = mapRow(ref, what);
     if (!m) return std::nullopt;
     std::set<std::uint32_t> out;
-    if ((*m)[0] == 0) {
-      std::uint32_t first = U32(&(*m)[1]);
+    if ((*m)[0] == kInlineMap) {
+      std::uint32_t first = Get32(&(*m)[1]);
       for (std::size_t bit = 0; bit < (m->size() - 5) * 8; ++bit)
-        if ((*m)[5 + bit / 8] & (1u << (bit % 8))) out.insert(first + static_cast<std::uint32_t>(bit));
-    } else if ((*m)[0] == 1) {
-      const std::size_t perPage = (kPageSize - 4) * 8;
+        if ((*m)[kInlineMapBitmapAt + bit / 8] & (1u << (bit % 8)))
+          out.insert(first + static_cast<std::uint32_t>(bit));
+    } else if ((*m)[0] == kReferenceMap) {
+      const std::size_t perPage = (kPageSize - kMapPageBitmapAt) * 8;
       for (std::size_t k = 0; k < (m->size() - 1) / 4; ++k) {
-        std::uint32_t mp = U32(&(*m)[1 + 4 * k]);
+        std::uint32_t mp = Get32(&(*m)[1 + 4 * k]);
         if (mp == 0) continue;
         if (!hasPage(mp) || typeOf(mp) != kMapPage) {
           problem(what + " names page " + N(mp) + " as a map page, which it is not");
@@ -270,7 +258,7 @@ class Checker {
         // A map page serves one map row: a second map naming it would change the first.
         own(mp, "the map pages of the map in row " + N(ref & 0xFF) + " of page " + N(ref >> 8));
         for (std::size_t bit = 0; bit < perPage; ++bit)
-          if (page(mp)[4 + bit / 8] & (1u << (bit % 8)))
+          if (page(mp)[kMapPageBitmapAt + bit / 8] & (1u << (bit % 8)))
             out.insert(static_cast<std::uint32_t>(k * perPage + bit));
       }
     } else {
@@ -290,17 +278,18 @@ class Checker {
     // As Access reads this map, a page the map does not reach (outside an inline map's window,
     // or in a stretch without a map page) is in use.
     if (m[0] == 0) {
-      std::uint32_t first = U32(&m[1]);
+      std::uint32_t first = Get32(&m[1]);
       std::size_t bits = (m.size() - 5) * 8;
       for (std::uint32_t p = 0; p < pages_.size(); ++p) {
         bool inWindow = p >= first && p - first < bits;
-        if (inWindow && (m[5 + (p - first) / 8] & (1u << ((p - first) % 8)))) free_.insert(p);
+        if (inWindow && (m[kInlineMapBitmapAt + (p - first) / 8] & (1u << ((p - first) % 8))))
+          free_.insert(p);
       }
     } else if (m[0] == 1) {
-      const std::size_t perPage = (kPageSize - 4) * 8;
+      const std::size_t perPage = (kPageSize - kMapPageBitmapAt) * 8;
       for (std::uint32_t p = 0; p < pages_.size(); ++p) {
         std::size_t k = p / perPage, bit = p % perPage;
-        std::uint32_t mp = 1 + 4 * k + 4 <= m.size() ? U32(&m[1 + 4 * k]) : 0;
+        std::uint32_t mp = 1 + 4 * k + 4 <= m.size() ? Get32(&m[1 + 4 * k]) : 0;
         if (mp == 0) {
           continue;
         } else if (!hasPage(mp) || typeOf(mp) != kMapPage) {
@@ -308,7 +297,7 @@ class Checker {
           return;
         } else {
           own(mp, "the map pages of the free map");
-          if (page(mp)[4 + bit / 8] & (1u << (bit % 8))) free_.insert(p);
+          if (page(mp)[kMapPageBitmapAt + bit / 8] & (1u << (bit % 8))) free_.insert(p);
         }
       }
     } else {
@@ -341,7 +330,7 @@ class Checker {
     def.name = name;
     def.page = first;
     Bytes bytes;
-    for (std::uint32_t p = first; p != 0; p = U32(&page(p)[4])) {
+    for (std::uint32_t p = first; p != 0; p = Get32(&page(p)[kDefNextPageAt])) {
       if (!hasPage(p) || typeOf(p) != kDefinitionPage) {
         problem(what + ": its definition continues on page " + N(p) + ", not a definition page");
         return std::nullopt;
@@ -361,13 +350,14 @@ class Checker {
     };
     auto need = [&](std::size_t end) { return end <= bytes.size(); };
     if (!need(63)) return fail("its definition is cut short");
-    def.rowCount = U32(&bytes[16]);
-    def.maxColumns = static_cast<int>(U16(&bytes[41]));
-    def.varColumns = static_cast<int>(U16(&bytes[43]));
-    unsigned columns = U16(&bytes[45]);
-    std::uint32_t logical = U32(&bytes[47]), real = U32(&bytes[51]);
-    def.ownMap = U32(&bytes[55]);
-    def.freeMap = U32(&bytes[59]);
+    def.rowCount = Get32(&bytes[kDefRowCountAt]);
+    def.maxColumns = static_cast<int>(Get16(&bytes[kDefMaxColumnsAt]));
+    def.varColumns = static_cast<int>(Get16(&bytes[kDefVarColumnsAt]));
+    unsigned columns = Get16(&bytes[kDefColumnCountAt]);
+    std::uint32_t logical = Get32(&bytes[kDefIndexCountAt]),
+                  real = Get32(&bytes[kDefRealIndexCountAt]);
+    def.ownMap = Get32(&bytes[kDefOwnedMapAt]);
+    def.freeMap = Get32(&bytes[kDefFreeMapAt]);
     if (columns == 0 || columns > 255) return fail("it has " + N(columns) + " columns");
     if (real > 64 || logical > 64 || real > logical)
       return fail("it has " + N(logical) + " indexes over " + N(real) + " index trees");
@@ -375,19 +365,19 @@ class Checker {
     if (!need(pos + 25 * columns)) return fail("its column definitions are cut short");
     std::set<int> numbers, varSlots;
     int varCount = 0;
-    for (unsigned i = 0; i < columns; ++i, pos += 25) {
+    for (unsigned i = 0; i < columns; ++i, pos += kColumnEntry) {
       const unsigned char* e = &bytes[pos];
       Column c;
-      c.type = e[0];
-      c.number = static_cast<int>(U16(e + 5));
-      c.varSlot = static_cast<int>(U16(e + 7));
-      c.flags = e[15];
-      c.fixedOffset = static_cast<int>(U16(e + 21));
-      c.length = static_cast<int>(U16(e + 23));
+      c.type = e[kColumnTypeAt];
+      c.number = static_cast<int>(Get16(e + kColumnNumberAt));
+      c.varSlot = static_cast<int>(Get16(e + kColumnVarSlotAt));
+      c.flags = e[kColumnFlagsAt];
+      c.fixedOffset = static_cast<int>(Get16(e + kColumnFixedOffsetAt));
+      c.length = static_cast<int>(Get16(e + kColumnLengthAt));
       if (!numbers.insert(c.number).second || c.number >= def.maxColumns)
         return fail("column number " + N(c.number) + " is repeated or not below " +
                     N(def.maxColumns));
-      if (c.flags & 0x01) {
+      if (c.flags & kFixedColumn) {
         if (c.fixedOffset + c.length > static_cast<int>(kPageSize))
           return fail("a fixed-length column lies outside a row");
       } else {
@@ -400,10 +390,10 @@ class Checker {
     if (varCount > def.varColumns)
       return fail(N(varCount) + " variable columns, the definition says " + N(def.varColumns));
     for (Column& c : def.columns) {
-      if (!need(pos + 2) || !need(pos + 2 + U16(&bytes[pos])))
+      if (!need(pos + 2) || !need(pos + 2 + Get16(&bytes[pos])))
         return fail("its column names are cut short");
-      std::size_t length = U16(&bytes[pos]);
-      c.name = DecodeText(&bytes[pos + 2], length);
+      std::size_t length = Get16(&bytes[pos]);
+      c.name = TextAsUtf8(&bytes[pos + 2], length);
       if (c.name.empty()) return fail("a column has no name");
       pos += 2 + length;
     }
@@ -411,36 +401,37 @@ class Checker {
     for (std::uint32_t i = 0; i < real; ++i, pos += 52) {
       RealIndex index;
       for (int k = 0; k < 10; ++k) {
-        int number = static_cast<int>(U16(&bytes[pos + 4 + 3 * k]));
+        int number = static_cast<int>(Get16(&bytes[pos + 4 + 3 * k]));
         if (number == 0xFFFF) continue;
         if (!numbers.count(number)) return fail("an index names the missing column " + N(number));
         index.columns.push_back(number);
       }
-      index.map = U32(&bytes[pos + 34]);
-      index.root = U32(&bytes[pos + 38]);
+      index.map = Get32(&bytes[pos + 34]);
+      index.root = Get32(&bytes[pos + 38]);
       index.flags = bytes[pos + 46];  // 42..45 hold nothing of use (Access leaves junk there)
       if (index.columns.empty()) return fail("an index has no columns");
       def.indexes.push_back(index);
     }
     for (std::uint32_t i = 0; i < logical; ++i, pos += 28)
-      if (U32(&bytes[pos + 8]) >= real) return fail("an index names a missing index tree");
+      if (Get32(&bytes[pos + 8]) >= real) return fail("an index names a missing index tree");
     for (std::uint32_t i = 0; i < logical; ++i) {
-      if (!need(pos + 2) || !need(pos + 2 + U16(&bytes[pos])))
+      if (!need(pos + 2) || !need(pos + 2 + Get16(&bytes[pos])))
         return fail("its index names are cut short");
-      pos += 2 + U16(&bytes[pos]);
+      pos += 2 + Get16(&bytes[pos]);
     }
     for (;;) {
       if (!need(pos + 2)) return fail("its list of long-value maps is cut short");
-      std::uint32_t number = U16(&bytes[pos]);
+      std::uint32_t number = Get16(&bytes[pos]);
       if (number == 0xFFFF) break;
       if (!need(pos + 10)) return fail("its list of long-value maps is cut short");
       def.longValueMaps.push_back(
-          {static_cast<int>(number), U32(&bytes[pos + 2]), U32(&bytes[pos + 6])});
+          {static_cast<int>(number), Get32(&bytes[pos + 2]), Get32(&bytes[pos + 6])});
       pos += 10;
     }
     pos += 2;
-    if (U32(&bytes[8]) != pos)
-      return fail("its definition is " + N(pos) + " bytes long, it says " + N(U32(&bytes[8])));
+    if (Get32(&bytes[kDefUsedBytesAt]) != pos)
+      return fail("its definition is " + N(pos) + " bytes long, it says " +
+                  N(Get32(&bytes[kDefUsedBytesAt])));
     return def;
   }
 
@@ -457,7 +448,7 @@ class Checker {
         problem(what + "'s page map names page " + N(p) + ", which is not a data page");
         continue;
       }
-      std::uint32_t owner = U32(&page(p)[kOwner]);
+      std::uint32_t owner = Get32(&page(p)[kDataOwnerAt]);
       if (owner == kLongValueOwner) {
         this->own(p, "the long values of " + what);
         continue;
@@ -468,7 +459,7 @@ class Checker {
         continue;
       }
       this->own(p, "the rows of " + what);
-      unsigned count = U16(&page(p)[kRowCount]);
+      unsigned count = Get16(&page(p)[kDataRowCountAt]);
       for (unsigned r = 0; r < count; ++r) {
         std::optional<RowSpan> span = rowOf(p, r);
         if (span && span->movedData()) movedData_.emplace((p << 8) | r, what);
@@ -495,7 +486,8 @@ class Checker {
       std::optional<std::set<std::uint32_t>> pages = mapPages(lv.own, mapWhat);
       if (!pages) continue;
       for (std::uint32_t p : *pages) {
-        if (!hasPage(p) || typeOf(p) != kDataPage || U32(&page(p)[kOwner]) != kLongValueOwner)
+        if (!hasPage(p) || typeOf(p) != kDataPage ||
+            Get32(&page(p)[kDataOwnerAt]) != kLongValueOwner)
           problem(mapWhat + " names page " + N(p) + ", which is not a long-value page");
         else
           this->own(p, "the long values of " + what);
@@ -512,9 +504,10 @@ class Checker {
     }
     const unsigned char* d = &page(p)[span.start];
     unsigned row = d[0];
-    std::uint32_t target = d[1] | (d[2] << 8) | (d[3] << 16);
+    std::uint32_t target = Get24(d + 1);
     if (!hasPage(target) || typeOf(target) != kDataPage ||
-        U32(&page(target)[kOwner]) != def.page || row >= U16(&page(target)[kRowCount])) {
+        Get32(&page(target)[kDataOwnerAt]) != def.page ||
+        row >= Get16(&page(target)[kDataRowCountAt])) {
       problem(where + ": a moved row points to row " + N(row) + " of page " + N(target) +
               ", not a row of the table");
       return;
@@ -549,12 +542,12 @@ class Checker {
   std::optional<IndexPage> readIndexPage(std::uint32_t p, const std::string& what) {
     const Bytes& b = page(p);
     IndexPage out;
-    out.prev = U32(&b[kIndexPrev]);
-    out.next = U32(&b[kIndexNext]);
-    std::size_t prefix = U16(&b[kIndexPrefix]);
-    std::vector<std::size_t> bounds{kIndexEntries};
-    for (std::size_t bit = 0; bit < (kIndexEntries - kIndexBitmap) * 8; ++bit)
-      if (b[kIndexBitmap + bit / 8] & (1u << (bit % 8))) bounds.push_back(kIndexEntries + bit);
+    out.prev = Get32(&b[kIndexPrevAt]);
+    out.next = Get32(&b[kIndexNextAt]);
+    std::size_t prefix = Get16(&b[kIndexPrefixAt]);
+    std::vector<std::size_t> bounds{kIndexEntriesAt};
+    for (std::size_t bit = 0; bit < (kIndexEntriesAt - kIndexBitmapAt) * 8; ++bit)
+      if (b[kIndexBitmapAt + bit / 8] & (1u << (bit % 8))) bounds.push_back(kIndexEntriesAt + bit);
     if (bounds.back() > kPageSize) {
       problem(what + ": index page " + N(p) + " has an entry past the end of the page");
       return std::nullopt;
@@ -579,8 +572,8 @@ class Checker {
     std::optional<std::set<std::uint32_t>> mapped = mapPages(index.map, what + "'s page map");
     if (!mapped) return;
     for (std::uint32_t p : *mapped) {
-      if (!hasPage(p) || (typeOf(p) != kIndexNode && typeOf(p) != kIndexLeaf) ||
-          U32(&page(p)[kOwner]) != def.page)
+      if (!hasPage(p) || (typeOf(p) != kIndexNodePage && typeOf(p) != kIndexLeafPage) ||
+          Get32(&page(p)[kDataOwnerAt]) != def.page)
         problem(what + "'s page map names page " + N(p) + ", not an index page of the table");
       else
         own(p, "the indexes of table '" + def.name + "'");
@@ -592,7 +585,7 @@ class Checker {
     }
     // Down the first entries to the first leaf, checking the order on the node pages met.
     std::set<std::uint32_t> seen;
-    while (typeOf(p) == kIndexNode) {
+    while (typeOf(p) == kIndexNodePage) {
       std::optional<IndexPage> node = readIndexPage(p, what);
       if (!node) return;
       if (node->entries.empty()) {
@@ -605,8 +598,7 @@ class Checker {
         problem(what + ": node page " + N(p) + " has an entry too short for its pointers");
         return;
       }
-      std::uint32_t child = (first[first.size() - 4] << 24) | (first[first.size() - 3] << 16) |
-                            (first[first.size() - 2] << 8) | first[first.size() - 1];
+      std::uint32_t child = GetBigEndian(&first[first.size() - 4], 4);
       if (!seen.insert(p).second || !mapped->count(child)) {
         problem(what + ": node page " + N(p) + " points to page " + N(child) +
                 ", not a page of the index");
@@ -622,7 +614,7 @@ class Checker {
     const bool unique = (index.flags & kUniqueIndex) && KeyColumnsKnown(def, index);
     std::uint32_t prev = 0;
     for (; p != 0; p = pageNext_) {
-      if (!mapped->count(p) || typeOf(p) != kIndexLeaf || !seen.insert(p).second) {
+      if (!mapped->count(p) || typeOf(p) != kIndexLeafPage || !seen.insert(p).second) {
         problem(what + ": the chain of leaves reaches page " + N(p) +
                 ", not a new leaf of the index");
         return;
@@ -648,7 +640,7 @@ class Checker {
         if (unique && key == lastKey && !KeyHoldsNull(def, index, key))
           problem(what + " is unique but holds one key twice (leaf page " + N(p) + ")");
         lastKey = std::move(key);
-        std::uint32_t target = (e[e.size() - 4] << 16) | (e[e.size() - 3] << 8) | e[e.size() - 2];
+        std::uint32_t target = GetBigEndian(&e[e.size() - 4], 3);
         std::uint32_t ref = (target << 8) | e.back();
         if (!live_[def.page].count(ref))
           problem(what + ": leaf page " + N(p) + " names row " + N(e.back()) + " of page " +
@@ -710,21 +702,21 @@ class Checker {
   // The value bytes of column `c` in a row, or nothing for null.
   static std::optional<Bytes> field(const Column& c, const Bytes& row) {
     if (row.size() < 2) return std::nullopt;
-    std::size_t rowColumns = U16(&row[0]);
+    std::size_t rowColumns = Get16(&row[0]);
     std::size_t mask = (rowColumns + 7) / 8;
     if (row.size() < 2 + mask + 2 || static_cast<std::size_t>(c.number) >= rowColumns)
       return std::nullopt;
     const unsigned char* nulls = &row[row.size() - mask];
     if (!(nulls[c.number / 8] & (1u << (c.number % 8)))) return std::nullopt;
-    if (c.flags & 0x01) {
+    if (c.flags & kFixedColumn) {
       std::size_t at = 2 + static_cast<std::size_t>(c.fixedOffset);
       if (at + c.length > row.size()) return std::nullopt;
       return Bytes(row.begin() + at, row.begin() + at + c.length);
     }
-    std::size_t varLen = U16(&row[row.size() - mask - 2]);
+    std::size_t varLen = Get16(&row[row.size() - mask - 2]);
     std::size_t slot = static_cast<std::size_t>(c.varSlot);
     if (slot >= varLen || row.size() < mask + 4 + 2 * (varLen + 1)) return std::nullopt;
-    auto offsetAt = [&](std::size_t k) { return U16(&row[row.size() - mask - 4 - 2 * k]); };
+    auto offsetAt = [&](std::size_t k) { return Get16(&row[row.size() - mask - 4 - 2 * k]); };
     std::size_t start = offsetAt(slot), end = offsetAt(slot + 1);  // slot varLen is the end
     if (start > end || end > row.size()) return std::nullopt;
     return Bytes(row.begin() + start, row.begin() + end);
@@ -749,28 +741,29 @@ class Checker {
       for (int hops = 0; span && span->moved() && hops < 4; ++hops) {
         const unsigned char* d = &page(p)[span->start];
         r = d[0];
-        p = d[1] | (d[2] << 8) | (d[3] << 16);
+        p = Get24(d + 1);
         span = hasPage(p) && typeOf(p) == kDataPage ? rowOf(p, r) : std::nullopt;
       }
       if (!span || span->moved()) continue;  // reported by the moved-row check
       Bytes row(page(p).begin() + span->start, page(p).begin() + span->end);
       std::optional<Bytes> i = field(*id, row), n = field(*name, row), t = field(*type, row);
       if (!i || !n || !t || i->size() != 4 || t->size() != 2) continue;
-      rows.push_back({U32(i->data()), static_cast<int>(static_cast<std::int16_t>(U16(t->data()))),
-                      DecodeText(n->data(), n->size())});
+      rows.push_back({Get32(i->data()),
+                      static_cast<int>(static_cast<std::int16_t>(Get16(t->data()))),
+                      TextAsUtf8(n->data(), n->size())});
     }
     return rows;
   }
 
   void checkCatalog(const std::vector<CatalogRow>& rows) {
-    std::map<std::uint32_t, std::string> byPage{{kCatalogPage, "MSysObjects"}};
+    std::map<std::uint32_t, std::string> byPage{{kCatalogPage, kCatalogName}};
     std::vector<std::string> names;
     std::set<std::uint32_t> continuations;
     for (std::uint32_t p = 1; p < pages_.size(); ++p)
-      if (typeOf(p) == kDefinitionPage && !isFree(p) && U32(&page(p)[4]) != 0)
-        continuations.insert(U32(&page(p)[4]));
+      if (typeOf(p) == kDefinitionPage && !isFree(p) && Get32(&page(p)[kDefNextPageAt]) != 0)
+        continuations.insert(Get32(&page(p)[kDefNextPageAt]));
     for (const CatalogRow& row : rows) {
-      if ((row.type & 0x7F) != kLocalTable) continue;
+      if ((row.type & 0x7F) != object_type::kLocalTable) continue;
       for (const std::string& other : names)
         if (SameName(other, row.name)) problem("MSysObjects names two tables '" + row.name + "'");
       names.push_back(row.name);
@@ -870,4 +863,4 @@ JetCheckReport CheckJetFile(const std::string& path) {
   return CheckJetPages(pages);
 }
 
-}  // namespace db
+}  // namespace db::access::check

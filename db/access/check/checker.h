@@ -55,7 +55,7 @@
 
 #include "db/access/format/page_io.h"
 
-namespace db {
+namespace db::access::check {
 
 struct JetCheckReport {
   std::vector<std::string> problems;       // empty: the file is consistent
@@ -65,7 +65,7 @@ struct JetCheckReport {
 
 // Checks the pages `io` hands out (as stored in the file: pages encoded with the database key
 // are decoded here).
-JetCheckReport CheckJetPages(const PageIo& io);
+JetCheckReport CheckJetPages(const format::PageIo& io);
 
 // Checks a file. A file that cannot be read, or is not a Jet 4 / ACE file, gives one problem.
 JetCheckReport CheckJetFile(const std::string& path);
@@ -76,4 +76,4 @@ JetCheckReport CheckJetFile(const std::string& path);
 // when the writer touches what it is about.
 std::string NewProblem(const JetCheckReport& before, const JetCheckReport& after);
 
-}  // namespace db
+}  // namespace db::access::check

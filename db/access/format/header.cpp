@@ -8,41 +8,17 @@
 #include <limits>
 #include <string_view>
 
-namespace db {
+#include "db/access/format/bytes.h"
+#include "db/access/format/pages.h"
+
+namespace db::access::format {
 namespace {
 
-constexpr unsigned char kMagic[] = {0x00, 0x01, 0x00, 0x00};
-constexpr char kJetText[] = "Standard Jet DB";
-constexpr char kAceText[] = "Standard ACE DB";
-constexpr std::size_t kTextOffset = 0x04;
-constexpr std::size_t kVersionOffset = 0x14;
-constexpr std::size_t kEncryptedStart = 0x18;
-constexpr std::size_t kCodePageOffset = 0x3C;
-constexpr std::size_t kPageKeyOffset = 0x3E;
-constexpr std::size_t kPasswordOffset = 0x42;
-constexpr std::size_t kCreationDateOffset = 0x72;
-constexpr unsigned char kHeaderKey[] = {0xC7, 0xDA, 0x39, 0x6B};
+constexpr unsigned char kMagic[] = {kHeaderPage, kPageMark, 0x00, 0x00};
 constexpr int kLastKnownVersion = 6;  // ACE 17 (Access 2019)
-constexpr std::size_t kEncryptionInfoOffset = 0x299;
 // The range of OLE dates: 1 January 100 to 31 December 9999.
 constexpr double kFirstOleDate = -657434;
 constexpr double kPastLastOleDate = 2958466;
-
-std::uint16_t Le16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-double LeDouble(const unsigned char* p) {
-  std::uint64_t bits = Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
 
 // The four mask bytes of a Jet 4 password: the whole days of the creation date.
 std::array<unsigned char, 4> PasswordMask(double creationDate) {
@@ -53,7 +29,7 @@ std::array<unsigned char, 4> PasswordMask(double creationDate) {
       days > std::numeric_limits<std::int32_t>::max())
     return mask;
   auto value = static_cast<std::uint32_t>(static_cast<std::int32_t>(days));
-  for (int i = 0; i < 4; ++i) mask[i] = static_cast<unsigned char>(value >> (8 * i));
+  Put32(mask.data(), value);
   return mask;
 }
 
@@ -76,7 +52,7 @@ std::u16string PasswordField(const unsigned char* p, std::size_t units, std::siz
   std::u16string text;
   std::size_t i = 0;
   for (; i < units; ++i) {
-    auto unit = static_cast<char16_t>(unitSize == 1 ? p[i] : p[2 * i] | (p[2 * i + 1] << 8));
+    auto unit = static_cast<char16_t>(unitSize == 1 ? p[i] : Get16(p + 2 * i));
     if (unit == 0) break;
     text.push_back(unit);
   }
@@ -115,14 +91,14 @@ bool CryptoApiEncryptionInfo(const unsigned char* p, std::size_t size) {
   constexpr std::uint32_t kSha1 = 0x8004;
   constexpr std::size_t kFixedHeader = 32, kSaltSize = 16, kVerifierSize = 16, kSha1Size = 20;
   if (size < 4) return false;
-  std::size_t headerSize = Le32(p);
+  std::size_t headerSize = Get32(p);
   if (headerSize < kFixedHeader + 2 || headerSize > size - 4) return false;
   const unsigned char* h = p + 4;
-  std::uint32_t algorithm = Le32(h + 8), hash = Le32(h + 12), keyBits = Le32(h + 16);
-  if (Le32(h + 4) != 0) return false;  // no extra data
-  bool rc4 = algorithm == kRc4 || (algorithm == 0 && !(Le32(h) & 0x20));
+  std::uint32_t algorithm = Get32(h + 8), hash = Get32(h + 12), keyBits = Get32(h + 16);
+  if (Get32(h + 4) != 0) return false;  // no extra data
+  bool rc4 = algorithm == kRc4 || (algorithm == 0 && !(Get32(h) & 0x20));
   bool aes = algorithm == kAes128 || algorithm == kAes192 || algorithm == kAes256 ||
-             (algorithm == 0 && (Le32(h) & 0x20));
+             (algorithm == 0 && (Get32(h) & 0x20));
   if (!rc4 && !aes) return false;
   if (hash != 0 && hash != kSha1) return false;
   if (rc4 ? keyBits != 0 && (keyBits < 40 || keyBits > 128 || keyBits % 8 != 0)
@@ -134,8 +110,8 @@ bool CryptoApiEncryptionInfo(const unsigned char* p, std::size_t size) {
   const unsigned char* v = h + headerSize;
   std::size_t left = size - 4 - headerSize;
   std::size_t hashBytes = rc4 ? kSha1Size : 32;
-  return left >= 4 + kSaltSize + kVerifierSize + 4 + hashBytes && Le32(v) == kSaltSize &&
-         Le32(v + 4 + kSaltSize + kVerifierSize) == kSha1Size;
+  return left >= 4 + kSaltSize + kVerifierSize + 4 + hashBytes && Get32(v) == kSaltSize &&
+         Get32(v + 4 + kSaltSize + kVerifierSize) == kSha1Size;
 }
 
 }  // namespace
@@ -160,37 +136,38 @@ void Rc4Apply(const unsigned char* key, std::size_t keySize, unsigned char* data
 }
 
 std::optional<JetHeader> ParseJetHeader(const unsigned char* bytes, std::size_t size) {
-  constexpr std::size_t kNeeded = kEncryptedStart + 128;
+  constexpr std::size_t kNeeded = kEncryptedStart + kEncryptedSize;
   if (size < kNeeded || std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return std::nullopt;
-  const char* text = reinterpret_cast<const char*>(bytes + kTextOffset);
+  const char* text = reinterpret_cast<const char*>(bytes + kHeaderTextAt);
   if (std::memcmp(text, kJetText, sizeof kJetText) != 0 &&
       std::memcmp(text, kAceText, sizeof kAceText) != 0)
     return std::nullopt;
 
   JetHeader header;
-  header.version = bytes[kVersionOffset];
+  header.version = bytes[kVersionAt];
   if (header.version > kLastKnownVersion) return std::nullopt;
-  header.pageSize = header.isJet3() ? 2048 : 4096;
+  header.pageSize = header.isJet3() ? kJet3PageSize : kPageSize;
 
   unsigned char plain[kNeeded];
   std::memcpy(plain, bytes, kNeeded);
-  Rc4Apply(kHeaderKey, sizeof kHeaderKey, plain + kEncryptedStart, header.isJet3() ? 126 : 128);
+  Rc4Apply(kHeaderKey, sizeof kHeaderKey, plain + kEncryptedStart,
+           header.isJet3() ? kJet3EncryptedSize : kEncryptedSize);
 
-  header.codePage = Le16(plain + kCodePageOffset);
-  header.pageKey = Le32(plain + kPageKeyOffset);
+  header.codePage = Get16(plain + kCodePageAt);
+  header.pageKey = Get32(plain + kPageKeyAt);
   bool wellFormed = true;
   std::u16string password;
   if (header.isJet3()) {
     // Single-byte text in the file's code page; read as Latin-1, which covers the Western code
     // page's letters.
-    password = PasswordField(plain + kPasswordOffset, 20, 1, wellFormed);
+    password = PasswordField(plain + kPasswordAt, 20, 1, wellFormed);
   } else {
-    double created = LeDouble(plain + kCreationDateOffset);
+    double created = GetDouble(plain + kCreationDateAt);
     if (!std::isfinite(created) || created < kFirstOleDate || created >= kPastLastOleDate)
       header.flaw = "the creation date in the header is damaged";
     std::array<unsigned char, 4> mask = PasswordMask(created);
-    for (std::size_t i = 0; i < 40; ++i) plain[kPasswordOffset + i] ^= mask[i % 4];
-    password = PasswordField(plain + kPasswordOffset, 20, 2, wellFormed);
+    for (std::size_t i = 0; i < 40; ++i) plain[kPasswordAt + i] ^= mask[i % 4];
+    password = PasswordField(plain + kPasswordAt, 20, 2, wellFormed);
   }
   header.password = QString::fromStdU16String(password).toStdString();
   if (!wellFormed || (header.isAce() && !password.empty()))
@@ -201,12 +178,12 @@ std::optional<JetHeader> ParseJetHeader(const unsigned char* bytes, std::size_t 
 bool HasOfficeEncryptionInfo(const unsigned char* page, std::size_t size) {
   constexpr std::uint16_t kAgileVersion = 4, kCryptoApiMinor = 2;
   constexpr std::uint32_t kAgileFlags = 0x40, kCryptoApiFlag = 0x04;
-  if (size < kEncryptionInfoOffset + 2) return false;
-  std::size_t start = kEncryptionInfoOffset + 2;
-  std::size_t length = Le16(page + kEncryptionInfoOffset);
+  if (size < kEncryptionInfoAt + 2) return false;
+  std::size_t start = kEncryptionInfoAt + 2;
+  std::size_t length = Get16(page + kEncryptionInfoAt);
   if (length < 8 || start + length > size) return false;
-  std::uint16_t major = Le16(page + start), minor = Le16(page + start + 2);
-  std::uint32_t flags = Le32(page + start + 4);
+  std::uint16_t major = Get16(page + start), minor = Get16(page + start + 2);
+  std::uint32_t flags = Get32(page + start + 4);
   const unsigned char* body = page + start + 8;
   if (major == kAgileVersion && minor == kAgileVersion && flags == kAgileFlags)
     return AgileEncryptionInfo(body, length - 8);
@@ -219,4 +196,4 @@ bool PasswordAccepted(const JetHeader& header, const std::string& given) {
   return header.password.empty() || header.password == given;
 }
 
-}  // namespace db
+}  // namespace db::access::format

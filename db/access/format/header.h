@@ -13,8 +13,9 @@
 //   0x42       database password: 20 bytes of single-byte text (Jet 3) or 40 bytes of UTF-16LE
 //              (Jet 4 and ACE), NUL-padded. From Jet 4 on, the bytes are also XOR-masked with
 //              the 4 little-endian bytes of the whole part of the creation date, repeated.
+//   0x6E       sort order of the database (16 bits; 0x0409 General)
 //   0x72       creation date (Jet 4 and ACE): an OLE date as a double
-// Page size: 2048 bytes for Jet 3, 4096 bytes otherwise.
+// Page size: 2048 bytes for Jet 3, 4096 bytes otherwise (pages.h).
 //
 // The password field holds the password's characters, then a NUL, then NULs to its end (all of
 // it NUL when there is no password); the characters are ones a person can type, never control
@@ -37,7 +38,23 @@
 #include <optional>
 #include <string>
 
-namespace db {
+namespace db::access::format {
+
+// Page 0, as laid out above.
+constexpr std::size_t kHeaderTextAt = 0x04;
+constexpr char kJetText[] = "Standard Jet DB";
+constexpr char kAceText[] = "Standard ACE DB";
+constexpr std::size_t kVersionAt = 0x14;
+constexpr std::size_t kEncryptedStart = 0x18;
+constexpr std::size_t kJet3EncryptedSize = 126;
+constexpr std::size_t kEncryptedSize = 128;
+constexpr unsigned char kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+constexpr std::size_t kCodePageAt = 0x3C;
+constexpr std::size_t kPageKeyAt = 0x3E;
+constexpr std::size_t kPasswordAt = 0x42;
+constexpr std::size_t kSortOrderAt = 0x6E;
+constexpr std::size_t kCreationDateAt = 0x72;
+constexpr std::size_t kEncryptionInfoAt = 0x299;
 
 struct JetHeader {
   int version = 0;           // byte 0x14
@@ -72,4 +89,4 @@ bool PasswordAccepted(const JetHeader& header, const std::string& given);
 // RC4 applied in place (encryption and decryption are the same operation).
 void Rc4Apply(const unsigned char* key, std::size_t keySize, unsigned char* data, std::size_t size);
 
-}  // namespace db
+}  // namespace db::access::format

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace db {
+namespace db::access::format {
 
 class PageIo {
  public:
@@ -22,4 +22,4 @@ class PageIo {
   virtual std::uint32_t appendPage(const std::vector<unsigned char>& data) = 0;
 };
 
-}  // namespace db
+}  // namespace db::access::format

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace db {
+namespace db::access::format {
 namespace {
 
 constexpr std::int64_t kDaysFromYearOneToOleEpoch = 693593;  // 0001-01-01 .. 1899-12-30
@@ -105,4 +105,4 @@ std::optional<double> JetExtendedDate(const unsigned char* bytes, std::size_t si
   return oleDays >= 0 ? static_cast<double>(oleDays) + time : static_cast<double>(oleDays) - time;
 }
 
-}  // namespace db
+}  // namespace db::access::format

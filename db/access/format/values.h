@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-namespace db {
+namespace db::access::format {
 
 std::int64_t JetSigned(const unsigned char* p, std::size_t size);     // size 1..8, sign-extended
 std::uint64_t JetUnsigned(const unsigned char* p, std::size_t size);  // size 1..8
@@ -34,4 +34,4 @@ std::string JetGuidText(const unsigned char* bytes16);
 // The OLE date of an extended date/time, or nothing when the bytes are not one.
 std::optional<double> JetExtendedDate(const unsigned char* bytes, std::size_t size);
 
-}  // namespace db
+}  // namespace db::access::format

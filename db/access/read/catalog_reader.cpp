@@ -2,21 +2,12 @@
 
 #include <QString>
 
+#include "db/access/format/catalog.h"
 #include "db/error.h"
 #include "db/access/read/table_reader.h"
 #include "db/names.h"
 
-namespace db {
-namespace {
-
-constexpr std::uint32_t kCatalogPage = 2;
-constexpr char kCatalogName[] = "MSysObjects";
-constexpr std::uint32_t kSystemFlag = 0x80000000;
-constexpr std::uint32_t kAccessObjectFlag = 0x2;
-
-
-}  // namespace
-
+namespace db::access::read {
 std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
   JetTable table(db, kCatalogName, kCatalogPage);
   std::vector<std::size_t> fields;
@@ -44,17 +35,17 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
   // and whatever else was read from them is no list of the file's tables.
   bool listsItself = false;
   for (const AccessObject& object : objects)
-    listsItself = listsItself || (object.type == access_object::kLocalTable &&
+    listsItself = listsItself || (object.type == object_type::kLocalTable &&
                                   object.page == kCatalogPage && SameName(object.name, kCatalogName));
   if (!listsItself) db.damaged("the catalogue's rows cannot be read");
   return objects;
 }
 
 std::optional<std::string> CatalogType(const AccessObject& object) {
-  using namespace access_object;
+  using namespace object_type;
   switch (object.type) {
     case kLocalTable:
-      if (object.flags & kSystemFlag) return "SYSTEM TABLE";
+      if (object.flags & kSystemObjectFlag) return "SYSTEM TABLE";
       if (object.flags & kAccessObjectFlag) return "ACCESS TABLE";
       if (StartsWithIgnoringCase(object.name, "MSys")) return "SYSTEM TABLE";
       if (StartsWithIgnoringCase(object.name, "~")) return "LOCAL TEMPORARY";
@@ -68,7 +59,7 @@ std::optional<std::string> CatalogType(const AccessObject& object) {
 
 const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog,
                                       const std::string& name) {
-  using namespace access_object;
+  using namespace object_type;
   const AccessObject* other = nullptr;
   for (const AccessObject& object : catalog) {
     if (!SameName(object.name, name)) continue;
@@ -87,4 +78,4 @@ const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog,
                   "spelled correctly.");
 }
 
-}  // namespace db
+}  // namespace db::access::read

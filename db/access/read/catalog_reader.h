@@ -1,8 +1,4 @@
-// The objects of an Access file as its system table MSysObjects (definition on page 2) lists
-// them: Id (its low 24 bits are the definition page of a table), Name, Type (1 local table,
-// 4 table linked through ODBC, 5 saved query, 6 linked table, others are forms, containers,
-// relationships and the like) and Flags (0x80000000 system object, 0x2 object of Access
-// itself).
+// The objects of an Access file as its catalog lists them (db/access/format/catalog.h).
 #pragma once
 
 #include <cstdint>
@@ -12,7 +8,7 @@
 
 #include "db/access/read/database.h"
 
-namespace db {
+namespace db::access::read {
 
 struct AccessObject {
   std::string name;
@@ -21,13 +17,6 @@ struct AccessObject {
   std::uint32_t page = 0;
   bool operator==(const AccessObject&) const = default;
 };
-
-namespace access_object {
-constexpr int kLocalTable = 1;
-constexpr int kOdbcLinkedTable = 4;
-constexpr int kQuery = 5;
-constexpr int kLinkedTable = 6;
-}  // namespace access_object
 
 // Every object of the file, in the catalogue's own order. Throws db::Error when it is damaged:
 // its definition or pages cannot be read, or its rows do not include its own (MSysObjects, a
@@ -46,4 +35,4 @@ std::optional<std::string> CatalogType(const AccessObject& object);
 const AccessObject& FindReadableTable(const std::vector<AccessObject>& catalog,
                                       const std::string& name);
 
-}  // namespace db
+}  // namespace db::access::read

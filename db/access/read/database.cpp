@@ -4,9 +4,10 @@
 
 #include <cstring>
 
+#include "db/access/format/text.h"
 #include "db/error.h"
 
-namespace db {
+namespace db::access::read {
 
 std::string DamagedFileMessage(const std::string& path, const std::string& detail) {
   return "Unrecognized database format '" + path + "' (" + detail + ").";
@@ -62,36 +63,13 @@ std::string JetDatabase::decodeText(const unsigned char* bytes, std::size_t size
 }
 
 std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size) {
-  std::u16string units;
-  units.reserve(size);
-  if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    // Compressed: one byte a character (high byte zero); a zero byte switches between that and
-    // two bytes a character.
-    bool compressed = true;
-    for (std::size_t i = 2; i < size;) {
-      if (bytes[i] == 0) {
-        compressed = !compressed;
-        ++i;
-      } else if (compressed) {
-        units.push_back(bytes[i++]);
-      } else if (i + 1 < size) {
-        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        i += 2;
-      } else {
-        break;
-      }
-    }
-  } else {
-    for (std::size_t i = 0; i + 1 < size; i += 2)
-      units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-  }
   // Whole UTF-16, surrogate pairs included (characters beyond the Basic Multilingual Plane, such
   // as emoji, stay one character); a lone surrogate becomes "?".
-  return QString::fromStdU16String(units).toStdString();
+  return QString::fromStdU16String(DecodeText(bytes, size)).toStdString();
 }
 
 void JetDatabase::damaged(const std::string& detail) const {
-  throw Error(errc::kBadFormat, DamagedFileMessage(path_, detail));
+  throw BadFormatError(DamagedFileMessage(path_, detail));
 }
 
-}  // namespace db
+}  // namespace db::access::read

@@ -10,7 +10,10 @@
 #include "db/access/format/header.h"
 #include "db/access/read/libmdb.h"
 
-namespace db {
+namespace db::access::read {
+
+// The reader speaks the format's names and codecs.
+using namespace db::access::format;
 
 class JetDatabase {
  public:
@@ -47,11 +50,10 @@ class JetDatabase {
   MdbHandle* mdb_ = nullptr;
 };
 
-// Text as Jet 4 and ACE store it (plain UTF-16LE, or "compressed" when it starts with FF FE) as
-// UTF-8.
+// Text as Jet 4 and ACE store it (db/access/format/text.h) as UTF-8.
 std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size);
 
 // The description of a damaged or foreign file's error (errc::kBadFormat).
 std::string DamagedFileMessage(const std::string& path, const std::string& detail);
 
-}  // namespace db
+}  // namespace db::access::read

@@ -6,41 +6,25 @@
 #include <cstring>
 #include <set>
 
+#include "db/access/format/bytes.h"
+#include "db/access/format/definition.h"
+#include "db/access/format/pages.h"
 #include "db/access/format/values.h"
 #include "db/names.h"
 
-namespace db {
+namespace db::access::read {
 namespace {
 
-struct Layout {
-  std::size_t maxColumns, varColumnCount, columnCount, realIndexCount, usageMap, freeMap, columnsStart,
-      realIndexEntry, columnEntry, columnNumber, columnScale, columnFlags, columnFixedOffset,
-      columnLength, nameLengthSize, rowCount;
-};
-constexpr Layout kJet4Layout{41, 43, 45, 51, 55, 59, 63, 12, 25, 5, 12, 15, 21, 23, 2, 12};
-constexpr Layout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
+using Layout = DefinitionLayout;
 
-constexpr unsigned char kDataPage = 0x01;
-constexpr unsigned char kDefinitionPage = 0x02;
-constexpr unsigned char kMapPage = 0x05;
 constexpr unsigned kMaxColumns = 256;
 constexpr unsigned kMaxRealIndexes = 256;
 constexpr unsigned kMaxDefinitionPages = 256;
 constexpr int kMaxColumnNumber = 255;
 constexpr int kMaxRowHops = 8;
-constexpr std::uint16_t kDeletedRow = 0x8000;
-constexpr std::uint16_t kMovedRow = 0x4000;
-constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
-constexpr std::uint32_t kInlineLongValue = 0x80000000;
-constexpr std::uint32_t kSingleRowLongValue = 0x40000000;
-constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
-constexpr std::size_t kLongValueHeader = 12;
-constexpr char kLongValueMark[] = "LVAL";
-constexpr int kBigIntType = 0x13;
-constexpr int kExtendedDateType = 0x14;
+constexpr int kBigIntType = coltype::kBigInt;
+constexpr int kExtendedDateType = coltype::kExtendedDate;
 
-std::uint32_t U16(const unsigned char* p) { return static_cast<std::uint32_t>(JetUnsigned(p, 2)); }
-std::uint32_t U32(const unsigned char* p) { return static_cast<std::uint32_t>(JetUnsigned(p, 4)); }
 
 // Bytes a non-null value of a fixed-size type needs; 0 for types of any length.
 std::size_t NeededBytes(int type) {
@@ -97,8 +81,8 @@ std::vector<unsigned char> JetTable::definitionBytes() const {
     std::vector<unsigned char> data = db_.copyPage(page);
     if (data[0] != kDefinitionPage)
       damaged("page " + std::to_string(page) + " is not a definition page");
-    bytes.insert(bytes.end(), data.begin() + (bytes.empty() ? 0 : 8), data.end());
-    page = U32(data.data() + 4);
+    bytes.insert(bytes.end(), data.begin() + (bytes.empty() ? 0 : kDefContinuationAt), data.end());
+    page = Get32(data.data() + kDefNextPageAt);
   }
   return bytes;
 }
@@ -106,9 +90,9 @@ std::vector<unsigned char> JetTable::definitionBytes() const {
 std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   const Layout& l = db_.header().isJet3() ? kJet3Layout : kJet4Layout;
   std::vector<unsigned char> def = definitionBytes();
-  unsigned columnCount = U16(&def[l.columnCount]);
-  int maxColumns = static_cast<int>(U16(&def[l.maxColumns]));
-  std::uint32_t realIndexes = U32(&def[l.realIndexCount]);
+  unsigned columnCount = Get16(&def[l.columnCount]);
+  int maxColumns = static_cast<int>(Get16(&def[l.maxColumns]));
+  std::uint32_t realIndexes = Get32(&def[l.realIndexCount]);
   if (columnCount == 0 || columnCount > kMaxColumns)
     damaged("it has an impossible number of columns");
   if (realIndexes > kMaxRealIndexes) damaged("it has an impossible number of indexes");
@@ -116,12 +100,12 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   // row is there: a page past the end of the file, or one that holds no such row (zeroed,
   // overwritten), would reach it as an empty map, and the table would seem to have no rows.
   for (std::size_t at : {l.usageMap, l.freeMap}) {
-    std::uint32_t pageRow = U32(&def[at]);
+    std::uint32_t pageRow = Get32(&def[at]);
     if (!db_.hasPage(pageRow >> 8)) damaged("its page map lies beyond the end of the file");
     std::vector<unsigned char> page = db_.copyPage(pageRow >> 8);
-    unsigned row = pageRow & 0xFF, rows = U16(&page[l.rowCount]);
+    unsigned row = pageRow & 0xFF, rows = Get16(&page[l.rowCount]);
     if (page[0] != kDataPage || row >= rows || l.rowCount + 2 + 2 * rows > page.size() ||
-        (U16(&page[l.rowCount + 2 + 2 * row]) & kDeletedRow))
+        (Get16(&page[l.rowCount + 2 + 2 * row]) & kRowSkipBit))
       damaged("its page map cannot be found");
   }
 
@@ -134,11 +118,11 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
     const unsigned char* e = &def[pos];
     ListedColumn c;
     c.type = e[0];
-    c.number = static_cast<int>(U16(e + l.columnNumber));
+    c.number = static_cast<int>(Get16(e + l.columnNumber));
     c.scale = e[l.columnScale];
     c.fixed = (e[l.columnFlags] & 0x01) != 0;
-    c.fixedOffset = static_cast<int>(U16(e + l.columnFixedOffset));
-    c.length = c.type == MDB_BOOL ? 0 : static_cast<int>(U16(e + l.columnLength));
+    c.fixedOffset = static_cast<int>(Get16(e + l.columnFixedOffset));
+    c.length = c.type == MDB_BOOL ? 0 : static_cast<int>(Get16(e + l.columnLength));
     // A row holds up to the definition's maximum column count: a column numbered past it is
     // read from bytes beyond the row's null mask.
     if (c.number > kMaxColumnNumber || c.number >= maxColumns || !numbers.insert(c.number).second)
@@ -149,7 +133,7 @@ std::vector<JetTable::ListedColumn> JetTable::readListedColumns() const {
   }
   for (unsigned i = 0; i < columnCount; ++i) {
     if (pos + l.nameLengthSize > def.size()) damaged("its column names are cut short");
-    std::size_t length = l.nameLengthSize == 1 ? def[pos] : U16(&def[pos]);
+    std::size_t length = l.nameLengthSize == 1 ? def[pos] : Get16(&def[pos]);
     pos += l.nameLengthSize + length;
     if (pos > def.size()) damaged("its column names are cut short");
   }
@@ -187,18 +171,19 @@ void JetTable::collectDataPages() {
     pages_.push_back(static_cast<std::uint32_t>(page));
   };
   if (map[0] == 0) {
-    std::uint64_t first = U32(map + 1);
+    std::uint64_t first = Get32(map + 1);
     for (std::size_t bit = 0; bit < (size - 5) * 8; ++bit)
-      if (map[5 + bit / 8] & (1u << (bit % 8))) addPage(first + bit);
+      if (map[kInlineMapBitmapAt + bit / 8] & (1u << (bit % 8))) addPage(first + bit);
   } else if (map[0] == 1) {
     const std::size_t bitsPerMapPage = (db_.pageSize() - 4) * 8;
     for (std::size_t index = 0; index < (size - 1) / 4; ++index) {
-      std::uint32_t mapPage = U32(map + 1 + 4 * index);
+      std::uint32_t mapPage = Get32(map + 1 + 4 * index);
       if (mapPage == 0) continue;
       std::vector<unsigned char> bits = db_.copyPage(mapPage);
       if (bits[0] != kMapPage) damaged("page " + std::to_string(mapPage) + " is not a page map");
       for (std::size_t bit = 0; bit < bitsPerMapPage; ++bit)
-        if (bits[4 + bit / 8] & (1u << (bit % 8))) addPage(index * bitsPerMapPage + bit);
+        if (bits[kMapPageBitmapAt + bit / 8] & (1u << (bit % 8)))
+          addPage(index * bitsPerMapPage + bit);
     }
   } else {
     damaged("its page map has an unknown kind");
@@ -212,7 +197,7 @@ std::optional<std::size_t> JetTable::findField(const std::string& name) const {
 }
 
 bool JetTable::isOwnDataPage(const unsigned char* page) const {
-  return page[0] == kDataPage && U32(page + 4) == definitionPage_;
+  return page[0] == kDataPage && Get32(page + kDataOwnerAt) == definitionPage_;
 }
 
 bool JetTable::next(const std::vector<std::size_t>& fields, std::vector<Value>& row) {
@@ -226,7 +211,7 @@ bool JetTable::next(const std::vector<std::size_t>& fields, std::vector<Value>& 
       // damage (a page overwritten or moved), and passing over it would lose its rows unnoticed.
       if (!isOwnDataPage(buf))
         damaged("page " + std::to_string(page) + " of its page map is not one of its data pages");
-      rowCount_ = U16(buf + rowCountOffset);
+      rowCount_ = Get16(buf + rowCountOffset);
       if (rowCountOffset + 2 + 2 * rowCount_ > db_.pageSize())
         damaged("a data page has too many rows");
     }
@@ -246,8 +231,8 @@ bool JetTable::readRow(std::uint32_t page, unsigned row, const std::vector<std::
   const std::size_t rowCountOffset =
       db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
   const unsigned char* buf = db_.loadPage(page);
-  std::uint32_t start = U16(buf + rowCountOffset + 2 + 2 * row);
-  if (start & kDeletedRow) return false;  // deleted, or the moved data of another row
+  std::uint32_t start = Get16(buf + rowCountOffset + 2 + 2 * row);
+  if (start & kRowSkipBit) return false;  // deleted, or the moved data of another row
 
   int offset = 0;
   std::size_t length = 0;
@@ -255,15 +240,15 @@ bool JetTable::readRow(std::uint32_t page, unsigned row, const std::vector<std::
     if (mdb_find_row(mdb, static_cast<int>(row), &offset, &length) != 0 || length == 0)
       damaged("a row lies outside its page");
     offset &= kRowOffsetMask;
-    if (!(start & kMovedRow)) break;
+    if (!(start & kRowMoved)) break;
     // A moved row: follow it to where its data now lives.
     if (hops == kMaxRowHops || length < 4) damaged("a moved row cannot be followed");
     row = buf[offset];
-    page = U32(buf + offset + 1) & 0xFFFFFF;
+    page = Get24(buf + offset + 1);
     buf = db_.loadPage(page);
-    if (!isOwnDataPage(buf) || row >= U16(buf + rowCountOffset))
+    if (!isOwnDataPage(buf) || row >= Get16(buf + rowCountOffset))
       damaged("a moved row points to a page of another object");
-    start = U16(buf + rowCountOffset + 2 + 2 * row);
+    start = Get16(buf + rowCountOffset + 2 + 2 * row);
   }
   if (mdb_crack_row(table_, offset, length, fields_.data()) < 0) damaged("a row cannot be decoded");
 
@@ -326,8 +311,8 @@ std::string JetTable::lvalRow(std::uint32_t pageRow) const {
   const auto* page = static_cast<const unsigned char*>(buf);
   const std::size_t rowCountOffset =
       db_.header().isJet3() ? kJet3Layout.rowCount : kJet4Layout.rowCount;
-  if (page[0] != kDataPage || std::memcmp(page + 4, kLongValueMark, 4) != 0 ||
-      (pageRow & 0xFF) >= U16(page + rowCountOffset))
+  if (page[0] != kDataPage || Get32(page + kDataOwnerAt) != kLongValueOwner ||
+      (pageRow & 0xFF) >= Get16(page + rowCountOffset))
     damaged("a long value cannot be found");
   return std::string(static_cast<const char*>(buf) + offset, length);
 }
@@ -335,9 +320,9 @@ std::string JetTable::lvalRow(std::uint32_t pageRow) const {
 std::string JetTable::longValue(const unsigned char* header, std::size_t size) const {
   if (size == 0) return {};
   if (size < kLongValueHeader) damaged("a long value is cut short");
-  std::uint32_t word = U32(header);
+  std::uint32_t word = Get32(header);
   std::size_t length = word & kLongValueLengthMask;
-  std::uint32_t pageRow = U32(header + 4);
+  std::uint32_t pageRow = Get32(header + 4);
 
   if (word & kInlineLongValue) {
     return std::string(reinterpret_cast<const char*>(header + kLongValueHeader),
@@ -355,7 +340,7 @@ std::string JetTable::longValue(const unsigned char* header, std::size_t size) c
     if (!seen.insert(pageRow).second) damaged("the pieces of a long value form a loop");
     std::string piece = lvalRow(pageRow);
     if (piece.size() < 4) damaged("a piece of a long value is cut short");
-    pageRow = U32(reinterpret_cast<const unsigned char*>(piece.data()));
+    pageRow = Get32(reinterpret_cast<const unsigned char*>(piece.data()));
     data.append(piece, 4, std::string::npos);
   }
   if (data.size() < length) damaged("a long value is cut short");
@@ -363,4 +348,4 @@ std::string JetTable::longValue(const unsigned char* header, std::size_t size) c
   return data;
 }
 
-}  // namespace db
+}  // namespace db::access::read

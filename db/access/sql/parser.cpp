@@ -5,7 +5,7 @@
 
 #include "db/error.h"
 
-namespace db {
+namespace db::access::sql {
 namespace {
 
 enum class TokenKind { Word, Name, Text, Number, Symbol, End };
@@ -276,4 +276,4 @@ class Parser {
 
 AccessStatement ParseAccessStatement(const std::string& sql) { return Parser(sql).statement(); }
 
-}  // namespace db
+}  // namespace db::access::sql

@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-namespace db {
+namespace db::access::sql {
 
 struct SelectStatement {
   bool distinct = false;
@@ -53,4 +53,4 @@ using AccessStatement =
 // Parses one statement. Throws db::Error(errc::kSyntax) for any other text.
 AccessStatement ParseAccessStatement(const std::string& sql);
 
-}  // namespace db
+}  // namespace db::access::sql

@@ -5,25 +5,17 @@
 #include <cstring>
 #include <set>
 
+#include "db/access/format/catalog.h"
 #include "db/error.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/index_key.h"
 #include "db/names.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
-constexpr std::uint32_t kCatalogPage = 2;
-constexpr std::int32_t kRootParent = 0x0F000000;
-constexpr int kContainerType = 3;
-constexpr int kTableType = 1;
 constexpr std::uint32_t kFullTableRights = 1048319;
-constexpr std::uint32_t kInlineLongValue = 0x80000000;
-constexpr std::uint32_t kSingleRowLongValue = 0x40000000;
-constexpr std::size_t kLongValueHeader = 12;
 constexpr std::size_t kMaxTableName = 64;
-
-
 
 std::int32_t AsLong(const RowValue& v) {
   return v && v->size() >= 4 ? static_cast<std::int32_t>(Get32(v->data())) : 0;
@@ -34,7 +26,7 @@ std::uint32_t FindDefinitionPage(const TableRows& objects, int idColumn, int nam
   std::uint32_t page = 0;
   objects.scan([&](RowRef, const std::vector<RowValue>& v) {
     if (v[nameColumn] && DecodeText(*v[nameColumn]) == name && v[typeColumn] &&
-        (Get16(v[typeColumn]->data()) & 0x7F) == kTableType) {
+        (Get16(v[typeColumn]->data()) & 0x7F) == object_type::kLocalTable) {
       page = static_cast<std::uint32_t>(AsLong(v[idColumn])) & 0xFFFFFF;
       return false;
     }
@@ -86,7 +78,7 @@ CatalogWriter::CatalogWriter(PageIo& io, PageAllocator& pages)
     if (!v[name]) return true;
     std::u16string n = DecodeText(*v[name]);
     int t = v[type] ? Get16(v[type]->data()) : 0;
-    if (n == u"Tables" && AsLong(v[parent]) == kRootParent && t == kContainerType)
+    if (n == u"Tables" && AsLong(v[parent]) == kRootContainerId && t == object_type::kContainer)
       tablesId_ = AsLong(v[id]);
     if (n == u"MSysDb" && v[owner]) owner_ = *v[owner];
     return true;
@@ -162,7 +154,7 @@ std::vector<RowValue> CatalogWriter::newTableRow(std::uint32_t definitionPage,
   const TdefColumn& nameColumn = def.columns[column(objects_, u"Name")];
   row[column(objects_, u"Name")] = EncodeText(name, nameColumn.compressed());
   Bytes type(2);
-  Put16(type.data(), kTableType);
+  Put16(type.data(), object_type::kLocalTable);
   row[column(objects_, u"Type")] = type;
   row[column(objects_, u"DateCreate")] = DateBytes(now);
   row[column(objects_, u"DateUpdate")] = DateBytes(now);
@@ -199,7 +191,7 @@ void CatalogWriter::freeLongValue(const Bytes& header) {
   for (bool chained = !(word & kSingleRowLongValue); at.page != 0;) {
     if (at.page >= io_.pageCount() || !seen.insert(at.packed()).second) return;
     Bytes page = io_.readPage(at.page);
-    if (page[0] != kDataPageType || at.row >= DataRowCount(page)) return;
+    if (page[0] != kDataPage || at.row >= DataRowCount(page)) return;
     RowSlot slot = DataRowSlot(page, at.row);
     RowRef next{};
     if (chained && slot.end - slot.start >= 4) next = RowRef::Unpack(Get32(&page[slot.start]));
@@ -232,4 +224,4 @@ void CatalogWriter::flush() {
   aces_.flush();
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -17,7 +17,7 @@
 
 #include "db/access/write/table_rows.h"
 
-namespace db::jetw {
+namespace db::access::write {
 
 struct CatalogEntry {
   RowRef where;
@@ -51,7 +51,6 @@ class CatalogWriter {
   // The row a new table gets (exposed for comparison with Access's own rows).
   std::vector<RowValue> newTableRow(std::uint32_t definitionPage, const std::u16string& name,
                                     double now) const;
-  std::int32_t tablesContainerId() const { return tablesId_; }
 
  private:
   int column(const TableRows& table, const char16_t* name) const;
@@ -73,4 +72,4 @@ bool ValidTableName(const std::u16string& name, std::string* why);
 // The OLE date (days since 1899-12-30, local time) of the current moment.
 double OleNow();
 
-}  // namespace db::jetw
+}  // namespace db::access::write

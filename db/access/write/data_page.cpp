@@ -5,14 +5,16 @@
 #include "db/error.h"
 #include "db/access/write/page_claims.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
 [[noreturn]] void DamagedFile(const std::string& what) { throw DamagedFileError(what); }
 
 [[noreturn]] void BadRow(const std::string& what) { DamagedFile(what); }
 
-void SetFreeSpace(Bytes& page, std::size_t free) { Put16(&page[2], static_cast<std::uint32_t>(free)); }
+void SetFreeSpace(Bytes& page, std::size_t free) {
+  Put16(&page[kDataFreeBytesAt], static_cast<std::uint32_t>(free));
+}
 
 std::uint16_t RowWord(const Bytes& page, unsigned row) { return Get16(&page[kDataHeader + 2 * row]); }
 
@@ -28,7 +30,7 @@ void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<s
   auto n = static_cast<unsigned>(rows.size());
   std::size_t top = page.size();
   std::fill(page.begin() + kDataHeader, page.end(), 0);
-  Put16(&page[12], n);
+  Put16(&page[kDataRowCountAt], n);
   for (unsigned r = 0; r < n; ++r) {
     top -= rows[r].size();
     std::copy(rows[r].begin(), rows[r].end(), page.begin() + static_cast<std::ptrdiff_t>(top));
@@ -41,16 +43,16 @@ void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<s
 
 Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner) {
   Bytes page(pageSize, 0);
-  page[0] = kDataPageType;
-  page[1] = 0x01;
+  page[0] = kDataPage;
+  page[1] = kPageMark;
   SetFreeSpace(page, pageSize - kDataHeader);
-  Put32(&page[4], owner);
+  Put32(&page[kDataOwnerAt], owner);
   return page;
 }
 
-unsigned DataRowCount(const Bytes& page) { return Get16(&page[12]); }
-std::uint32_t DataPageOwner(const Bytes& page) { return Get32(&page[4]); }
-std::size_t DataFreeSpace(const Bytes& page) { return Get16(&page[2]); }
+unsigned DataRowCount(const Bytes& page) { return Get16(&page[kDataRowCountAt]); }
+std::uint32_t DataPageOwner(const Bytes& page) { return Get32(&page[kDataOwnerAt]); }
+std::size_t DataFreeSpace(const Bytes& page) { return Get16(&page[kDataFreeBytesAt]); }
 std::size_t MaxRowSize(std::size_t pageSize) { return pageSize - kDataHeader - 2; }
 
 RowSlot DataRowSlot(const Bytes& page, unsigned row) {
@@ -87,7 +89,7 @@ RowRef MovedRowData(const Bytes& page, unsigned row) {
   RowSlot slot = DataRowSlot(page, row);
   if (!slot.moved() || slot.size() < 4) BadRow("a moved row cannot be followed");
   const unsigned char* at = &page[slot.start];
-  return RowRef{Get32(at + 1) & 0xFFFFFF, at[0]};
+  return RowRef{Get24(at + 1), at[0]};
 }
 
 void CompactDataPage(Bytes& page) {
@@ -127,7 +129,7 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
   std::size_t start = rowsStart - row.size();
   std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
   Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
-  Put16(&page[12], n + 1);
+  Put16(&page[kDataRowCountAt], n + 1);
   SetFreeSpace(page, start - tableEnd);
   return n;
 }
@@ -233,40 +235,4 @@ std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const uns
   return values;
 }
 
-Bytes EncodeText(const std::u16string& text, bool compress) {
-  Bytes out;
-  bool fits = compress && !text.empty() &&
-              std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 1 && c <= 0xFF; });
-  if (fits) {
-    out = {0xFF, 0xFE};
-    for (char16_t c : text) out.push_back(static_cast<unsigned char>(c));
-    return out;
-  }
-  for (char16_t c : text) Append16(out, c);
-  return out;
-}
-
-std::u16string DecodeText(const Bytes& bytes) {
-  std::u16string text;
-  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    // Compressed: one byte per character; a zero byte switches between the two forms.
-    bool narrow = true;
-    for (std::size_t i = 2; i < bytes.size();) {
-      if (bytes[i] == 0) {
-        narrow = !narrow;
-        ++i;
-      } else if (narrow) {
-        text.push_back(bytes[i++]);
-      } else {
-        if (i + 1 >= bytes.size()) break;
-        text.push_back(static_cast<char16_t>(Get16(&bytes[i])));
-        i += 2;
-      }
-    }
-    return text;
-  }
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(Get16(&bytes[i])));
-  return text;
-}
-
-}  // namespace db::jetw
+}  // namespace db::access::write

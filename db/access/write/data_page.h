@@ -1,31 +1,20 @@
 // Data pages and the rows on them (Jet 4 / ACE layout, little-endian).
 //
-// Data page: 01 01, free bytes (16 bits) at 2, owning definition page (32 bits) at 4, zero at
-//   8, row count (16 bits) at 12, then one 16-bit row start per row. Rows fill the page from
-//   its end downwards in row order: row 0 ends at the page end, row n ends where row n-1 starts.
-//   Every reader finds a row's end that way, so the order is kept whatever happens to a row.
-//   The free bytes are those between the row starts and the lowest row.
-//   The two high bits of a row start tell the row's state:
-//     none    a live row;
-//     0xC000  a deleted row. Access keeps its bytes; they may be dropped (zero length) when the
-//             page is packed, since every reader skips the row (but for row 0, whose start
-//             would then lie at the page end, outside the page);
-//     0x4000  a moved row: Access moved the row's data elsewhere when it grew. Its first 4 bytes
-//             name the data (row number in 8 bits, then the page in 24 bits); the row keeps its
-//             size, and index entries name it, never the data;
-//     0x8000  the data of a moved row, named by one moved row of the same table. It is read
-//             through that row only. (libmdb and mdb-reader skip 0x4000 rows and read 0x8000
-//             rows in their place, so they meet the same data in another order.)
+// The layout of a data page and of a row is described in db/access/format/pages.h and
+// definition.h. What the writer adds to it:
+//   Every reader finds a row's end from the row before it, so the order is kept whatever happens
+//   to a row. The free bytes are those between the row starts and the lowest row.
+//   A deleted row (0xC000): Access keeps its bytes; they may be dropped (zero length) when the
+//     page is packed, since every reader skips the row (but for row 0, whose start would then
+//     lie at the page end, outside the page).
+//   A moved row (0x4000): Access moved the row's data elsewhere when it grew; the row keeps its
+//     size, and index entries name it, never the data. Its data (0x8000) is named by one moved
+//     row of the same table. (libmdb and mdb-reader skip 0x4000 rows and read 0x8000 rows in
+//     their place, so they meet the same data in another order.)
 //   The writer appends rows under new numbers and never reuses a number: a moved row's data and
 //   an index entry left behind by damage name rows by number. Packing a page drops only the
 //   bytes of deleted rows.
-// Row: column count (16 bits: the definition's largest column count), the fixed-length values
-//   at 2 + their fixed offset, the variable-length values one after another, then from the
-//   end backwards: the null mask (one bit per column number, set = not null), the number of
-//   variable-length columns (16 bits), their start offsets in reverse order (the first
-//   column's start nearest the count) and before them the end of the variable data.
-// Text: plain UTF-16LE, or, in a column with Unicode compression, FF FE followed by one byte
-//   per character when every character fits a byte (otherwise plain).
+// Text: see db/access/format/text.h.
 #pragma once
 
 #include <cstdint>
@@ -34,18 +23,14 @@
 #include <vector>
 
 #include "db/access/format/bytes.h"
+#include "db/access/format/definition.h"
+#include "db/access/format/pages.h"
+#include "db/access/format/text.h"
 
-namespace db::jetw {
+namespace db::access::write {
 
-constexpr unsigned char kDataPageType = 0x01;
-constexpr std::size_t kDataHeader = 14;
-constexpr std::uint16_t kRowDeleted = 0xC000;
-constexpr std::uint16_t kRowMoved = 0x4000;
-constexpr std::uint16_t kRowMovedData = 0x8000;
-constexpr std::uint16_t kRowFlags = 0xC000;
-constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
-// A row number is one byte wherever it is stored (index entries, moved rows, map references).
-constexpr unsigned kMaxRowsPerPage = 0xFF;
+// The writer speaks the format's names and codecs.
+using namespace db::access::format;
 
 Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner);
 unsigned DataRowCount(const Bytes& page);
@@ -109,8 +94,4 @@ Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValu
 std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const unsigned char* row,
                                 std::size_t size);
 
-// Text as the engine stores it.
-Bytes EncodeText(const std::u16string& text, bool compress);
-std::u16string DecodeText(const Bytes& bytes);
-
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -7,10 +7,9 @@
 #include "db/access/write/page_claims.h"
 #include "db/names.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
-using namespace tdef_layout;
 constexpr unsigned kMaxDefinitionPages = 256;
 
 [[noreturn]] void BadDef(std::uint32_t page, const std::string& what) {
@@ -58,39 +57,39 @@ TableDef ReadTableDef(const PageIo& io, std::uint32_t page) {
     if (p >= io.pageCount() || !seen.insert(p).second || seen.size() > kMaxDefinitionPages)
       BadDef(page, "its pages form a loop or leave the file");
     Bytes data = io.readPage(p);
-    if (data[0] != kDefinitionPageType) BadDef(page, "a page is not a definition page");
-    bytes.insert(bytes.end(), data.begin() + (bytes.empty() ? 0 : 8), data.end());
+    if (data[0] != kDefinitionPage) BadDef(page, "a page is not a definition page");
+    bytes.insert(bytes.end(), data.begin() + (bytes.empty() ? 0 : kDefContinuationAt), data.end());
     def.pages.push_back(p);
-    p = Get32(&data[4]);
+    p = Get32(&data[kDefNextPageAt]);
   }
   auto need = [&](std::size_t end) {
     if (end > bytes.size()) BadDef(page, "it is cut short");
   };
-  def.rowCount = Get32(&bytes[16]);
-  def.maxColumns = Get16(&bytes[41]);
-  def.varColumns = Get16(&bytes[43]);
-  unsigned columnCount = Get16(&bytes[45]);
-  def.indexCount = Get32(&bytes[47]);
-  std::uint32_t realIndexes = Get32(&bytes[51]);
-  def.ownedPages = RowRef::Unpack(Get32(&bytes[55]));
-  def.freeSpacePages = RowRef::Unpack(Get32(&bytes[59]));
+  def.rowCount = Get32(&bytes[kDefRowCountAt]);
+  def.maxColumns = Get16(&bytes[kDefMaxColumnsAt]);
+  def.varColumns = Get16(&bytes[kDefVarColumnsAt]);
+  unsigned columnCount = Get16(&bytes[kDefColumnCountAt]);
+  def.indexCount = Get32(&bytes[kDefIndexCountAt]);
+  std::uint32_t realIndexes = Get32(&bytes[kDefRealIndexCountAt]);
+  def.ownedPages = RowRef::Unpack(Get32(&bytes[kDefOwnedMapAt]));
+  def.freeSpacePages = RowRef::Unpack(Get32(&bytes[kDefFreeMapAt]));
   if (columnCount == 0 || columnCount > 256 || realIndexes > 256 || def.indexCount > 256)
     BadDef(page, "impossible counts");
 
-  std::size_t pos = kHeader + kRealIndexHead * realIndexes;
+  std::size_t pos = kDefHeader + kRealIndexHead * realIndexes;
   need(pos + kColumnEntry * columnCount);
   for (unsigned i = 0; i < columnCount; ++i, pos += kColumnEntry) {
     const unsigned char* e = &bytes[pos];
     TdefColumn c;
-    c.type = e[0];
-    c.number = Get16(e + 5);
-    c.varIndex = Get16(e + 7);
-    c.flags = e[15];
-    c.extFlags = e[16];
-    c.fixedOffset = Get16(e + 21);
-    c.length = Get16(e + 23);
-    c.sortOrder = Get16(e + 11);
-    c.sortVersion = e[14];
+    c.type = e[kColumnTypeAt];
+    c.number = Get16(e + kColumnNumberAt);
+    c.varIndex = Get16(e + kColumnVarSlotAt);
+    c.flags = e[kColumnFlagsAt];
+    c.extFlags = e[kColumnExtFlagsAt];
+    c.fixedOffset = Get16(e + kColumnFixedOffsetAt);
+    c.length = Get16(e + kColumnLengthAt);
+    c.sortOrder = Get16(e + kColumnSortOrderAt);
+    c.sortVersion = e[kColumnSortVersionAt];
     // A row's null mask has a bit for each of the definition's column numbers, no more.
     if (c.number >= static_cast<int>(def.maxColumns))
       BadDef(page, "a column number lies past the column count of its rows");
@@ -100,7 +99,8 @@ TableDef ReadTableDef(const PageIo& io, std::uint32_t page) {
     need(pos + 2);
     std::size_t n = Get16(&bytes[pos]);
     need(pos + 2 + n);
-    for (std::size_t k = 0; k + 1 < n; k += 2) c.name.push_back(static_cast<char16_t>(Get16(&bytes[pos + 2 + k])));
+    for (std::size_t k = 0; k + 1 < n; k += 2)
+      c.name.push_back(static_cast<char16_t>(Get16(&bytes[pos + 2 + k])));
     pos += 2 + n;
   }
   need(pos + kRealIndexEntry * realIndexes);
@@ -136,35 +136,35 @@ TableDef ReadTableDef(const PageIo& io, std::uint32_t page) {
 
 void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows) {
   Bytes data = io.readPage(page);
-  Put32(&data[16], rows);
+  Put32(&data[kDefRowCountAt], rows);
   io.writePage(page, data);
 }
 
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
                         RowRef owned, RowRef freeSpace) {
-  Bytes def(kHeader, 0);
-  def[0] = kDefinitionPageType;
-  def[1] = 0x01;
-  Put32(&def[12], kMagic0659);
+  Bytes def(kDefHeader, 0);
+  def[0] = kDefinitionPage;
+  def[1] = kPageMark;
+  Put32(&def[kDefMagicAt], kMagic0659);
   def[24] = 0x01;
-  def[40] = 0x4E;
+  def[kDefTableTypeAt] = kUserTable;
   auto count = static_cast<std::uint32_t>(columns.size());
-  Put16(&def[41], count);
-  Put16(&def[43], count);
-  Put16(&def[45], count);
-  Put32(&def[55], owned.packed());
-  Put32(&def[59], freeSpace.packed());
+  Put16(&def[kDefMaxColumnsAt], count);
+  Put16(&def[kDefVarColumnsAt], count);
+  Put16(&def[kDefColumnCountAt], count);
+  Put32(&def[kDefOwnedMapAt], owned.packed());
+  Put32(&def[kDefFreeMapAt], freeSpace.packed());
   for (std::uint32_t i = 0; i < count; ++i) {
     Bytes e(kColumnEntry, 0);
-    e[0] = coltype::kText;
+    e[kColumnTypeAt] = coltype::kText;
     Put32(&e[1], kMagic0659);
-    Put16(&e[5], i);   // column number
-    Put16(&e[7], i);   // variable slot
-    Put16(&e[9], i);   // column index
-    Put16(&e[11], 0x0409);
-    e[15] = 0x02;
-    e[16] = 0x01;      // Unicode compression
-    Put16(&e[23], static_cast<std::uint32_t>(2 * columns[i].length));
+    Put16(&e[kColumnNumberAt], i);
+    Put16(&e[kColumnVarSlotAt], i);
+    Put16(&e[kColumnIndexAt], i);
+    Put16(&e[kColumnSortOrderAt], kGeneralSortOrder);
+    e[kColumnFlagsAt] = kAlwaysColumn;
+    e[kColumnExtFlagsAt] = kCompressedColumn;
+    Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(2 * columns[i].length));
     def.insert(def.end(), e.begin(), e.end());
   }
   for (const NewTextColumn& c : columns) {
@@ -179,9 +179,9 @@ void FinishDefinitionPage(Bytes& def, std::size_t pageSize) {
   Append16(def, 0xFFFF);
   if (def.size() + 8 > pageSize)
     throw Error(errc::kFailed, "The table definition does not fit one page.");
-  Put16(&def[2], static_cast<std::uint32_t>(pageSize - 8 - def.size()));
-  Put32(&def[8], static_cast<std::uint32_t>(def.size()));
+  Put16(&def[kDefFreeBytesAt], static_cast<std::uint32_t>(pageSize - 8 - def.size()));
+  Put32(&def[kDefUsedBytesAt], static_cast<std::uint32_t>(def.size()));
   def.resize(pageSize, 0);
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

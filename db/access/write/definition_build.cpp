@@ -5,13 +5,11 @@
 
 #include "db/error.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
-using namespace tdef_layout;
 constexpr std::uint32_t kRealIndexMagic = 0x0783;
 constexpr std::size_t kIndexColumnSlots = 10;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 
 bool IsVariableType(int type) {
   return type == coltype::kText || type == coltype::kBinary || IsLongValueType(type);
@@ -54,25 +52,26 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& table) {
       throw Error(errc::kNotSupported, "Creating a column of this type is not supported.");
     if (IsLongValueType(c.type)) ++longValues;
     Bytes e(kColumnEntry, 0);
-    e[0] = static_cast<unsigned char>(c.type);
+    e[kColumnTypeAt] = static_cast<unsigned char>(c.type);
     Put32(&e[1], kMagic0659);
-    Put16(&e[5], static_cast<std::uint32_t>(i));
-    Put16(&e[7], static_cast<std::uint32_t>(varCount));
-    Put16(&e[9], table.system ? 0 : static_cast<std::uint32_t>(i));
-    Put16(&e[11], kGeneralSortOrder);
-    e[15] = static_cast<unsigned char>((variable ? 0x02 : 0x03) | (table.system ? 0x10 : 0));
+    Put16(&e[kColumnNumberAt], static_cast<std::uint32_t>(i));
+    Put16(&e[kColumnVarSlotAt], static_cast<std::uint32_t>(varCount));
+    Put16(&e[kColumnIndexAt], table.system ? 0 : static_cast<std::uint32_t>(i));
+    Put16(&e[kColumnSortOrderAt], kGeneralSortOrder);
+    e[kColumnFlagsAt] = static_cast<unsigned char>(
+        (variable ? 0x02 : 0x03) | (table.system ? 0x10 : 0));
     bool text = c.type == coltype::kText || c.type == coltype::kMemo;
-    e[16] = text && c.compressed ? 0x01 : 0x00;
+    e[kColumnExtFlagsAt] = text && c.compressed ? 0x01 : 0x00;
     if (variable) {
       int length = c.type == coltype::kText ? 2 * c.length : c.type == coltype::kBinary ? c.length : 0;
       if (length < 0 || length > 0xFFFF) throw Error(errc::kFailed, "A column is too long.");
-      Put16(&e[23], static_cast<std::uint32_t>(length));
+      Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(length));
       ++varCount;
     } else if (c.type == coltype::kBoolean) {
-      Put16(&e[23], 1);
+      Put16(&e[kColumnLengthAt], 1);
     } else {
-      Put16(&e[21], static_cast<std::uint32_t>(fixedOffset));
-      Put16(&e[23], static_cast<std::uint32_t>(FixedColumnSize(c.type)));
+      Put16(&e[kColumnFixedOffsetAt], static_cast<std::uint32_t>(fixedOffset));
+      Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(FixedColumnSize(c.type)));
       fixedOffset += FixedColumnSize(c.type);
     }
     entries.push_back(std::move(e));
@@ -88,19 +87,19 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& table) {
     });
 
   const auto indexCount = static_cast<std::uint32_t>(table.indexes.size());
-  Bytes def(kHeader, 0);
-  def[0] = kDefinitionPageType;
-  def[1] = 0x01;
-  Put32(&def[12], kMagic0659);
+  Bytes def(kDefHeader, 0);
+  def[0] = kDefinitionPage;
+  def[1] = kPageMark;
+  Put32(&def[kDefMagicAt], kMagic0659);
   def[24] = 0x01;
-  def[40] = table.system ? 0x53 : 0x4E;
-  Put16(&def[41], static_cast<std::uint32_t>(count));
-  Put16(&def[43], static_cast<std::uint32_t>(varCount));
-  Put16(&def[45], static_cast<std::uint32_t>(count));
-  Put32(&def[47], indexCount);
-  Put32(&def[51], indexCount);
-  Put32(&def[55], table.owned.packed());
-  Put32(&def[59], table.freeSpace.packed());
+  def[kDefTableTypeAt] = table.system ? kSystemTable : kUserTable;
+  Put16(&def[kDefMaxColumnsAt], static_cast<std::uint32_t>(count));
+  Put16(&def[kDefVarColumnsAt], static_cast<std::uint32_t>(varCount));
+  Put16(&def[kDefColumnCountAt], static_cast<std::uint32_t>(count));
+  Put32(&def[kDefIndexCountAt], indexCount);
+  Put32(&def[kDefRealIndexCountAt], indexCount);
+  Put32(&def[kDefOwnedMapAt], table.owned.packed());
+  Put32(&def[kDefFreeMapAt], table.freeSpace.packed());
   def.resize(def.size() + kRealIndexHead * indexCount, 0);
   for (std::size_t i : order) def.insert(def.end(), entries[i].begin(), entries[i].end());
   for (std::size_t i : order) AppendName(def, table.columns[i].name);
@@ -153,10 +152,11 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& table) {
 
 void WriteIndexRowCounts(PageIo& io, std::uint32_t page, std::uint32_t rows) {
   Bytes data = io.readPage(page);
-  std::uint32_t realIndexes = Get32(&data[51]);
-  for (std::uint32_t i = 0; i < realIndexes && kHeader + kRealIndexHead * (i + 1) <= data.size(); ++i)
-    Put32(&data[kHeader + kRealIndexHead * i + 4], rows);
+  std::uint32_t realIndexes = Get32(&data[kDefRealIndexCountAt]);
+  for (std::uint32_t i = 0;
+       i < realIndexes && kDefHeader + kRealIndexHead * (i + 1) <= data.size(); ++i)
+    Put32(&data[kDefHeader + kRealIndexHead * i + 4], rows);
   io.writePage(page, data);
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

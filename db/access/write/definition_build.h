@@ -14,13 +14,7 @@
 
 #include "db/access/write/definition.h"
 
-namespace db::jetw {
-
-namespace coltype {
-constexpr int kCurrency = 0x05;
-constexpr int kSingle = 0x06;
-constexpr int kDouble = 0x07;
-}  // namespace coltype
+namespace db::access::write {
 
 struct NewColumnDef {
   std::u16string name;
@@ -60,4 +54,4 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& def);
 // table's row count there).
 void WriteIndexRowCounts(PageIo& io, std::uint32_t page, std::uint32_t rows);
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -5,7 +5,7 @@
 
 #include "db/error.h"
 
-namespace db {
+namespace db::access::write {
 namespace {
 
 #include "db/access/write/index_weights.inc"
@@ -343,4 +343,4 @@ IndexKeyBuilder& IndexKeyBuilder::addText(std::u16string_view text, TextCollatio
   return *this;
 }
 
-}  // namespace db
+}  // namespace db::access::write

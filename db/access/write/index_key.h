@@ -53,7 +53,7 @@
 #include <string_view>
 #include <vector>
 
-namespace db {
+namespace db::access::write {
 
 enum class TextCollation { kGeneralLegacy, kGeneral };
 
@@ -98,4 +98,4 @@ class IndexKeyBuilder {
   std::vector<unsigned char> bytes_;
 };
 
-}  // namespace db
+}  // namespace db::access::write

@@ -4,31 +4,17 @@
 #include <stdexcept>
 #include <string>
 
+#include "db/access/format/bytes.h"
+#include "db/access/format/index_page.h"
+#include "db/access/format/pages.h"
 #include "db/error.h"
 
-namespace db {
+namespace db::access::write {
 namespace {
 
-constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kMaskStart = 0x1B;
-constexpr std::size_t kEntriesStart = 0x1E0;
-constexpr unsigned char kLeafType = 0x04;
-constexpr unsigned char kNodeType = 0x03;
-
-std::uint32_t Le32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-}
-void PutLe32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-std::uint32_t Be(const unsigned char* p, int n) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
-  return v;
-}
 
 [[noreturn]] void Damaged(std::uint32_t page, const std::string& what) {
-  throw Error(errc::kBadFormat,
+  throw BadFormatError(
               "The index page " + std::to_string(page) + " is damaged: " + what + ".");
 }
 
@@ -61,23 +47,23 @@ std::uint32_t AppendingPageAllocator::allocatePage() {
 IndexPage DecodeIndexPage(const std::vector<unsigned char>& bytes, std::uint32_t number) {
   if (bytes.size() != kPageSize) Damaged(number, "unexpected page size");
   const unsigned char* p = bytes.data();
-  if (p[0] != kLeafType && p[0] != kNodeType) Damaged(number, "it is not an index page");
+  if (p[0] != kIndexLeafPage && p[0] != kIndexNodePage) Damaged(number, "it is not an index page");
   IndexPage page;
   page.number = number;
-  page.leaf = p[0] == kLeafType;
-  page.tableDefinition = Le32(p + 4);
-  page.prev = Le32(p + 0x0C);
-  page.next = Le32(p + 0x10);
-  page.tail = Le32(p + 0x14);
-  std::size_t prefixLength = p[0x18] | (p[0x19] << 8);
+  page.leaf = p[0] == kIndexLeafPage;
+  page.tableDefinition = Get32(p + kIndexOwnerAt);
+  page.prev = Get32(p + kIndexPrevAt);
+  page.next = Get32(p + kIndexNextAt);
+  page.tail = Get32(p + kIndexTailAt);
+  std::size_t prefixLength = Get16(p + kIndexPrefixAt);
 
   const std::size_t trailer = page.leaf ? 4 : 8;
   std::vector<unsigned char> prefix;
   std::size_t start = 0;
-  for (std::size_t bit = 1; bit < (kEntriesStart - kMaskStart) * 8; ++bit) {
-    if (!(p[kMaskStart + bit / 8] & (1u << (bit % 8)))) continue;
-    if (kEntriesStart + bit > kPageSize) Damaged(number, "an entry ends beyond the page");
-    std::vector<unsigned char> raw(p + kEntriesStart + start, p + kEntriesStart + bit);
+  for (std::size_t bit = 1; bit < (kIndexEntriesAt - kIndexBitmapAt) * 8; ++bit) {
+    if (!(p[kIndexBitmapAt + bit / 8] & (1u << (bit % 8)))) continue;
+    if (kIndexEntriesAt + bit > kPageSize) Damaged(number, "an entry ends beyond the page");
+    std::vector<unsigned char> raw(p + kIndexEntriesAt + start, p + kIndexEntriesAt + bit);
     if (page.entries.empty()) {
       if (prefixLength > raw.size()) Damaged(number, "the shared prefix is longer than an entry");
       prefix.assign(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(prefixLength));
@@ -88,11 +74,11 @@ IndexPage DecodeIndexPage(const std::vector<unsigned char>& bytes, std::uint32_t
     IndexEntry e;
     const unsigned char* t = raw.data() + raw.size() - trailer;
     e.key.assign(raw.begin(), raw.end() - static_cast<std::ptrdiff_t>(trailer));
-    e.dataPage = Be(t, 3);
+    e.dataPage = GetBigEndian(t, 3);
     e.row = t[3];
     if (!page.entries.empty() && CompareIndexEntries(page.entries.back(), e) >= 0)
       Damaged(number, "its entries are out of order");
-    if (!page.leaf) page.children.push_back(Be(t + 4, 4));
+    if (!page.leaf) page.children.push_back(GetBigEndian(t + 4, 4));
     page.entries.push_back(std::move(e));
     start = bit;
   }
@@ -106,16 +92,16 @@ std::vector<unsigned char> EncodeIndexPage(const IndexPage& page, std::size_t pa
   if (!Fits(page)) throw std::logic_error("index page overfull");
   std::vector<unsigned char> out(pageSize, 0);
   unsigned char* p = out.data();
-  p[0] = page.leaf ? kLeafType : kNodeType;
-  p[1] = 0x01;
-  PutLe32(p + 4, page.tableDefinition);
-  PutLe32(p + 0x0C, page.prev);
-  PutLe32(p + 0x10, page.next);
-  PutLe32(p + 0x14, page.leaf ? 0 : page.tail);
+  p[0] = page.leaf ? kIndexLeafPage : kIndexNodePage;
+  p[1] = kPageMark;
+  Put32(p + kIndexOwnerAt, page.tableDefinition);
+  Put32(p + kIndexPrevAt, page.prev);
+  Put32(p + kIndexNextAt, page.next);
+  Put32(p + kIndexTailAt, page.leaf ? 0 : page.tail);
   std::size_t at = 0;
   for (std::size_t i = 0; i < page.entries.size(); ++i) {
     const IndexEntry& e = page.entries[i];
-    unsigned char* q = p + kEntriesStart + at;
+    unsigned char* q = p + kIndexEntriesAt + at;
     std::copy(e.key.begin(), e.key.end(), q);
     q += e.key.size();
     q[0] = static_cast<unsigned char>(e.dataPage >> 16);
@@ -127,11 +113,10 @@ std::vector<unsigned char> EncodeIndexPage(const IndexPage& page, std::size_t pa
       for (int k = 0; k < 4; ++k) q[4 + k] = static_cast<unsigned char>(child >> (24 - 8 * k));
     }
     at += EntrySize(e, page.leaf);
-    p[kMaskStart + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
+    p[kIndexBitmapAt + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
   }
-  std::size_t freeSpace = pageSize - (kEntriesStart + at);
-  p[2] = static_cast<unsigned char>(freeSpace);
-  p[3] = static_cast<unsigned char>(freeSpace >> 8);
+  std::size_t freeSpace = pageSize - (kIndexEntriesAt + at);
+  Put16(p + kIndexFreeBytesAt, static_cast<std::uint32_t>(freeSpace));
   return out;
 }
 
@@ -368,4 +353,4 @@ bool JetIndexTree::remove(const IndexEntry& entry) {
   return true;
 }
 
-}  // namespace db
+}  // namespace db::access::write

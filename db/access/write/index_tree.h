@@ -1,24 +1,6 @@
 // The B-tree of one index of a Jet 4 / ACE table, read and changed through PageIo.
 //
-// Index page (4096 bytes; header numbers little-endian, entry numbers big-endian):
-//   0x00  type: 0x04 leaf, 0x03 intermediate ("node")
-//   0x01  0x01
-//   0x02  free space: page size minus the end of the last entry (16 bits)
-//   0x04  definition page of the table the index belongs to (32 bits)
-//   0x08  zero (32 bits)
-//   0x0C  previous page on the same level, 0 for none (32 bits)
-//   0x10  next page on the same level, 0 for none (32 bits)
-//   0x14  tail page: in a node, its last child, which has no entry of its own (32 bits)
-//   0x18  shared prefix length (16 bits): the first entry is stored whole, every later one
-//         without its first "prefix length" bytes, which are those of the first entry
-//   0x1A  zero
-//   0x1B  entry bitmap, 453 bytes: bit n (low bit first) set means an entry ends n bytes after
-//         the start of the entries; the first entry starts at the start
-//   0x1E0 the entries, one after the other in key order
-// Leaf entry: key (jet_index_key.h), data page (3 bytes) and row (1 byte) of the row.
-// Node entry: the last (greatest) entry of the child's subtree, key and page/row as in a leaf,
-//   then the child page (4 bytes). A node with two or more children lists all but the last;
-//   the last is the tail page. A node with a single child lists it.
+// The layout of an index page is described in db/access/format/index_page.h.
 // Leaves are chained through previous/next across the whole index; nodes only within their
 // parent. The root page never moves (the table definition names it): when it is full its
 // content moves to a new page below it. Entries are ordered by key bytes, then data page, then
@@ -30,9 +12,13 @@
 #include <optional>
 #include <vector>
 
+#include "db/access/format/index_page.h"
 #include "db/access/format/page_io.h"
+#include "db/access/format/pages.h"
 
-namespace db {
+namespace db::access::write {
+
+using namespace db::access::format;
 
 struct IndexEntry {
   std::vector<unsigned char> key;
@@ -83,7 +69,7 @@ struct IndexPage {
 };
 
 // Room for entries on one page (bytes of whole entries, without a shared prefix).
-constexpr std::size_t kIndexPageEntryRoom = 4096 - 0x1E0;
+constexpr std::size_t kIndexPageEntryRoom = kPageSize - kIndexEntriesAt;
 
 // Decodes page `number`; throws db::Error (errc::kBadFormat) for a page that is not a well-formed
 // index page.
@@ -135,4 +121,4 @@ class JetIndexTree {
   IndexPageAllocator* allocator_;
 };
 
-}  // namespace db
+}  // namespace db::access::write

@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace db {
+namespace db::access::write {
 namespace {
 
 constexpr std::size_t kFieldSize = 32;
@@ -198,4 +198,4 @@ void JetLock::checkAlone() const {
     ThrowOpenElsewhere(databasePath_, lockPath_);
 }
 
-}  // namespace db
+}  // namespace db::access::write

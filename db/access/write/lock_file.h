@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-namespace db {
+namespace db::access::write {
 
 // "<folder>/<name>.laccdb" for a database whose extension begins with "acc" (.accdb, .accde,
 // any letter case), "<folder>/<name>.ldb" for every other one.
@@ -54,4 +54,4 @@ class JetLock {
   int fd_;
 };
 
-}  // namespace db
+}  // namespace db::access::write

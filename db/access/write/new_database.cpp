@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "db/error.h"
+#include "db/access/format/catalog.h"
 #include "db/access/format/header.h"
 #include "db/access/write/index_tree.h"
 #include "db/access/write/table_rows.h"
@@ -14,35 +15,14 @@
 #include "db/access/write/definition_build.h"
 #include "db/access/write/usage_map.h"
 
-namespace db {
+namespace db::access::write {
 namespace {
 
-using jetw::Bytes;
-using jetw::NewColumnDef;
-using jetw::NewIndexDef;
-using jetw::NewTableDef;
-using jetw::RowRef;
-using jetw::RowValue;
-namespace coltype = jetw::coltype;
 
-constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kEncryptedStart = 0x18;
-constexpr std::size_t kEncryptedSize = 128;
-constexpr unsigned char kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr std::uint16_t kWesternCodePage = 1252;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 
 // Object ids of the catalogue.
-constexpr std::int32_t kRootContainer = 0x0F000000;
-constexpr std::int32_t kTablesContainer = 0x0F000001;
-constexpr std::int32_t kDatabasesContainer = 0x0F000002;
-constexpr std::int32_t kRelationshipsContainer = 0x0F000003;
-constexpr std::int32_t kDatabaseObject = 0x10000000;
 constexpr std::int32_t kFirstInterfaceContainer = static_cast<std::int32_t>(0x80000000);
-constexpr std::uint32_t kSystemFlag = 0x80000000;
-constexpr int kTypeTable = 1;
-constexpr int kTypeDatabase = 2;
-constexpr int kTypeContainer = 3;
 
 // Table rights as Access stores them in MSysACEs.
 constexpr std::int32_t kAllRights = 1048575;
@@ -100,39 +80,41 @@ class MemoryPageIo : public PageIo {
 
 Bytes HeaderPage(NewDatabaseFormat format, double now) {
   Bytes page(kPageSize, 0);
-  page[1] = 0x01;
-  const char* signature = format == NewDatabaseFormat::kJet4 ? "Standard Jet DB" : "Standard ACE DB";
-  std::memcpy(&page[4], signature, std::strlen(signature));
-  page[0x14] = format == NewDatabaseFormat::kJet4 ? 1 : 2;
+  page[1] = kPageMark;
+  const char* signature = format == NewDatabaseFormat::kJet4 ? kJetText : kAceText;
+  std::memcpy(&page[kHeaderTextAt], signature, std::strlen(signature));
+  page[kVersionAt] = format == NewDatabaseFormat::kJet4 ? 1 : 2;
 
   // The encrypted block, written plainly first.
-  for (std::uint32_t i = 0; i < 6; ++i) jetw::Put32(&page[0x18 + 4 * i], i == 0 ? 0x100 : i == 1 ? 0x101 : i);
-  jetw::Put16(&page[0x3C], kWesternCodePage);
-  jetw::Put32(&page[0x3E], 0);  // pages stored plainly
+  for (std::uint32_t i = 0; i < 6; ++i)
+    Put32(&page[kEncryptedStart + 4 * i], i == 0 ? 0x100 : i == 1 ? 0x101 : i);
+  Put16(&page[kCodePageAt], kWesternCodePage);
+  Put32(&page[kPageKeyAt], 0);  // pages stored plainly
   // An empty password: nothing but the mask of the creation date.
   auto days = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(now)));
-  for (std::size_t i = 0; i < 40; ++i) page[0x42 + i] = static_cast<unsigned char>(days >> (8 * (i % 4)));
-  jetw::Put16(&page[0x6E], kGeneralSortOrder);
+  for (std::size_t i = 0; i < 40; ++i)
+    page[kPasswordAt + i] = static_cast<unsigned char>(days >> (8 * (i % 4)));
+  Put16(&page[kSortOrderAt], kGeneralSortOrder);
   std::uint64_t bits;
   std::memcpy(&bits, &now, sizeof bits);
-  for (int i = 0; i < 8; ++i) page[0x72 + i] = static_cast<unsigned char>(bits >> (8 * i));
+  Put64(&page[kCreationDateAt], bits);
   Rc4Apply(kHeaderKey, sizeof kHeaderKey, &page[kEncryptedStart], kEncryptedSize);
 
-  jetw::Put32(&page[0x98], 0x0654);
+  Put32(&page[0x98], 0x0654);
   std::memcpy(&page[0x9C], "4.0", 3);
-  jetw::Put16(&page[0xE00], 0x0101);
-  for (std::size_t at = 0xE02; at < kPageSize; at += 2) jetw::Put16(&page[at], 0x0100);
+  Put16(&page[0xE00], 0x0101);
+  for (std::size_t at = 0xE02; at < kPageSize; at += 2) Put16(&page[at], 0x0100);
   return page;
 }
 
 // Page 1: the file's page map, every page from 2 on free, and a second, empty map row.
 Bytes PageMapPage() {
-  Bytes page = jetw::NewDataPage(kPageSize, 0);
-  Bytes map = jetw::NewInlineMapRow(0, 64);
-  for (std::size_t byte = 5; byte < map.size(); ++byte) map[byte] = 0xFF;
-  map[5] = 0xFC;  // pages 0 and 1 are in use
-  jetw::InsertDataRow(page, map);
-  jetw::InsertDataRow(page, Bytes(map.size(), 0));
+  Bytes page = NewDataPage(kPageSize, 0);
+  Bytes map = NewInlineMapRow(0, 64);
+  for (std::size_t byte = kInlineMapBitmapAt; byte < map.size(); ++byte) map[byte] = 0xFF;
+  map[kInlineMapBitmapAt] = 0xFC;  // pages 0 and 1 are in use
+  InsertDataRow(page, map);
+  InsertDataRow(page, Bytes(map.size(), 0));
   return page;
 }
 
@@ -203,14 +185,14 @@ std::vector<SystemTable> SystemTables() {
   return tables;
 }
 
-Bytes Long(std::int32_t v) { return jetw::LongBytes(v); }
-Bytes Short(int v) { return jetw::ShortBytes(v); }
-Bytes Date(double v) { return jetw::DateBytes(v); }
+Bytes Long(std::int32_t v) { return LongBytes(v); }
+Bytes Short(int v) { return ShortBytes(v); }
+Bytes Date(double v) { return DateBytes(v); }
 
 // Values of a row by column name, placed in the definition's column order.
 class RowBuilder {
  public:
-  explicit RowBuilder(const jetw::TableDef& def) : def_(def), values_(def.columns.size()) {}
+  explicit RowBuilder(const TableDef& def) : def_(def), values_(def.columns.size()) {}
   RowBuilder& set(const char16_t* column, Bytes value) {
     int at = def_.find(column);
     if (at < 0) throw Error(errc::kFailed, "A system table lacks one of its columns.");
@@ -220,7 +202,7 @@ class RowBuilder {
   const std::vector<RowValue>& values() const { return values_; }
 
  private:
-  const jetw::TableDef& def_;
+  const TableDef& def_;
   std::vector<RowValue> values_;
 };
 
@@ -231,57 +213,61 @@ struct Ace {
   bool inheritable;
 };
 
-void FillCatalogue(PageIo& io, jetw::PageAllocator& pages, const std::vector<SystemTable>& tables,
+void FillCatalogue(PageIo& io, PageAllocator& pages, const std::vector<SystemTable>& tables,
                    const Principals& who, double now) {
-  jetw::TableRows objects(io, pages, 2);
+  TableRows objects(io, pages, kCatalogPage);
   auto object = [&](std::int32_t id, std::int32_t parent, const std::u16string& name, int type,
                     const Bytes& owner, std::uint32_t flags) {
     RowBuilder row(objects.def());
-    row.set(u"Id", Long(id)).set(u"ParentId", Long(parent)).set(u"Name", jetw::EncodeText(name, false));
+    row.set(u"Id", Long(id)).set(u"ParentId", Long(parent)).set(u"Name", EncodeText(name, false));
     row.set(u"Type", Short(type)).set(u"DateCreate", Date(now)).set(u"DateUpdate", Date(now));
     row.set(u"Owner", owner).set(u"Flags", Long(static_cast<std::int32_t>(flags)));
     objects.insert(row.values());
   };
-  object(kTablesContainer, kRootContainer, u"Tables", kTypeContainer, who.engine, kSystemFlag);
-  object(kDatabasesContainer, kRootContainer, u"Databases", kTypeContainer, who.engine, kSystemFlag);
-  object(kRelationshipsContainer, kRootContainer, u"Relationships", kTypeContainer, who.engine,
-         kSystemFlag);
-  object(kDatabaseObject, kDatabasesContainer, u"MSysDb", kTypeDatabase, who.admin, kSystemFlag);
+  object(kTablesContainerId, kRootContainerId, u"Tables", object_type::kContainer, who.engine,
+         kSystemObjectFlag);
+  object(kDatabasesContainerId, kRootContainerId, u"Databases", object_type::kContainer, who.engine,
+         kSystemObjectFlag);
+  object(kRelationshipsContainerId, kRootContainerId, u"Relationships", object_type::kContainer,
+         who.engine, kSystemObjectFlag);
+  object(kDatabaseObjectId, kDatabasesContainerId, u"MSysDb", object_type::kDatabase, who.admin,
+         kSystemObjectFlag);
   for (const SystemTable& t : tables)
-    object(t.id, kTablesContainer, t.name, kTypeTable, who.engine, kSystemFlag);
+    object(t.id, kTablesContainerId, t.name, object_type::kLocalTable, who.engine,
+           kSystemObjectFlag);
   const char16_t* interfaceContainers[] = {u"DataAccessPages", u"Forms",   u"Modules",
                                            u"Reports",         u"Scripts", u"SysRel"};
   std::int32_t id = kFirstInterfaceContainer;
   std::vector<std::int32_t> interfaceIds;
   for (const char16_t* name : interfaceContainers) {
     interfaceIds.push_back(id);
-    object(id++, kRootContainer, name, kTypeContainer, who.admin, 0);
+    object(id++, kRootContainerId, name, object_type::kContainer, who.admin, 0);
   }
   objects.flush();
-  jetw::WriteIndexRowCounts(io, 2, objects.def().rowCount);
+  WriteIndexRowCounts(io, kCatalogPage, objects.def().rowCount);
 
   std::vector<Ace> aces;
   for (std::int32_t container : interfaceIds)
     for (const Bytes* sid : {&who.admins, &who.creator, &who.admin, &who.users})
       aces.push_back({container, sid, kAllRights, true});
-  aces.push_back({kDatabasesContainer, &who.admin, 393216, false});
-  aces.push_back({kRelationshipsContainer, &who.users, kUsersContainerRights, true});
-  aces.push_back({kRelationshipsContainer, &who.admin, 393217, false});
-  aces.push_back({kRelationshipsContainer, &who.creator, kAllRights, true});
-  aces.push_back({kRelationshipsContainer, &who.admins, kAllRights, true});
-  aces.push_back({kTablesContainer, &who.users, kUsersContainerRights, true});
-  aces.push_back({kTablesContainer, &who.admin, kAllTableRights, true});
-  aces.push_back({kTablesContainer, &who.creator, kAllTableRights, true});
-  aces.push_back({kTablesContainer, &who.admins, kAllTableRights, true});
-  aces.push_back({kDatabaseObject, &who.admin, 393230, false});
-  aces.push_back({kDatabaseObject, &who.admins, 14, false});
-  aces.push_back({kDatabaseObject, &who.creator, 393230, false});
+  aces.push_back({kDatabasesContainerId, &who.admin, 393216, false});
+  aces.push_back({kRelationshipsContainerId, &who.users, kUsersContainerRights, true});
+  aces.push_back({kRelationshipsContainerId, &who.admin, 393217, false});
+  aces.push_back({kRelationshipsContainerId, &who.creator, kAllRights, true});
+  aces.push_back({kRelationshipsContainerId, &who.admins, kAllRights, true});
+  aces.push_back({kTablesContainerId, &who.users, kUsersContainerRights, true});
+  aces.push_back({kTablesContainerId, &who.admin, kAllTableRights, true});
+  aces.push_back({kTablesContainerId, &who.creator, kAllTableRights, true});
+  aces.push_back({kTablesContainerId, &who.admins, kAllTableRights, true});
+  aces.push_back({kDatabaseObjectId, &who.admin, 393230, false});
+  aces.push_back({kDatabaseObjectId, &who.admins, 14, false});
+  aces.push_back({kDatabaseObjectId, &who.creator, 393230, false});
   for (const SystemTable& t : tables) {
     aces.push_back({t.id, &who.admin, t.id == 5 ? 917504 : 393216, false});
     aces.push_back({t.id, &who.creator, t.id <= 3 ? 393300 : 393236, false});
     if (t.id != 3) aces.push_back({t.id, &who.admins, 20, false});
   }
-  jetw::TableRows acl(io, pages, 3);
+  TableRows acl(io, pages, 3);
   for (const Ace& a : aces) {
     RowBuilder row(acl.def());
     row.set(u"ObjectId", Long(a.object)).set(u"SID", *a.sid).set(u"ACM", Long(a.rights));
@@ -289,18 +275,18 @@ void FillCatalogue(PageIo& io, jetw::PageAllocator& pages, const std::vector<Sys
     acl.insert(row.values());
   }
   acl.flush();
-  jetw::WriteIndexRowCounts(io, 3, acl.def().rowCount);
+  WriteIndexRowCounts(io, 3, acl.def().rowCount);
 }
 
 void BuildSystemTables(MemoryPageIo& io, NewDatabaseFormat format, double now) {
-  jetw::PageAllocator pages(io);
+  PageAllocator pages(io);
   std::vector<SystemTable> tables = SystemTables();
   for (SystemTable& t : tables) t.id = static_cast<std::int32_t>(pages.allocate(Bytes(kPageSize, 0)));
 
   // One page holds every usage map of the system tables.
-  Bytes mapPage = jetw::NewDataPage(kPageSize, 0);
+  Bytes mapPage = NewDataPage(kPageSize, 0);
   auto newMap = [&] {
-    std::optional<unsigned> row = jetw::InsertDataRow(mapPage, jetw::NewInlineMapRow());
+    std::optional<unsigned> row = InsertDataRow(mapPage, NewInlineMapRow());
     if (!row) throw Error(errc::kFailed, "The maps of the system tables do not fit their page.");
     return *row;
   };
@@ -310,7 +296,8 @@ void BuildSystemTables(MemoryPageIo& io, NewDatabaseFormat format, double now) {
     t.def.owned = {maps, newMap()};
     t.def.freeSpace = {maps, newMap()};
     for (NewColumnDef& c : t.def.columns)
-      if (jetw::IsLongValueType(c.type)) t.def.longValueMaps.push_back({{maps, newMap()}, {maps, newMap()}});
+      if (IsLongValueType(c.type))
+        t.def.longValueMaps.push_back({{maps, newMap()}, {maps, newMap()}});
     for (NewIndexDef& index : t.def.indexes) {
       index.pageMap = {maps, newMap()};
       index.firstPage = pages.allocate(EmptyIndexRoot(static_cast<std::uint32_t>(t.id), kPageSize));
@@ -318,9 +305,9 @@ void BuildSystemTables(MemoryPageIo& io, NewDatabaseFormat format, double now) {
     }
   }
   io.writePage(maps, mapPage);
-  for (const auto& [root, map] : roots) jetw::UsageMap(io, map).add(root);
+  for (const auto& [root, map] : roots) UsageMap(io, map).add(root);
   for (const SystemTable& t : tables)
-    io.writePage(static_cast<std::uint32_t>(t.id), jetw::BuildTableDef(kPageSize, t.def));
+    io.writePage(static_cast<std::uint32_t>(t.id), BuildTableDef(kPageSize, t.def));
   FillCatalogue(io, pages, tables, PrincipalsOf(format), now);
 }
 
@@ -343,7 +330,7 @@ void CreateEmptyDatabase(const std::string& path, NewDatabaseFormat format, doub
 }
 
 void CreateEmptyDatabase(const std::string& path, NewDatabaseFormat format) {
-  CreateEmptyDatabase(path, format, jetw::OleNow());
+  CreateEmptyDatabase(path, format, OleNow());
 }
 
-}  // namespace db
+}  // namespace db::access::write

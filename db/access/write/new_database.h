@@ -20,7 +20,7 @@
 
 #include <string>
 
-namespace db {
+namespace db::access::write {
 
 enum class NewDatabaseFormat { kJet4, kAce };
 
@@ -30,4 +30,4 @@ enum class NewDatabaseFormat { kJet4, kAce };
 void CreateEmptyDatabase(const std::string& path, NewDatabaseFormat format, double now);
 void CreateEmptyDatabase(const std::string& path, NewDatabaseFormat format);
 
-}  // namespace db
+}  // namespace db::access::write

@@ -4,18 +4,15 @@
 #include <map>
 #include <set>
 
+#include "db/access/format/catalog.h"
 #include "db/access/write/data_page.h"
 #include "db/access/write/table_rows.h"
 #include "db/access/write/definition.h"
 #include "db/access/write/usage_map.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
-constexpr std::uint32_t kFileMapPage = 1;
-constexpr std::uint32_t kCatalogPage = 2;
-constexpr unsigned char kMapPageType = 0x05;
-constexpr int kLocalTable = 1;
 
 std::string N(std::uint64_t n) { return std::to_string(n); }
 
@@ -34,8 +31,8 @@ auto Guarded(const std::string& what, F&& read) -> decltype(read()) {
 }  // namespace
 
 DamagedFileError::DamagedFileError(const std::string& detail)
-    : Error(errc::kBadFormat,
-            "The file is damaged: " + detail + " (compact and repair it in Access)."),
+    : Error(BadFormatError("The file is damaged: " + detail +
+                           " (compact and repair it in Access).")),
       detail_(detail) {}
 
 PageClaims::PageClaims(PageIo& io) : io_(io), pageCount_(io.pageCount()), byPage_(pageCount_) {
@@ -112,10 +109,10 @@ std::vector<std::uint32_t> PageClaims::readFileMap() {
   claim(kFileMapPage, Use::kMapRows, 0);
   const std::string what = "the file's page map";
   Bytes page = io_.readPage(kFileMapPage);
-  if (page[0] != kDataPageType) Damaged(what + " (page 1) is not on a data page");
+  if (page[0] != kDataPage) Damaged(what + " (page 1) is not on a data page");
   UsageMap map = Guarded(what, [&] { return UsageMap(io_, {kFileMapPage, 0}); });
   for (std::uint32_t p : map.mapPages()) {
-    if (p >= pageCount_ || io_.readPage(p)[0] != kMapPageType)
+    if (p >= pageCount_ || io_.readPage(p)[0] != kMapPage)
       Damaged(what + " names page " + N(p) + " as one of its map pages, which it is not");
     claim(p, Use::kFileMap, 0);
   }
@@ -126,7 +123,7 @@ std::vector<std::uint32_t> PageClaims::readFileMap() {
 }
 
 void PageClaims::surveyCatalog() {
-  tables_.emplace_back("MSysObjects");
+  tables_.emplace_back(kCatalogName);
   surveyTable(kCatalogPage, static_cast<std::uint32_t>(tables_.size() - 1));
 
   struct Row {
@@ -143,7 +140,7 @@ void PageClaims::surveyCatalog() {
       Damaged("the catalogue (MSysObjects) lacks one of the columns Id, Name and Type");
     objects.scan([&](RowRef, const std::vector<RowValue>& v) {
       if (!v[id] || v[id]->size() < 4 || !v[type] || v[type]->size() < 2) return true;
-      if ((Get16(v[type]->data()) & 0x7F) != kLocalTable) return true;
+      if ((Get16(v[type]->data()) & 0x7F) != object_type::kLocalTable) return true;
       std::u16string n = v[name] ? DecodeText(*v[name]) : std::u16string();
       rows.push_back({Get32(v[id]->data()) & 0xFFFFFF, QString::fromStdU16String(n).toStdString()});
       return true;
@@ -151,7 +148,7 @@ void PageClaims::surveyCatalog() {
     return 0;
   });
 
-  std::map<std::uint32_t, std::string> byDefinition{{kCatalogPage, "MSysObjects"}};
+  std::map<std::uint32_t, std::string> byDefinition{{kCatalogPage, kCatalogName}};
   for (const Row& row : rows) {
     if (row.page == kCatalogPage) continue;  // MSysObjects' own row
     auto [it, added] = byDefinition.emplace(row.page, row.name);
@@ -172,11 +169,11 @@ void PageClaims::surveyTable(std::uint32_t first, std::uint32_t table) {
               N(p) + ", past the end of the file");
     if (!chain.insert(p).second) Damaged(what + ": its definition pages form a loop");
     Bytes page = io_.readPage(p);
-    if (page[0] != kDefinitionPageType)
+    if (page[0] != kDefinitionPage)
       Damaged(what + ": its definition " + (p == first ? "is on" : "continues on") + " page " +
               N(p) + ", which is not a definition page");
     claim(p, Use::kDefinition, table);
-    p = Get32(&page[4]);
+    p = Get32(&page[kDefNextPageAt]);
   }
   TableDef def = Guarded(what, [&] { return ReadTableDef(io_, first); });
   surveyMap(def.ownedPages.packed(), table, Use::kRows, "the page map of " + what);
@@ -206,7 +203,7 @@ void PageClaims::surveyMap(std::uint32_t ref, std::uint32_t table, Use listed,
   if (where.page == 0 || where.page >= pageCount_)
     Damaged(what + " is on page " + N(where.page) + ", outside the file");
   Bytes page = io_.readPage(where.page);
-  if (page[0] != kDataPageType)
+  if (page[0] != kDataPage)
     Damaged(what + " is on page " + N(where.page) + ", which is not a data page");
   if (where.row >= DataRowCount(page))
     Damaged(what + " is row " + N(where.row) + " of page " + N(where.page) +
@@ -220,7 +217,7 @@ void PageClaims::surveyMap(std::uint32_t ref, std::uint32_t table, Use listed,
   claim(where.page, Use::kMapRows, table);
   UsageMap map(io_, where);
   for (std::uint32_t p : map.mapPages()) {
-    if (p >= pageCount_ || io_.readPage(p)[0] != kMapPageType)
+    if (p >= pageCount_ || io_.readPage(p)[0] != kMapPage)
       Damaged(what + " names page " + N(p) + " as one of its map pages, which it is not");
     claim(p, Use::kMapPage, table);
   }
@@ -230,4 +227,4 @@ void PageClaims::surveyMap(std::uint32_t ref, std::uint32_t table, Use listed,
   }
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -34,7 +34,9 @@
 #include "db/error.h"
 #include "db/access/format/page_io.h"
 
-namespace db::jetw {
+namespace db::access::write {
+
+using namespace db::access::format;
 
 // The structures of the file do not hold together. `detail` says what is wrong, e.g. "page 17,
 // a data page of table 'MSysObjects', is marked free in the file's page map".
@@ -90,4 +92,4 @@ class PageClaims {
   std::set<std::pair<std::uint32_t, std::uint32_t>> surveyedMaps_;  // map row, table
 };
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -8,10 +8,11 @@
 #include <random>
 #include <set>
 
+#include "db/access/format/bytes.h"
 #include "db/error.h"
 #include "db/access/format/header.h"
 
-namespace db {
+namespace db::access::write {
 namespace {
 
 constexpr unsigned char kMagic[8] = {'R', 'w', 's', 'J', 'r', 'n', 'l', 0x01};
@@ -21,7 +22,7 @@ constexpr std::size_t kHeaderSize = 64;
 constexpr std::size_t kHeaderChecked = 52;       // bytes covered by the header checksum
 constexpr std::size_t kFirstHeaderChecked = 36;  // the same in version 1
 constexpr std::size_t kSector = 512;
-constexpr std::size_t kFirstPageBytes = 0x18 + 0x80;  // what ParseJetHeader needs
+constexpr std::size_t kFirstPageBytes = kEncryptedStart + kEncryptedSize;  // for ParseJetHeader
 constexpr std::size_t kWriteChunk = 1 << 20;          // pages are written in runs up to this
 constexpr int kMaxStaleJournals = 1000;               // ".stale" up to ".stale-1000"
 
@@ -41,20 +42,6 @@ std::uint32_t CrcUpdate(std::uint32_t crc, const unsigned char* data, std::size_
   crc = ~crc;
   for (std::size_t i = 0; i < size; ++i) crc = kCrcTable[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return ~crc;
-}
-
-void Put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void Put64(unsigned char* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-std::uint32_t Get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t Get64(const unsigned char* p) {
-  return Get32(p) | (static_cast<std::uint64_t>(Get32(p + 4)) << 32);
 }
 
 struct JournalHeader {
@@ -395,10 +382,10 @@ std::unique_ptr<JetPager> JetPager::Open(const std::string& path, FileEnv& env) 
   std::size_t got = file->read(0, first.data(), first.size());
   std::optional<JetHeader> header = ParseJetHeader(first.data(), got);
   if (!header)
-    throw Error(errc::kBadFormat, "Cannot write '" + path + "': it is not an Access database.");
+    throw BadFormatError("Cannot write '" + path + "': it is not an Access database.");
   std::uint64_t size = file->size();
   if (size == 0 || size % header->pageSize != 0)
-    throw Error(errc::kBadFormat, "Cannot write '" + path + "': its size (" +
+    throw BadFormatError("Cannot write '" + path + "': its size (" +
                                       std::to_string(size) + " bytes) is not a whole number of " +
                                       std::to_string(header->pageSize) + "-byte pages.");
   return std::unique_ptr<JetPager>(
@@ -470,7 +457,7 @@ void JetPager::begin() {
     }
     originalSize_ = file_->size();
     if (originalSize_ % pageSize_ != 0)
-      throw Error(errc::kBadFormat, "Cannot write '" + path_ + "': its size (" +
+      throw BadFormatError("Cannot write '" + path_ + "': its size (" +
                                         std::to_string(originalSize_) +
                                         " bytes) is not a whole number of pages.");
     originalPages_ = static_cast<std::uint32_t>(originalSize_ / pageSize_);
@@ -622,4 +609,4 @@ void JetPager::endTransaction() {
   Active().erase(lock_.get());
 }
 
-}  // namespace db
+}  // namespace db::access::write

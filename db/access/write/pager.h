@@ -114,7 +114,9 @@
 #include "db/access/write/lock_file.h"
 #include "db/access/format/page_io.h"
 
-namespace db {
+namespace db::access::write {
+
+using namespace db::access::format;
 
 // "<databasePath>-journal".
 std::string JournalPath(const std::string& databasePath);
@@ -182,4 +184,4 @@ class JetPager : public PageIo {
   std::map<std::uint32_t, std::vector<unsigned char>> changed_;
 };
 
-}  // namespace db
+}  // namespace db::access::write

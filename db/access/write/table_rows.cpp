@@ -9,7 +9,7 @@
 #include "db/access/write/index_key.h"
 #include "db/access/write/page_claims.h"
 
-namespace db::jetw {
+namespace db::access::write {
 
 std::uint32_t MappedIndexPages::allocatePage() {
   std::uint32_t page = pages_.allocate(Bytes(io_.pageSize(), 0));
@@ -46,7 +46,7 @@ Bytes TableRows::rowBytes(RowRef where, const Bytes& page, RowRef* data) const {
   // A moved row: its data is a row of another page of the table, marked as moved data.
   RowRef to = MovedRowData(page, where.row);
   Bytes target = to.page < io_.pageCount() ? io_.readPage(to.page) : Bytes();
-  if (target.empty() || target[0] != kDataPageType || DataPageOwner(target) != def_.page ||
+  if (target.empty() || target[0] != kDataPage || DataPageOwner(target) != def_.page ||
       to.row >= DataRowCount(target))
     throw DamagedFileError("a moved row of table page " + std::to_string(where.page) +
                 " points outside its table");
@@ -65,7 +65,7 @@ void TableRows::scan(const std::function<bool(RowRef, const std::vector<RowValue
   for (std::uint32_t p : UsageMap(const_cast<PageIo&>(io_), def_.ownedPages).pages()) {
     if (p >= io_.pageCount()) continue;
     Bytes page = io_.readPage(p);
-    if (page[0] != kDataPageType || DataPageOwner(page) != def_.page) continue;
+    if (page[0] != kDataPage || DataPageOwner(page) != def_.page) continue;
     CheckDataPage(page);
     unsigned n = DataRowCount(page);
     for (unsigned r = 0; r < n; ++r) {
@@ -147,7 +147,7 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
   std::optional<RowRef> where;
   auto tryPage = [&](std::uint32_t p) {
     Bytes page = io_.readPage(p);
-    if (page[0] != kDataPageType || DataPageOwner(page) != def_.page) return false;
+    if (page[0] != kDataPage || DataPageOwner(page) != def_.page) return false;
     if (std::optional<unsigned> r = InsertDataRow(page, row)) {
       io_.writePage(p, page);
       where = RowRef{p, *r};
@@ -221,4 +221,4 @@ void TableRows::flush() {
   countChanged_ = false;
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -14,7 +14,7 @@
 #include "db/access/write/definition.h"
 #include "db/access/write/usage_map.h"
 
-namespace db::jetw {
+namespace db::access::write {
 
 // Index pages for one index: from the file's page map, recorded in the index's own map.
 class MappedIndexPages : public IndexPageAllocator {
@@ -71,4 +71,4 @@ class TableRows {
   bool indexesChecked_ = false;
 };
 
-}  // namespace db::jetw
+}  // namespace db::access::write

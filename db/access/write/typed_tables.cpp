@@ -9,13 +9,9 @@
 #include "db/access/write/index_key.h"
 #include "db/names.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
-constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
-constexpr std::uint32_t kInlineFlag = 0x80000000;
-constexpr std::uint32_t kSingleRowFlag = 0x40000000;
-constexpr std::size_t kLongValueHeader = 12;
 constexpr std::size_t kMaxLongValue = 0x00FFFFFF;
 
 std::u16string Utf16(const std::string& utf8) {
@@ -31,14 +27,6 @@ std::u16string Utf16(const std::string& utf8) {
   throw Error(errc::kFailed,
               "The field is too small to accept the amount of data you attempted to add. Try "
               "inserting or pasting less data.");
-}
-
-Bytes DoubleBytes(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  Bytes out(8);
-  for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(bits >> (8 * i));
-  return out;
 }
 
 }  // namespace
@@ -145,7 +133,7 @@ RowValue TypedTables::storeLongValue(const TableDef& def, const TdefColumn& colu
   if (data.size() > kMaxLongValue) TooLong();
   Bytes value(kLongValueHeader, 0);
   if (data.size() <= kInlineLongValueLimit) {
-    Put32(value.data(), static_cast<std::uint32_t>(data.size()) | kInlineFlag);
+    Put32(value.data(), static_cast<std::uint32_t>(data.size()) | kInlineLongValue);
     value.insert(value.end(), data.begin(), data.end());
     return value;
   }
@@ -160,7 +148,7 @@ RowValue TypedTables::storeLongValue(const TableDef& def, const TdefColumn& colu
   if (!row) Refuse(column, "the value does not fit a page.");
   std::uint32_t number = pages_.allocate(page);
   UsageMap(io_, map, [this] { return pages_.allocate(Bytes(io_.pageSize(), 0)); }).add(number);
-  Put32(value.data(), static_cast<std::uint32_t>(data.size()) | kSingleRowFlag);
+  Put32(value.data(), static_cast<std::uint32_t>(data.size()) | kSingleRowLongValue);
   Put32(value.data() + 4, RowRef{number, *row}.packed());
   return value;
 }
@@ -193,4 +181,4 @@ void TypedTables::flush() {
   catalog_.flush();
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -25,7 +25,7 @@
 #include "db/access/write/usage_map.h"
 #include "db/value.h"
 
-namespace db::jetw {
+namespace db::access::write {
 
 // The largest long value kept inside its row; longer ones go to a long-value page.
 constexpr std::size_t kInlineLongValueLimit = 1024;
@@ -59,4 +59,4 @@ class TypedTables {
 // value (No for Yes/No). Throws db::Error for a value the column cannot hold.
 RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value);
 
-}  // namespace db::jetw
+}  // namespace db::access::write

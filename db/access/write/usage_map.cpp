@@ -7,12 +7,9 @@
 #include "db/access/write/page_claims.h"
 #include "db/access/write/data_page.h"
 
-namespace db::jetw {
+namespace db::access::write {
 namespace {
 
-constexpr unsigned char kInline = 0;
-constexpr unsigned char kReference = 1;
-constexpr unsigned char kMapPageType = 0x05;
 
 [[noreturn]] void BadMap(const std::string& what) {
   throw DamagedFileError("a page map: " + what);
@@ -22,7 +19,7 @@ constexpr unsigned char kMapPageType = 0x05;
 
 Bytes NewInlineMapRow(std::uint32_t first, std::size_t bitmapBytes) {
   Bytes row(5 + bitmapBytes, 0);
-  row[0] = kInline;
+  row[0] = kInlineMap;
   Put32(&row[1], first);
   return row;
 }
@@ -34,13 +31,13 @@ UsageMap::UsageMap(PageIo& io, RowRef where, std::function<std::uint32_t()> newM
 
 void UsageMap::load() {
   Bytes page = io_.readPage(where_.page);
-  if (page[0] != kDataPageType) BadMap("a map row is not on a data page");
+  if (page[0] != kDataPage) BadMap("a map row is not on a data page");
   RowSlot slot = DataRowSlot(page, where_.row);
   if (!slot.live() || slot.end - slot.start < 6) BadMap("a map row is missing");
   rowStart_ = slot.start;
   row_.assign(page.begin() + static_cast<std::ptrdiff_t>(slot.start),
               page.begin() + static_cast<std::ptrdiff_t>(slot.end));
-  if (row_[0] != kInline && row_[0] != kReference) BadMap("a map has an unknown kind");
+  if (row_[0] != kInlineMap && row_[0] != kReferenceMap) BadMap("a map has an unknown kind");
 }
 
 void UsageMap::store() {
@@ -60,16 +57,17 @@ std::vector<std::uint32_t> UsageMap::pages() const {
   if (isInline()) {
     std::uint32_t first = Get32(&row_[1]);
     for (std::size_t bit = 0; bit < inlineBits(); ++bit)
-      if (row_[5 + bit / 8] >> (bit % 8) & 1) out.push_back(first + static_cast<std::uint32_t>(bit));
+      if (row_[kInlineMapBitmapAt + bit / 8] >> (bit % 8) & 1)
+        out.push_back(first + static_cast<std::uint32_t>(bit));
     return out;
   }
   for (std::size_t k = 0; 1 + 4 * k + 4 <= row_.size(); ++k) {
     std::uint32_t mapPage = Get32(&row_[1 + 4 * k]);
     if (mapPage == 0) continue;
     Bytes bits = io_.readPage(mapPage);
-    if (bits[0] != kMapPageType) BadMap("a map names a page that is not a map page");
+    if (bits[0] != kMapPage) BadMap("a map names a page that is not a map page");
     for (std::size_t bit = 0; bit < bitsPerMapPage(); ++bit)
-      if (bits[4 + bit / 8] >> (bit % 8) & 1)
+      if (bits[kMapPageBitmapAt + bit / 8] >> (bit % 8) & 1)
         out.push_back(static_cast<std::uint32_t>(k * bitsPerMapPage() + bit));
   }
   return out;
@@ -88,14 +86,14 @@ bool UsageMap::contains(std::uint32_t page) const {
     std::uint32_t first = Get32(&row_[1]);
     if (page < first || page - first >= inlineBits()) return false;
     std::size_t bit = page - first;
-    return row_[5 + bit / 8] >> (bit % 8) & 1;
+    return row_[kInlineMapBitmapAt + bit / 8] >> (bit % 8) & 1;
   }
   std::size_t k = page / bitsPerMapPage();
   if (1 + 4 * k + 4 > row_.size()) return false;
   std::uint32_t mapPage = Get32(&row_[1 + 4 * k]);
   if (mapPage == 0) return false;
   std::size_t bit = page % bitsPerMapPage();
-  return io_.readPage(mapPage)[4 + bit / 8] >> (bit % 8) & 1;
+  return io_.readPage(mapPage)[kMapPageBitmapAt + bit / 8] >> (bit % 8) & 1;
 }
 
 bool UsageMap::covers(std::uint32_t page) const {
@@ -111,9 +109,9 @@ void UsageMap::set(std::uint32_t page, bool on) {
   if (isInline()) {
     std::size_t bit = page - Get32(&row_[1]);
     if (on)
-      row_[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+      row_[kInlineMapBitmapAt + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
     else
-      row_[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
+      row_[kInlineMapBitmapAt + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
     store();
     return;
   }
@@ -122,20 +120,20 @@ void UsageMap::set(std::uint32_t page, bool on) {
   Bytes bits = io_.readPage(mapPage);
   std::size_t bit = page % bitsPerMapPage();
   if (on)
-    bits[4 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+    bits[kMapPageBitmapAt + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
   else
-    bits[4 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
+    bits[kMapPageBitmapAt + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
   io_.writePage(mapPage, bits);
 }
 
 void UsageMap::rewriteInline(std::uint32_t first, const std::vector<std::uint32_t>& held) {
   std::fill(row_.begin() + 1, row_.end(), 0);
-  row_[0] = kInline;
+  row_[0] = kInlineMap;
   Put32(&row_[1], first);
   for (std::uint32_t p : held) {
     if (p < first || p - first >= inlineBits()) continue;
     std::size_t bit = p - first;
-    row_[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+    row_[kInlineMapBitmapAt + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
   }
   store();
 }
@@ -145,8 +143,8 @@ std::uint32_t UsageMap::newMapPage() {
     throw Error(errc::kFailed, "A page map would have to grow where it cannot; nothing was written.");
   std::uint32_t mapPage = newMapPage_();
   Bytes bits(io_.pageSize(), 0);
-  bits[0] = kMapPageType;
-  bits[1] = 0x01;
+  bits[0] = kMapPage;
+  bits[1] = kPageMark;
   io_.writePage(mapPage, bits);
   return mapPage;
 }
@@ -171,7 +169,7 @@ void UsageMap::rebaseOrPromote(std::uint32_t page) {
     }
     for (auto& [k, mapPage] : byIndex) mapPage = newMapPage();
     std::fill(row_.begin() + 1, row_.end(), 0);
-    row_[0] = kReference;
+    row_[0] = kReferenceMap;
     for (const auto& [k, mapPage] : byIndex) Put32(&row_[1 + 4 * k], mapPage);
     store();
     held.pop_back();  // `page` itself is set by the caller
@@ -222,14 +220,14 @@ std::optional<std::uint32_t> UsageMap::next(std::uint32_t from, std::uint32_t li
     }
     return std::nullopt;
   };
-  if (isInline()) return scan(&row_[5], Get32(&row_[1]), inlineBits());
+  if (isInline()) return scan(&row_[kInlineMapBitmapAt], Get32(&row_[1]), inlineBits());
   for (std::size_t k = from / bitsPerMapPage(); 1 + 4 * k + 4 <= row_.size(); ++k) {
     std::uint64_t base = static_cast<std::uint64_t>(k) * bitsPerMapPage();
     if (base >= limit) break;
     std::uint32_t mapPage = Get32(&row_[1 + 4 * k]);
     if (mapPage == 0) continue;
     Bytes bits = io_.readPage(mapPage);
-    if (bits[0] != kMapPageType) BadMap("a map names a page that is not a map page");
+    if (bits[0] != kMapPage) BadMap("a map names a page that is not a map page");
     if (auto p = scan(&bits[4], base, bitsPerMapPage())) return p;
   }
   return std::nullopt;
@@ -252,12 +250,12 @@ std::uint32_t PageAllocator::appendMapPage(std::size_t index) {
   std::uint32_t p = io_.pageCount();
   std::size_t perPage = (io_.pageSize() - 4) * 8;
   Bytes bits(io_.pageSize(), 0);
-  bits[0] = kMapPageType;
-  bits[1] = 0x01;
+  bits[0] = kMapPage;
+  bits[1] = kPageMark;
   std::fill(bits.begin() + 4, bits.end(), 0xFF);
   if (p < index * perPage || p >= (index + 1) * perPage) BadMap("the file map is out of step with the file");
   std::size_t bit = p - index * perPage;
-  bits[4 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
+  bits[kMapPageBitmapAt + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
   io_.appendPage(bits);
   return p;
 }
@@ -275,18 +273,18 @@ void PageAllocator::cover(UsageMap& map, std::uint32_t page) {
     std::size_t inlineBits = (row.size() - 5) * 8;
     std::uint32_t count = io_.pageCount();
     Bytes newRow(row.size(), 0);
-    newRow[0] = kReference;
+    newRow[0] = kReferenceMap;
     std::vector<std::pair<std::uint32_t, Bytes>> mapPages;
     for (std::size_t i = 0; i <= k; ++i) {
       Bytes bits(io_.pageSize(), 0);
-      bits[0] = kMapPageType;
-      bits[1] = 0x01;
+      bits[0] = kMapPage;
+      bits[1] = kPageMark;
       for (std::size_t bit = 0; bit < perPage; ++bit) {
         std::uint64_t p = i * perPage + bit;
         bool free = p >= count;
         if (p >= first && p - first < inlineBits)
           free = row[5 + (p - first) / 8] >> ((p - first) % 8) & 1;
-        if (free) bits[4 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
+        if (free) bits[kMapPageBitmapAt + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
       }
       mapPages.emplace_back(0, std::move(bits));
     }
@@ -296,7 +294,8 @@ void PageAllocator::cover(UsageMap& map, std::uint32_t page) {
       std::size_t owner = p / perPage;
       if (owner >= mapPages.size()) BadMap("the file map is out of step with the file");
       Bytes& bits = mapPages[owner].second;
-      bits[4 + (p % perPage) / 8] &= static_cast<unsigned char>(~(1u << (p % perPage % 8)));
+      bits[kMapPageBitmapAt + (p % perPage) / 8] &=
+          static_cast<unsigned char>(~(1u << (p % perPage % 8)));
       mapPages[i].first = io_.appendPage(Bytes(io_.pageSize(), 0));
       Put32(&newRow[1 + 4 * i], mapPages[i].first);
     }
@@ -350,4 +349,4 @@ void PageAllocator::release(std::uint32_t page) {
   }
 }
 
-}  // namespace db::jetw
+}  // namespace db::access::write

@@ -1,13 +1,8 @@
 // Usage maps: the bitmaps that say which pages belong to an object (a table's data pages, an
 // index's pages, a long-value column's pages) or, on page 1, which pages of the file are free.
 //
-// A map is one row of a data page (Jet 4 / ACE layout, little-endian):
-//   byte 0     kind: 0 inline, 1 reference
-//   inline:    bytes 1-4 the first page the bitmap covers, then the bitmap (bit i of byte j set:
-//              page first + 8 * j + i is in the map)
-//   reference: from byte 1, 32-bit numbers of map pages (0: none); map page k is a page of type
-//              0x05 (05 01 00 00) whose bitmap starts at byte 4 and covers the pages
-//              (page size - 4) * 8 * k onwards.
+// A map is one row of a data page (layout in db/access/format/pages.h). Bit i of byte j of an
+// inline bitmap set: page first + 8 * j + i is in the map.
 // The row keeps its size: an inline map moves its first page when the pages it holds still fit
 // the bitmap, and turns into a reference map when they do not (a reference map then gains a map
 // page for each stretch of the file it reaches). A free-space map stays inline as Access keeps
@@ -22,8 +17,11 @@
 
 #include "db/access/format/page_io.h"
 #include "db/access/format/bytes.h"
+#include "db/access/format/pages.h"
 
-namespace db::jetw {
+namespace db::access::write {
+
+using namespace db::access::format;
 
 class PageClaims;
 
@@ -99,4 +97,4 @@ class PageAllocator {
   std::uint32_t searchFrom_ = 3;  // no free page lies below it inside the file
 };
 
-}  // namespace db::jetw
+}  // namespace db::access::write

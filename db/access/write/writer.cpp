@@ -3,19 +3,15 @@
 #include <QString>
 #include <set>
 
+#include "db/access/format/catalog.h"
+#include "db/access/format/index_page.h"
 #include "db/error.h"
 #include "db/access/write/index_key.h"
 #include "db/names.h"
 
-namespace db {
+namespace db::access::write {
 namespace {
 
-using jetw::Bytes;
-using jetw::RowRef;
-
-constexpr std::uint32_t kSystemObject = 0x80000000;
-constexpr std::uint32_t kAccessObject = 0x2;
-constexpr int kLocalTable = 1;
 constexpr int kMaxTextLength = 255;
 constexpr std::size_t kMapRows = 2;
 
@@ -34,9 +30,11 @@ bool IsTextType(const std::string& type) {
 
 
 bool IsPageOf(const Bytes& page, std::uint32_t definition) {
-  if (page[0] == jetw::kDataPageType)
-    return jetw::Get32(&page[4]) == definition || std::equal(page.begin() + 4, page.begin() + 8, "LVAL");
-  if (page[0] == 0x03 || page[0] == 0x04) return jetw::Get32(&page[4]) == definition;
+  if (page[0] == kDataPage)
+    return Get32(&page[kDataOwnerAt]) == definition ||
+           Get32(&page[kDataOwnerAt]) == kLongValueOwner;
+  if (page[0] == kIndexNodePage || page[0] == kIndexLeafPage)
+    return Get32(&page[kIndexOwnerAt]) == definition;
   return false;
 }
 
@@ -47,10 +45,10 @@ JetWriter::JetWriter(PageIo& io, std::function<double()> clock)
 
 JetWriter::~JetWriter() = default;
 
-jetw::TableRows& JetWriter::rowsOf(std::uint32_t definitionPage) {
+TableRows& JetWriter::rowsOf(std::uint32_t definitionPage) {
   auto it = tables_.find(definitionPage);
   if (it == tables_.end())
-    it = tables_.emplace(definitionPage, std::make_unique<jetw::TableRows>(io_, pages_, definitionPage))
+    it = tables_.emplace(definitionPage, std::make_unique<TableRows>(io_, pages_, definitionPage))
              .first;
   return *it->second;
 }
@@ -60,13 +58,13 @@ void JetWriter::flush() {
   catalog_.flush();
 }
 
-jetw::CatalogEntry JetWriter::findTable(const std::u16string& name, const std::string& utf8) const {
-  std::optional<jetw::CatalogEntry> entry = catalog_.findInTables(name);
-  if (!entry || (entry->type & 0x7F) != kLocalTable)
+CatalogEntry JetWriter::findTable(const std::u16string& name, const std::string& utf8) const {
+  std::optional<CatalogEntry> entry = catalog_.findInTables(name);
+  if (!entry || (entry->type & 0x7F) != object_type::kLocalTable)
     throw Error(errc::kNoSuchObject, "The input table or query '" + utf8 +
                                          "' cannot be found. Make sure it exists and that its "
                                          "name is spelled correctly.");
-  if ((entry->flags & (kSystemObject | kAccessObject)) ||
+  if ((entry->flags & (kSystemObjectFlag | kAccessObjectFlag)) ||
       StartsWithIgnoringCase(QString::fromStdU16String(entry->name).toStdString(), "MSys"))
     throw Error(errc::kNotSupported, "Writing to the system table '" + utf8 + "' is not supported.");
   return *entry;
@@ -75,7 +73,7 @@ jetw::CatalogEntry JetWriter::findTable(const std::u16string& name, const std::s
 void JetWriter::createTable(const CreateTableStatement& statement) {
   std::u16string name = Utf16(statement.table);
   std::string why;
-  if (!jetw::ValidTableName(name, &why)) InvalidName(statement.table);
+  if (!ValidTableName(name, &why)) InvalidName(statement.table);
   if (!CanEncodeIndexText(statement.table, TextCollation::kGeneral) ||
       !CanEncodeIndexText(statement.table, TextCollation::kGeneralLegacy))
     InvalidName(statement.table);
@@ -83,14 +81,14 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
     throw Error(errc::kFailed, "Table '" + statement.table + "' already exists.");
   inserting_.clear();
 
-  std::vector<jetw::NewTextColumn> columns;
+  std::vector<NewTextColumn> columns;
   if (statement.columns.empty() || statement.columns.size() > 255)
     throw Error(errc::kSyntax, "Syntax error in field definition.");
   for (const ColumnDefinition& c : statement.columns) {
-    jetw::NewTextColumn column;
+    NewTextColumn column;
     column.name = Utf16(c.name);
-    if (!jetw::ValidTableName(column.name, &why)) InvalidName(c.name);
-    for (const jetw::NewTextColumn& earlier : columns)
+    if (!ValidTableName(column.name, &why)) InvalidName(c.name);
+    for (const NewTextColumn& earlier : columns)
       if (SameName(earlier.name, column.name))
         throw Error(errc::kFailed, "Field '" + c.name + "' is defined more than once.");
     if (!IsTextType(c.type))
@@ -101,13 +99,13 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
     columns.push_back(std::move(column));
   }
   // Checked up front so that nothing is written for a definition that cannot be stored.
-  jetw::BuildTextTableDef(io_.pageSize(), columns, {}, {});
+  BuildTextTableDef(io_.pageSize(), columns, {}, {});
 
   std::uint32_t definition = pages_.allocate(Bytes(io_.pageSize(), 0));
-  Bytes mapPage = jetw::NewDataPage(io_.pageSize(), 0);
-  for (std::size_t i = 0; i < kMapRows; ++i) jetw::InsertDataRow(mapPage, jetw::NewInlineMapRow());
+  Bytes mapPage = NewDataPage(io_.pageSize(), 0);
+  for (std::size_t i = 0; i < kMapRows; ++i) InsertDataRow(mapPage, NewInlineMapRow());
   std::uint32_t maps = pages_.allocate(mapPage);
-  io_.writePage(definition, jetw::BuildTextTableDef(io_.pageSize(), columns, {maps, 0}, {maps, 1}));
+  io_.writePage(definition, BuildTextTableDef(io_.pageSize(), columns, {maps, 0}, {maps, 1}));
   catalog_.addTable(definition, name, clock_());
   flush();
 }
@@ -116,34 +114,34 @@ void JetWriter::insert(const InsertStatement& statement) {
   auto known = inserting_.find(statement.table);
   if (known == inserting_.end())
     known = inserting_.emplace(statement.table, findTable(Utf16(statement.table), statement.table)).first;
-  const jetw::CatalogEntry& entry = known->second;
-  jetw::TableRows& table = rowsOf(static_cast<std::uint32_t>(entry.id) & 0xFFFFFF);
-  const jetw::TableDef& def = table.def();
+  const CatalogEntry& entry = known->second;
+  TableRows& table = rowsOf(static_cast<std::uint32_t>(entry.id) & 0xFFFFFF);
+  const TableDef& def = table.def();
   if (statement.values.size() != def.columns.size())
     throw Error(errc::kFailed, "Number of query values and destination fields are not the same.");
 
-  std::vector<jetw::RowValue> values;
+  std::vector<RowValue> values;
   for (std::size_t i = 0; i < def.columns.size(); ++i) {
-    const jetw::TdefColumn& column = def.columns[i];
-    if (column.type != jetw::coltype::kText)
+    const TdefColumn& column = def.columns[i];
+    if (column.type != coltype::kText)
       throw Error(errc::kNotSupported, "Writing to a column of this type is not supported.");
     std::u16string text = Utf16(statement.values[i]);
     if (text.size() > static_cast<std::size_t>(column.length / 2))
       throw Error(errc::kFailed,
                   "The field is too small to accept the amount of data you attempted to add. Try "
                   "inserting or pasting less data.");
-    values.emplace_back(jetw::EncodeText(text, column.compressed()));
+    values.emplace_back(EncodeText(text, column.compressed()));
   }
   table.insert(values);
   flush();
 }
 
-void JetWriter::releaseTablePages(const jetw::TableDef& def) {
+void JetWriter::releaseTablePages(const TableDef& def) {
   std::set<std::uint32_t> freed;
   std::set<std::uint32_t> mapRowPages;
   auto releaseMap = [&](RowRef where, bool ownPages) {
     if (where.page == 0 || where.page >= io_.pageCount()) return;
-    jetw::UsageMap map(io_, where);
+    UsageMap map(io_, where);
     if (ownPages) {
       for (std::uint32_t p : map.pages()) {
         if (p >= io_.pageCount() || freed.count(p)) continue;
@@ -155,21 +153,21 @@ void JetWriter::releaseTablePages(const jetw::TableDef& def) {
     for (std::uint32_t p : map.mapPages())
       if (freed.insert(p).second) pages_.release(p);
     Bytes page = io_.readPage(where.page);
-    jetw::DeleteDataRow(page, where.row);
+    DeleteDataRow(page, where.row);
     io_.writePage(where.page, page);
     mapRowPages.insert(where.page);
   };
   releaseMap(def.ownedPages, true);
   releaseMap(def.freeSpacePages, false);
-  for (const jetw::TdefRealIndex& index : def.realIndexes) releaseMap(index.pageMap, true);
-  for (const jetw::TdefLongValueMaps& lv : def.longValueMaps) {
+  for (const TdefRealIndex& index : def.realIndexes) releaseMap(index.pageMap, true);
+  for (const TdefLongValueMaps& lv : def.longValueMaps) {
     releaseMap(lv.owned, true);
     releaseMap(lv.freeSpace, false);
   }
   // A page that only held this table's maps goes back too.
   for (std::uint32_t p : mapRowPages) {
     Bytes page = io_.readPage(p);
-    if (page[0] == jetw::kDataPageType && jetw::DataPageOwner(page) == 0 && jetw::DataPageEmpty(page) &&
+    if (page[0] == kDataPage && DataPageOwner(page) == 0 && DataPageEmpty(page) &&
         !freed.count(p)) {
       pages_.release(p);
       freed.insert(p);
@@ -181,17 +179,17 @@ void JetWriter::releaseTablePages(const jetw::TableDef& def) {
 
 void JetWriter::dropTable(const DropTableStatement& statement) {
   std::u16string name = Utf16(statement.table);
-  jetw::CatalogEntry entry = findTable(name, statement.table);
+  CatalogEntry entry = findTable(name, statement.table);
   inserting_.clear();
   if (catalog_.inRelationship(entry.name))
     throw Error(errc::kFailed, "Cannot drop table '" + statement.table +
                                    "': it takes part in one or more relationships.");
   std::uint32_t definition = static_cast<std::uint32_t>(entry.id) & 0xFFFFFF;
-  jetw::TableDef def = jetw::ReadTableDef(io_, definition);
+  TableDef def = ReadTableDef(io_, definition);
   tables_.erase(definition);
   catalog_.removeObject(entry);
   releaseTablePages(def);
   flush();
 }
 
-}  // namespace db
+}  // namespace db::access::write

@@ -20,13 +20,18 @@
 #include "db/access/write/table_rows.h"
 #include "db/access/write/usage_map.h"
 
-namespace db {
+namespace db::access::write {
+
+using sql::ColumnDefinition;
+using sql::CreateTableStatement;
+using sql::DropTableStatement;
+using sql::InsertStatement;
 
 class JetWriter {
  public:
   // `clock` gives the OLE date written as a new table's creation time. Throws
   // DamagedFileError for a file whose structures do not hold together.
-  explicit JetWriter(PageIo& io, std::function<double()> clock = jetw::OleNow);
+  explicit JetWriter(PageIo& io, std::function<double()> clock = OleNow);
   ~JetWriter();
 
   void createTable(const CreateTableStatement& statement);
@@ -37,19 +42,19 @@ class JetWriter {
   void flush();
 
  private:
-  jetw::TableRows& rowsOf(std::uint32_t definitionPage);
-  jetw::CatalogEntry findTable(const std::u16string& name, const std::string& utf8) const;
-  void releaseTablePages(const jetw::TableDef& def);
+  TableRows& rowsOf(std::uint32_t definitionPage);
+  CatalogEntry findTable(const std::u16string& name, const std::string& utf8) const;
+  void releaseTablePages(const TableDef& def);
 
   PageIo& io_;
   std::function<double()> clock_;
-  jetw::PageClaims claims_;  // surveyed first, before the catalogue is read for writing
-  jetw::PageAllocator pages_;
-  jetw::CatalogWriter catalog_;
-  std::map<std::uint32_t, std::unique_ptr<jetw::TableRows>> tables_;
+  PageClaims claims_;  // surveyed first, before the catalogue is read for writing
+  PageAllocator pages_;
+  CatalogWriter catalog_;
+  std::map<std::uint32_t, std::unique_ptr<TableRows>> tables_;
   // Tables found by INSERT, by the name as the statement spelled it: the catalogue is read once
   // per table and transaction, not once per row. CREATE and DROP clear it.
-  std::map<std::string, jetw::CatalogEntry> inserting_;
+  std::map<std::string, CatalogEntry> inserting_;
 };
 
-}  // namespace db
+}  // namespace db::access::write
