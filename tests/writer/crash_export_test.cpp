@@ -170,7 +170,9 @@ TEST(CrashExportTest, KilledExportLeavesOldOrNewState) {
     }
     bool n = false;
     ExpectOldOrNew(p, &n);
-    if (finished) EXPECT_TRUE(n);
+    if (finished) {
+      EXPECT_TRUE(n);
+    }
     (n ? sawNew : sawOld)++;
   }
   EXPECT_GT(sawOld, 0);

@@ -60,8 +60,9 @@ TEST(CreateDatabase, EmptyFileOpensEverywhereWithNoUserTables) {
     EXPECT_TRUE(report.leakedPages.empty());
     EXPECT_TRUE(testsupport::ReadWithLibmdb(path).tables.empty());
     EXPECT_TRUE(testsupport::ReadWithOurLayer(path).tables.empty());
-    if (!testsupport::MdbReaderUnavailable())
+    if (!testsupport::MdbReaderUnavailable()) {
       EXPECT_TRUE(testsupport::ReadWithMdbReader(path).tables.empty());
+    }
   }
 }
 

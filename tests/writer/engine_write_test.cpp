@@ -193,7 +193,9 @@ TEST(EngineWriteTest, DropsTablesAccessMade) {
       std::string message;
       long number = ErrorNumber([&] { s->execute("DROP TABLE `" + t + "`"); }, &message);
       // A table in a relationship is refused, as Access refuses it.
-      if (number != 0) EXPECT_NE(message.find("relationship"), std::string::npos) << message;
+      if (number != 0) {
+        EXPECT_NE(message.find("relationship"), std::string::npos) << message;
+      }
     }
     std::vector<std::string> left = UserTables(*s);
     s.reset();

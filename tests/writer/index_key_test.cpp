@@ -313,7 +313,9 @@ TEST(IndexKeyText, RandomNamesSortByTheWeightsOfTheirCharacters) {
       wb.push_back(0x01);
       ASSERT_LE(wa, wb) << Hex(a.text) << " before " << Hex(b.text);
       // Among names of the same weights, those with nothing else come first.
-      if (wa == wb && b.key.size() == b.weights.size() + 3) EXPECT_EQ(a.key, b.key);
+      if (wa == wb && b.key.size() == b.weights.size() + 3) {
+        EXPECT_EQ(a.key, b.key);
+      }
     }
   }
 }

@@ -31,7 +31,6 @@ using testsupport::TempDir;
 const char* const kFiles[] = {"jet4-nopassword-2003.mdb", "ace14-test-2010.accdb"};
 
 std::string Utf8(const std::u16string& s) { return QString::fromStdU16String(s).toStdString(); }
-std::u16string Utf16(const std::string& s) { return QString::fromStdString(s).toStdU16String(); }
 
 // The collation of the catalogue's names in a file.
 db::access::write::TextCollation NameCollation(const std::string& path) {
@@ -108,7 +107,9 @@ TEST(UnicodeNames, NameRulesAreThoseOfAccess) {
     std::string why;
     EXPECT_EQ(db::access::write::ValidTableName(c.name, &why), c.valid)
         << Utf8(c.name) << ": " << why;
-    if (!c.valid) EXPECT_FALSE(why.empty());
+    if (!c.valid) {
+      EXPECT_FALSE(why.empty());
+    }
   }
 }
 
