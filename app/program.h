@@ -12,9 +12,9 @@ std::string ProgramFolder();
 constexpr const char* kProductName = "Rowsifter";
 
 // Files beside the program.
-std::string HandPointerPath();    // <folder>/HAND-M.CUR
-std::string SkinPath();           // <folder>/x/o.cjs
-std::string SampleDatabasePath(); // <folder>/Samples/sample.mdb
+std::string HandPointerPath();     // <folder>/HAND-M.CUR
+std::string SkinPath();            // <folder>/x/o.cjs
+std::string SampleDatabasePath();  // <folder>/Samples/sample.mdb
 
 // The application title: the product name cut before its last space while longer than 40
 // characters ("Rowsifter").

@@ -67,8 +67,8 @@ std::string ProviderHelpText() {
 
 bool IsProviderMissing(long number, const std::string& description) {
   return number == db::errc::kNoProvider ||
-         QString::fromStdString(description).contains(QStringLiteral("provider cannot be found"),
-                                                       Qt::CaseInsensitive);
+         QString::fromStdString(description)
+             .contains(QStringLiteral("provider cannot be found"), Qt::CaseInsensitive);
 }
 
 bool CheckProvider(steps::Prompts& prompts, const std::function<void()>& createConnection) {
@@ -84,8 +84,7 @@ bool CheckProvider(steps::Prompts& prompts, const std::function<void()>& createC
     if (!IsProviderMissing(failure.number, failure.description)) {
       // No box for this case; the note keeps the reason the program ended from being lost.
       std::cerr << "Databases cannot be opened: "
-                << (failure.description.empty() ? "unknown failure" : failure.description)
-                << "\n";
+                << (failure.description.empty() ? "unknown failure" : failure.description) << "\n";
       return false;
     }
   }

@@ -58,12 +58,14 @@ int main() {
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
     auto before = fs::file_size(copy);
     double seconds = Export(copy.string());
-    double growth = static_cast<double>(fs::file_size(copy) - before) / static_cast<double>(rowBytes);
+    double growth =
+        static_cast<double>(fs::file_size(copy) - before) / static_cast<double>(rowBytes);
     db::access::check::JetCheckReport report = db::access::check::CheckJetFile(copy.string());
-    std::printf("%s: %.3f s (goal < 2 s), %.2fx SQLite (goal <= 3x), growth %.2fx of %zu row "
-                "bytes (goal <= 1.5x), checker: %zu problem(s)%s%s\n",
-                name, seconds, seconds / sqliteSeconds, growth, rowBytes, report.problems.size(),
-                report.ok() ? "" : ", first: ", report.ok() ? "" : report.problems[0].c_str());
+    std::printf(
+        "%s: %.3f s (goal < 2 s), %.2fx SQLite (goal <= 3x), growth %.2fx of %zu row "
+        "bytes (goal <= 1.5x), checker: %zu problem(s)%s%s\n",
+        name, seconds, seconds / sqliteSeconds, growth, rowBytes, report.problems.size(),
+        report.ok() ? "" : ", first: ", report.ok() ? "" : report.problems[0].c_str());
     if (!report.ok()) ++failed;
   }
   fs::remove_all(dir);

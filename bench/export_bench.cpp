@@ -95,17 +95,17 @@ void Exec(sqlite3* db, const std::string& sql) {
 
 sqlite3* Open(const std::string& path) {
   sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-        db, "open");
+  Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr), db,
+        "open");
   return db;
 }
 
 long long Count(const std::string& path, const std::string& table) {
   sqlite3* db = Open(path);
   sqlite3_stmt* stmt = nullptr;
-  Check(sqlite3_prepare_v2(db, ("SELECT count(*) FROM `" + table + "`").c_str(), -1, &stmt,
-                           nullptr),
-        db, "count");
+  Check(
+      sqlite3_prepare_v2(db, ("SELECT count(*) FROM `" + table + "`").c_str(), -1, &stmt, nullptr),
+      db, "count");
   Check(sqlite3_step(stmt), db, "count");
   const long long n = sqlite3_column_int64(stmt, 0);
   sqlite3_finalize(stmt);
@@ -118,14 +118,14 @@ void MakeSource(const std::string& path) {
   sqlite3* db = Open(path);
   Exec(db, "BEGIN; CREATE TABLE Source (Id INTEGER PRIMARY KEY, City TEXT, Note TEXT);");
   static const char* kStreets[] = {"Main Street", "Rue de la Paix", "O'Connell Road",
-                                   "Königsallee", "Market Square", "Hill View"};
+                                   "Königsallee", "Market Square",  "Hill View"};
   std::vector<int> order(kRows);
   for (int i = 0; i < kRows; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(42));
   sqlite3_stmt* stmt = nullptr;
-  Check(sqlite3_prepare_v2(db, "INSERT INTO Source (City, Note) VALUES (?, 'x')", -1, &stmt,
-                           nullptr),
-        db, "prepare");
+  Check(
+      sqlite3_prepare_v2(db, "INSERT INTO Source (City, Note) VALUES (?, 'x')", -1, &stmt, nullptr),
+      db, "prepare");
   for (int i : order) {
     const std::string v = std::to_string(i + 1) + " " + kStreets[i % 6];
     sqlite3_bind_text(stmt, 1, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);

@@ -24,9 +24,9 @@ namespace {
 
 // A failure of the database while a command reads: a missing table or field has its own code.
 [[noreturn]] void ThrowRead(const db::Error& e) {
-  throw Failure(e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound
-                                                      : exitcode::kDatabaseError,
-                Describe(e));
+  throw Failure(
+      e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound : exitcode::kDatabaseError,
+      Describe(e));
 }
 
 // Where a listing goes: standard output, or the --output file.
@@ -209,7 +209,8 @@ int Extract(const Request& request, Environment& env) {
     auto records = db.connection->openRecordset(db::DistinctValuesStatement(field, table));
     Sink sink(request, env);
     // On one terminal the bar would be drawn in between the values.
-    const bool bar = request.progress && env.errIsTerminal && (request.output || !env.outIsTerminal);
+    const bool bar =
+        request.progress && env.errIsTerminal && (request.output || !env.outIsTerminal);
     ProgressBar progress(*env.err, bar, "extract");
     sink.writer().begin(field);
     PlainWalk walk(*records, request.criterion, progress);
@@ -328,9 +329,9 @@ int Export(const Request& request, Environment& env) {
     if (e.number() == db::errc::kTransactionEnded) fail("writing the values", e);
     out.closeValues();
     RollBack(out, env);
-    throw Failure(e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound
-                                                        : exitcode::kDatabaseError,
-                  "reading the values failed: " + Describe(e) + kNothingChanged);
+    throw Failure(
+        e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound : exitcode::kDatabaseError,
+        "reading the values failed: " + Describe(e) + kNothingChanged);
   }
   write("committing the export", [&] { out.commit(); });
 
@@ -339,9 +340,11 @@ int Export(const Request& request, Environment& env) {
              << (exists ? " (the old table '" + name + "' was dropped)." : ".") << '\n';
     return exitcode::kNothingMatched;
   }
-  *env.err << "Table '" << name << "' created with " << written << (written == 1 ? " row" : " rows");
-  if (refused > 0) *env.err << "; " << refused << (refused == 1 ? " value" : " values")
-                            << " refused by the database (listed above)";
+  *env.err << "Table '" << name << "' created with " << written
+           << (written == 1 ? " row" : " rows");
+  if (refused > 0)
+    *env.err << "; " << refused << (refused == 1 ? " value" : " values")
+             << " refused by the database (listed above)";
   *env.err << ".\n";
   if (refused > 0) return exitcode::kWriteFailed;
   return written > 0 ? exitcode::kOk : exitcode::kNothingMatched;

@@ -30,14 +30,15 @@ std::unique_ptr<Session> OpenSession(const std::string& path, const std::string&
   if (std::filesystem::file_size(path, ec) == 0 && !ec)
     throw BadFormatError("The database file '" + path + "' is empty.");
   throw BadFormatError("Unrecognized database format: '" + path +
-                                    "' is neither an Access nor a SQLite database file.");
+                       "' is neither an Access nor a SQLite database file.");
 }
 
 void SortCatalog(std::vector<CatalogRow>& rows) {
   // Fold each name once, then order the positions and rebuild.
   std::vector<QString> folded;
   folded.reserve(rows.size());
-  for (const CatalogRow& row : rows) folded.push_back(QString::fromStdString(row.name).toCaseFolded());
+  for (const CatalogRow& row : rows)
+    folded.push_back(QString::fromStdString(row.name).toCaseFolded());
   std::vector<std::size_t> order(rows.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {

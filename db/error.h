@@ -9,19 +9,19 @@ namespace db {
 
 // Error numbers the layer uses. Negative values are HRESULTs as 32-bit signed numbers.
 namespace errc {
-constexpr long kFailed = -2147467259;           // 0x80004005: general failure
-constexpr long kSyntax = -2147217900;           // 0x80040E14: statement cannot be parsed
-constexpr long kNoSuchObject = -2147217865;     // 0x80040E37: table or field not found
-constexpr long kNotSupported = -2147217842;     // 0x80040E4E: not supported (yet)
-constexpr long kWrongPassword = -2147217843;    // 0x80040E4D: not a valid password
-constexpr long kBadFormat = -2147467259;        // unrecognized or damaged database file
-constexpr long kNoProvider = 3706;              // no engine available for the connection
-constexpr long kClosed = 3704;                  // operation not allowed when the object is closed
-constexpr long kNoCurrentRecord = 3021;         // EOF or BOF is true
-constexpr long kItemNotFound = 3265;            // no field of that name or position
-constexpr long kAlreadyOpen = 3705;             // operation not allowed when the object is open
-constexpr long kTransactionEnded = -2147168231; // 0x8004D019: an earlier failure rolled the
-                                                // transaction back; nothing of it was kept
+constexpr long kFailed = -2147467259;            // 0x80004005: general failure
+constexpr long kSyntax = -2147217900;            // 0x80040E14: statement cannot be parsed
+constexpr long kNoSuchObject = -2147217865;      // 0x80040E37: table or field not found
+constexpr long kNotSupported = -2147217842;      // 0x80040E4E: not supported (yet)
+constexpr long kWrongPassword = -2147217843;     // 0x80040E4D: not a valid password
+constexpr long kBadFormat = -2147467259;         // unrecognized or damaged database file
+constexpr long kNoProvider = 3706;               // no engine available for the connection
+constexpr long kClosed = 3704;                   // operation not allowed when the object is closed
+constexpr long kNoCurrentRecord = 3021;          // EOF or BOF is true
+constexpr long kItemNotFound = 3265;             // no field of that name or position
+constexpr long kAlreadyOpen = 3705;              // operation not allowed when the object is open
+constexpr long kTransactionEnded = -2147168231;  // 0x8004D019: an earlier failure rolled the
+                                                 // transaction back; nothing of it was kept
 }  // namespace errc
 
 // What the number cannot tell: errc::kBadFormat has the number of errc::kFailed (the error

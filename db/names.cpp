@@ -11,7 +11,8 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 bool SameName(const std::u16string& a, const std::u16string& b) {
-  return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
+  return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) ==
+         0;
 }
 
 bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {

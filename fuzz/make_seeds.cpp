@@ -27,20 +27,20 @@ void WriteWithTable(const std::string& path, db::access::write::NewDatabaseForma
   std::unique_ptr<db::access::write::JetPager> pager = db::access::write::JetPager::Open(path);
   pager->begin();
   db::access::write::TypedTables tables(*pager, [] { return kCreated; });
-  std::uint32_t page = tables.create(
-      u"People", {{u"Id", coltype::kLong, 0, true},
-                  {u"Name", coltype::kText, 50, true},
-                  {u"City", coltype::kText, 40, false},
-                  {u"Notes", coltype::kMemo, 0, true},
-                  {u"Born", coltype::kDateTime, 0, true},
-                  {u"Score", coltype::kDouble, 0, true},
-                  {u"Active", coltype::kBoolean, 0, true}});
+  std::uint32_t page = tables.create(u"People", {{u"Id", coltype::kLong, 0, true},
+                                                 {u"Name", coltype::kText, 50, true},
+                                                 {u"City", coltype::kText, 40, false},
+                                                 {u"Notes", coltype::kMemo, 0, true},
+                                                 {u"Born", coltype::kDateTime, 0, true},
+                                                 {u"Score", coltype::kDouble, 0, true},
+                                                 {u"Active", coltype::kBoolean, 0, true}});
   const std::vector<std::vector<Value>> rows = {
       {Value::Integer(1), Value::Text("Ann  Lee"), Value::Text("Zürich"),
        Value::Text("line one\nline two"), Value::DateTime(30000.25), Value::Double(2.5),
        Value::Boolean(true)},
-      {Value::Integer(2), Value::Text("O'Brien"), Value::Text("表"), Value::Text(std::string(1500, 'm')),
-       Value::Null(), Value::Double(-1), Value::Boolean(false)},
+      {Value::Integer(2), Value::Text("O'Brien"), Value::Text("表"),
+       Value::Text(std::string(1500, 'm')), Value::Null(), Value::Double(-1),
+       Value::Boolean(false)},
       {Value::Integer(3), Value::Null(), Value::Text("\t"), Value::Null(), Value::DateTime(0),
        Value::Null(), Value::Boolean(false)},
       {Value::Integer(4), Value::Text("ann  lee"), Value::Text("ZÜRICH"), Value::Text(""),

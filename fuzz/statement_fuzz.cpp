@@ -18,8 +18,8 @@ namespace {
 // share their names with the functions of db/statements.h, hence "struct" where they are named.)
 std::optional<std::string> ProgramText(const db::access::sql::AccessStatement& statement) {
   if (const auto* s = std::get_if<db::access::sql::SelectStatement>(&statement)) {
-    if (!s->field) return s->distinct ? std::nullopt
-                                      : std::optional(db::TableFieldsStatement(s->table));
+    if (!s->field)
+      return s->distinct ? std::nullopt : std::optional(db::TableFieldsStatement(s->table));
     return s->distinct ? db::DistinctValuesStatement(*s->field, s->table)
                        : db::PreviewStatement(*s->field, s->table);
   }
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!(db::access::sql::ParseAccessStatement(*again) == statement))
       fuzz::Violation("\"" + *again + "\" parses to another statement than \"" + sql + "\"");
   } catch (const db::Error& e) {
-    fuzz::Violation("\"" + *again + "\", written for \"" + sql + "\", is refused: " +
-                    e.description());
+    fuzz::Violation("\"" + *again + "\", written for \"" + sql +
+                    "\", is refused: " + e.description());
   }
   return 0;
 }

@@ -54,8 +54,7 @@ void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
   bool dropOld = false;
   if (p.when(126, [&] { return db::TableExists(workspace.connectionString(), name); })) {
     if (p.when(128, [&] {
-          return prompts.messageBox(kOverwriteQuestion, steps::box::kYesNo, "") ==
-                 steps::box::kYes;
+          return prompts.messageBox(kOverwriteQuestion, steps::box::kYesNo, "") == steps::box::kYes;
         })) {
       dropOld = true;
     } else {
@@ -73,9 +72,7 @@ void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
   }
   if (dropOld) p.step(130, [&] { table.dropOld(); });
 
-  p.step(134, [&] {
-    table.openValues(workspace.selectedField(), workspace.selectedTable());
-  });
+  p.step(134, [&] { table.openValues(workspace.selectedField(), workspace.selectedTable()); });
   long long n = -1;
   p.step(142, [&] { n = extract::OpenRecordset(table.values()).recordCount() - 1; });
 

@@ -42,8 +42,7 @@ int ProgressPercent(long long i, long long n) {
 }
 
 void WalkSteps::beforeRow(long long row) {
-  procedure_.step(lines_.progress,
-                  [&] { workspace_.setProgress(ProgressPercent(row, lastRow_)); });
+  procedure_.step(lines_.progress, [&] { workspace_.setProgress(ProgressPercent(row, lastRow_)); });
 }
 
 std::optional<Criterion> WalkSteps::criterion() {

@@ -23,13 +23,13 @@ inline constexpr double kPauseSeconds = 0.1;
 
 // Report lines of the question for the user characters.
 struct PromptLines {
-  int compareFirst;   // comparison with entry 1
+  int compareFirst;  // comparison with entry 1
   int askFirst;
   int compareSecond;  // comparison with entry 2
   int askSecond;
-  int compareLater;   // whether the criterion is one of entries 17 to 20
+  int compareLater;  // whether the criterion is one of entries 17 to 20
   int askLater;
-  int blankAnswer;    // the check for a blank answer
+  int blankAnswer;  // the check for a blank answer
 };
 
 // Report lines of the criterion steps. Entry k (1-based) of the first sixteen has its comparison
@@ -73,7 +73,10 @@ class WalkSteps {
  public:
   WalkSteps(steps::Procedure& procedure, Workspace& workspace, steps::Clock& clock,
             const WalkLines& lines, long long lastRow)
-      : procedure_(procedure), workspace_(workspace), clock_(clock), lines_(lines),
+      : procedure_(procedure),
+        workspace_(workspace),
+        clock_(clock),
+        lines_(lines),
         lastRow_(lastRow) {}
 
   bool more(long long row) const { return row <= lastRow_; }

@@ -155,7 +155,8 @@ void Form1::createControls() {
 bool Form1::Form_Load() {
   Startup startup(*this);
   app::StartupHooks hooks = windows_.options().startup;
-  if (windows_.options().applySkin) hooks.applySkin = [this] { windows_.options().applySkin(*this); };
+  if (windows_.options().applySkin)
+    hooks.applySkin = [this] { windows_.options().applySkin(*this); };
   return app::RunStartup(startup, windows_.settings(), windows_.prompts(), hooks);
 }
 

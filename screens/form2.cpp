@@ -28,7 +28,8 @@ namespace {
 constexpr double kWindowPoints = 9;
 constexpr double kButtonPoints = 11.25;
 
-const QString kListHint = QStringLiteral("Move | line to right and out of window to reveal full names.");
+const QString kListHint =
+    QStringLiteral("Move | line to right and out of window to reveal full names.");
 
 ReportList* MakeList(QWidget* parent, const char* name, QRect place) {
   auto* list = new ReportList(parent);
@@ -49,8 +50,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 
 }  // namespace
 
-Form2::Form2(Windows& windows)
-    : QWidget(nullptr), windows_(windows), pointer_(this) {
+Form2::Form2(Windows& windows) : QWidget(nullptr), windows_(windows), pointer_(this) {
   setObjectName("Form2");
   SetFixedFrame(*this, 9240, 10110);
   setFont(ArialFont(kWindowPoints, true));
@@ -79,8 +79,8 @@ void Form2::createControls() {
   combo1_->setEditable(false);
   combo1_->setGeometry(TwipsRect(240, 300, 8535, 345));
 
-  pushButton1_ =
-      MakeButton(this, "PushButton1", QStringLiteral("Start Extracting"), TwipsRect(120, 6530, 9000, 405));
+  pushButton1_ = MakeButton(this, "PushButton1", QStringLiteral("Start Extracting"),
+                            TwipsRect(120, 6530, 9000, 405));
   listView4_ = MakeList(this, "ListView4", TwipsRect(120, 7035, 9000, 1935));
   pushButton5_ = MakeButton(this, "PushButton5", QStringLiteral("Switch Access Database"),
                             TwipsRect(120, 9075, 3120, 405));
@@ -100,10 +100,12 @@ void Form2::createControls() {
   // A click on a list item starts its fill once the list has finished handling the mouse: the
   // fill clears and refills lists, which must not happen under the view's own event handler.
   connect(listView1_, &QTreeWidget::itemClicked, this, [this] {
-    QMetaObject::invokeMethod(this, [this] { browser_->userTableClick(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { browser_->userTableClick(); }, Qt::QueuedConnection);
   });
   connect(listView2_, &QTreeWidget::itemClicked, this, [this] {
-    QMetaObject::invokeMethod(this, [this] { browser_->userFieldClick(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { browser_->userFieldClick(); }, Qt::QueuedConnection);
   });
   connect(pushButton1_, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
   connect(pushButton2_, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
@@ -123,7 +125,9 @@ void Form2::Form_Load() {
 
   int line = 112;
   for (const auto& text : extract::kCriterionTexts) {
-    p.step(line, [&] { combo1_->addItem(QString::fromUtf8(text.data(), static_cast<int>(text.size()))); });
+    p.step(line, [&] {
+      combo1_->addItem(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+    });
     line += 2;
   }
   p.step(152, [&] { combo1_->setCurrentIndex(0); });

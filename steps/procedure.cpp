@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <utility>
 
-
 namespace steps {
 
 const char* const kSupportEmail = "support@quillmoor.com";

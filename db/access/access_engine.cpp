@@ -94,8 +94,10 @@ class AccessSession : public Session {
     AccessStatement statement = ParseAccessStatement(sql);
     const auto* select = std::get_if<SelectStatement>(&statement);
     if (!select)
-      throw Error(errc::kFailed, "The statement returns no rows, so it cannot be opened as a "
-                                 "record set: \"" + sql + "\".");
+      throw Error(errc::kFailed,
+                  "The statement returns no rows, so it cannot be opened as a "
+                  "record set: \"" +
+                      sql + "\".");
     return run(*select);
   }
 
@@ -175,14 +177,13 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
   // The header is read here, whatever the factory saw: it holds more than the kind of file.
   std::vector<unsigned char> first = ReadFirstPage(path);
   std::optional<JetHeader> header = ParseJetHeader(first.data(), first.size());
-  if (!header)
-    throw BadFormatError(DamagedFileMessage(path, "the file header is not valid"));
+  if (!header) throw BadFormatError(DamagedFileMessage(path, "the file header is not valid"));
   if (header->isOfficeEncrypted()) {
     // A page key alone may be a damaged byte; an encrypted file also describes its encryption.
     if (!HasOfficeEncryptionInfo(first.data(), first.size()))
-      throw BadFormatError(
-                  DamagedFileMessage(path, "the header marks the file as encrypted but does not "
-                                           "describe an encryption"));
+      throw BadFormatError(DamagedFileMessage(path,
+                                              "the header marks the file as encrypted but does not "
+                                              "describe an encryption"));
     throw Error(errc::kNotSupported,
                 "Cannot open '" + path + "': encrypted databases are not supported yet.");
   }

@@ -82,17 +82,23 @@ class TextOrder {
 int CompareNonText(const Value& a, const Value& b) {
   if (a.type() != b.type()) return a.type() < b.type() ? -1 : 1;
   switch (a.type()) {
-    case Value::Type::Null: return 0;
+    case Value::Type::Null:
+      return 0;
     case Value::Type::Integer:
     case Value::Type::Currency:
       return a.integer() < b.integer() ? -1 : (a.integer() > b.integer() ? 1 : 0);
     // Yes is -1 to the engine, so it sorts before No.
-    case Value::Type::Boolean: return a.integer() == b.integer() ? 0 : (a.integer() != 0 ? -1 : 1);
+    case Value::Type::Boolean:
+      return a.integer() == b.integer() ? 0 : (a.integer() != 0 ? -1 : 1);
     case Value::Type::Double:
-    case Value::Type::DateTime: return CompareReal(a.real(), b.real());
-    case Value::Type::Decimal: return CompareDecimal(a.text(), b.text());
-    case Value::Type::Binary: return CompareBytes(a.text(), b.text());
-    case Value::Type::Text: break;
+    case Value::Type::DateTime:
+      return CompareReal(a.real(), b.real());
+    case Value::Type::Decimal:
+      return CompareDecimal(a.text(), b.text());
+    case Value::Type::Binary:
+      return CompareBytes(a.text(), b.text());
+    case Value::Type::Text:
+      break;
   }
   return 0;
 }
@@ -154,8 +160,8 @@ void AccessDistinctRows::add(const std::vector<Value>& row) {
   if (textOrNull && starts_.size() < kMaxHashedRows) {
     std::size_t hash = row.size();
     for (std::size_t i = 0; i < row.size(); ++i)
-      hash = hash * 1000003u ^ (row[i].isNull() ? std::size_t{0x9e3779b9u}
-                                                : std::hash<std::string>()(rowFolded_[i]));
+      hash = hash * 1000003u ^
+             (row[i].isNull() ? std::size_t{0x9e3779b9u} : std::hash<std::string>()(rowFolded_[i]));
     auto tag = static_cast<std::uint32_t>(hash);
     if (used_ * 4 >= slots_.size() * 3) grow();
     std::size_t mask = slots_.size() - 1;
@@ -259,8 +265,8 @@ std::vector<std::vector<Value>> AccessDistinctRows::take() {
     // The merge keeps the first half's rows ahead of equal ones from the second, so the whole
     // stays as a stable sort leaves it.
     auto middle = spans.begin() + static_cast<std::ptrdiff_t>(spans.size() / 2);
-    auto secondHalf = std::async(std::launch::async,
-                                 [&] { std::stable_sort(middle, spans.end(), less); });
+    auto secondHalf =
+        std::async(std::launch::async, [&] { std::stable_sort(middle, spans.end(), less); });
     std::stable_sort(spans.begin(), middle, less);
     secondHalf.get();
     std::inplace_merge(spans.begin(), middle, spans.end(), less);
@@ -276,8 +282,8 @@ std::vector<std::vector<Value>> AccessDistinctRows::take() {
   std::vector<std::vector<Value>> distinct;
   distinct.reserve(kept.size());
   for (std::size_t i : kept) {
-    auto first = std::make_move_iterator(values_.begin() +
-                                         static_cast<std::ptrdiff_t>(spans[i].start));
+    auto first =
+        std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(spans[i].start));
     distinct.emplace_back(first, first + static_cast<std::ptrdiff_t>(spans[i].size));
   }
   *this = AccessDistinctRows();

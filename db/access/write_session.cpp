@@ -157,7 +157,7 @@ void AccessWriteSession::run(const AccessStatement& statement) {
 
 Error AccessWriteSession::Damaged(const DamagedFileError& e) const {
   return BadFormatError("Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
-                                     " (compact and repair it in Access).");
+                        " (compact and repair it in Access).");
 }
 
 void AccessWriteSession::execute(const AccessStatement& statement) {

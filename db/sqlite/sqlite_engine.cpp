@@ -27,26 +27,25 @@ Error SqliteError(sqlite3* db, int code, const std::string& path) {
   switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return Error(errc::kFailed, "The database '" + path +
-                                      "' is locked by another connection (" + message +
-                                      "); try again when it is free.");
+      return Error(errc::kFailed, "The database '" + path + "' is locked by another connection (" +
+                                      message + "); try again when it is free.");
     case SQLITE_READONLY:
-      return Error(errc::kFailed, "The database '" + path + "' is open for reading only (" +
-                                      message + ").");
+      return Error(errc::kFailed,
+                   "The database '" + path + "' is open for reading only (" + message + ").");
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
       return BadFormatError("The database file '" + path + "' is damaged or unreadable (" +
                             message + ").");
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-      return Error(errc::kFailed, "Cannot open the database file '" + path + "' (" + message + ").");
+      return Error(errc::kFailed,
+                   "Cannot open the database file '" + path + "' (" + message + ").");
     case SQLITE_IOERR:
       return Error(errc::kFailed,
                    "Cannot read or write the database file '" + path + "' (" + message + ").");
     case SQLITE_FULL:
-      return Error(errc::kFailed,
-                   "The disk is full: cannot write the database file '" + path + "' (" + message +
-                       ").");
+      return Error(errc::kFailed, "The disk is full: cannot write the database file '" + path +
+                                      "' (" + message + ").");
     default:
       break;
   }
@@ -165,8 +164,8 @@ class SqliteSession : public Session {
   ~SqliteSession() override { sqlite3_close_v2(db_); }
 
   std::vector<CatalogRow> tables() override {
-    Statement stmt = Prepare(
-        "SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view')");
+    Statement stmt =
+        Prepare("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view')");
     std::vector<CatalogRow> rows{{"SYSTEM TABLE", "sqlite_master"}};
     SqliteCursor cursor(db_, std::move(stmt), path_);
     std::vector<Value> row;
@@ -190,8 +189,10 @@ class SqliteSession : public Session {
     RefuseIfAborted();
     Statement stmt = Prepare(sql);
     if (sqlite3_column_count(stmt.get()) == 0)
-      throw Error(errc::kFailed, "The statement returns no rows, so it cannot be opened as a "
-                                 "record set: \"" + sql + "\".");
+      throw Error(errc::kFailed,
+                  "The statement returns no rows, so it cannot be opened as a "
+                  "record set: \"" +
+                      sql + "\".");
     return std::make_unique<SqliteCursor>(db_, std::move(stmt), path_);
   }
 
@@ -289,7 +290,7 @@ class SqliteSession : public Session {
   std::string path_;
   sqlite3* db_ = nullptr;
   bool inTransaction_ = false;
-  bool aborted_ = false;  // SQLite ended the transaction by itself after a failure
+  bool aborted_ = false;         // SQLite ended the transaction by itself after a failure
   bool endedByFailure_ = false;  // the last transaction ended in a failed commit
 };
 

@@ -184,7 +184,7 @@ TEST(AccessReadTest, ReadOnlyFilesAndSessionsRefuseWriting) {
       }
     }
     EXPECT_EQ(QueryError(*session, "DROP TABLE Table3"), errc::kFailed);  // returns no rows
-    EXPECT_THROW(session->execute("DROP Table3"), Error);  // still parsed first
+    EXPECT_THROW(session->execute("DROP Table3"), Error);                 // still parsed first
     session.reset();
     EXPECT_EQ(Bytes(path), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)

@@ -59,10 +59,10 @@ TEST(ProviderCheck, MissingEngineAnswerYesOpensBothPagesInOrder) {
   ScriptedPrompts prompts;
   prompts.messageAnswers = {steps::box::kYes};
   EXPECT_FALSE(app::CheckProvider(prompts));
-  EXPECT_EQ(prompts.openedUrls,
-            (std::vector<std::string>{
-                "https://www.microsoft.com/en-us/download/details.aspx?id=13255",
-                "https://www.microsoft.com/en-us/download/details.aspx?id=54920"}));
+  EXPECT_EQ(
+      prompts.openedUrls,
+      (std::vector<std::string>{"https://www.microsoft.com/en-us/download/details.aspx?id=13255",
+                                "https://www.microsoft.com/en-us/download/details.aspx?id=54920"}));
 }
 
 TEST(ProviderCheck, FailingFirstPageStillOpensTheSecond) {

@@ -50,7 +50,8 @@ TEST(QtFileFilter, MakesQtEntriesFromDescriptionPatternPairs) {
                               "(*.mdb)|*.mdb|Microsoft 2007 Database (*.accdb)|*.accdb|"),
             QStringLiteral("All Microsoft Databases (*.mdb,*.accdb) (*.*db);;Microsoft Database "
                            "(*.mdb) (*.mdb);;Microsoft 2007 Database (*.accdb) (*.accdb)"));
-  EXPECT_EQ(app::QtFileFilter("Databases|*.mdb;*.accdb"), QStringLiteral("Databases (*.mdb *.accdb)"));
+  EXPECT_EQ(app::QtFileFilter("Databases|*.mdb;*.accdb"),
+            QStringLiteral("Databases (*.mdb *.accdb)"));
   EXPECT_EQ(app::QtFileFilter("Databases|*.mdb; *.accdb;|All|*.*"),
             QStringLiteral("Databases (*.mdb *.accdb);;All (*.*)"));
   EXPECT_EQ(app::QtFileFilter(""), QString());
@@ -105,12 +106,13 @@ TEST(QtPrompts, FileDialogGivesTheChosenFileOrEmptyOnCancel) {
   const std::string chosen = dir.file("sales.mdb");
   std::ofstream(chosen) << "x";
   app::QtPrompts prompts;
-  steps::FileDialogRequest request{"Select Access Database",
-                                 "Microsoft Database (*.mdb)|*.mdb|", 2621441, ""};
+  steps::FileDialogRequest request{"Select Access Database", "Microsoft Database (*.mdb)|*.mdb|",
+                                   2621441, ""};
 
   AnswerNextDialog<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Select Access Database"));
-    EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Microsoft Database (*.mdb) (*.mdb)")});
+    EXPECT_EQ(dialog->nameFilters(),
+              QStringList{QStringLiteral("Microsoft Database (*.mdb) (*.mdb)")});
     dialog->reject();
   });
   EXPECT_EQ(prompts.openFileDialog(request), "");

@@ -59,7 +59,8 @@ TEST(GetTableNames, PassesOnTheFailureOfAFileThatIsNoDatabase) {
 TEST(TableExists, IgnoresCaseButNotBlanksAndOnlyCountsTables) {
   TempDir dir;
   std::string path = dir.file("t.db");
-  dbtest::RunSql(path, "CREATE TABLE Orders(x); CREATE TABLE \"Ärger\"(x); CREATE VIEW Recent AS SELECT 1");
+  dbtest::RunSql(
+      path, "CREATE TABLE Orders(x); CREATE TABLE \"Ärger\"(x); CREATE VIEW Recent AS SELECT 1");
   std::string cs = db::BuildConnectionString(path, "");
   for (const char* name : {"Orders", "ORDERS", "orders", "ärger", "ÄRGER"})
     EXPECT_TRUE(db::TableExists(cs, name)) << name;

@@ -52,16 +52,15 @@ const Engine kEngines[] = {
        dbtest::RunSql(path, "CREATE TABLE Cities (City TEXT); INSERT INTO Cities VALUES ('Oslo');");
        return path;
      }},
-    {"Access", [](const testsupport::TempDir& dir) {
-       return dir.copyFixture("jet4-nopassword-2003.mdb");
-     }}};
+    {"Access",
+     [](const testsupport::TempDir& dir) { return dir.copyFixture("jet4-nopassword-2003.mdb"); }}};
 
 TEST(FailedCommit, EndsTheTransactionSoTheRollbackAfterItHasNothingToDo) {
   for (const Engine& engine : kEngines) {
     SCOPED_TRACE(engine.name);
     if (std::string(engine.name) == "Access" && !testsupport::HaveFixtures()) {
       std::cerr << "Access fixtures folder absent (" << testsupport::FixturesDir()
-              << "): the Access case is skipped\n";
+                << "): the Access case is skipped\n";
       continue;
     }
     testsupport::TempDir dir;

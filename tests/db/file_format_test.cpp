@@ -44,16 +44,11 @@ TEST(SniffFileFormat, TellsEachAccessFixtureByItsHeader) {
     const char* name;
     FileFormat format;
   } cases[] = {
-      {"jet3-test.mdb", FileFormat::Jet3},
-      {"jet4-empty-2000.mdb", FileFormat::Jet4},
-      {"jet4-empty-2003.mdb", FileFormat::Jet4},
-      {"jet4-password-2003.mdb", FileFormat::Jet4},
-      {"jet4-numeric-2003.mdb", FileFormat::Jet4},
-      {"ace12-empty-2007.accdb", FileFormat::Ace},
-      {"ace14-test-2010.accdb", FileFormat::Ace},
-      {"ace14-encrypted-2010.accdb", FileFormat::Ace},
-      {"ace16-empty-2016.accdb", FileFormat::Ace},
-      {"ace-agile-encrypted.accdb", FileFormat::Ace},
+      {"jet3-test.mdb", FileFormat::Jet3},         {"jet4-empty-2000.mdb", FileFormat::Jet4},
+      {"jet4-empty-2003.mdb", FileFormat::Jet4},   {"jet4-password-2003.mdb", FileFormat::Jet4},
+      {"jet4-numeric-2003.mdb", FileFormat::Jet4}, {"ace12-empty-2007.accdb", FileFormat::Ace},
+      {"ace14-test-2010.accdb", FileFormat::Ace},  {"ace14-encrypted-2010.accdb", FileFormat::Ace},
+      {"ace16-empty-2016.accdb", FileFormat::Ace}, {"ace-agile-encrypted.accdb", FileFormat::Ace},
   };
   for (const Case& c : cases)
     EXPECT_EQ(db::SniffFileFormat(testsupport::Fixture(c.name)), c.format) << c.name;

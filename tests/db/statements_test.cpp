@@ -17,7 +17,8 @@ TEST(Statements, HaveTheExactTexts) {
 }
 
 TEST(Statements, PutNamesBetweenBackticksDoublingTheBackticksInside) {
-  EXPECT_EQ(db::PreviewStatement("Customer Name", "O'Hara"), "SELECT `Customer Name` FROM `O'Hara`");
+  EXPECT_EQ(db::PreviewStatement("Customer Name", "O'Hara"),
+            "SELECT `Customer Name` FROM `O'Hara`");
   EXPECT_EQ(db::TableFieldsStatement("a`b"), "SELECT * FROM `a``b`");
   EXPECT_EQ(db::DropTableStatement("x` AS SELECT * FROM people --"),
             "DROP TABLE `x`` AS SELECT * FROM people --`");
@@ -29,8 +30,16 @@ TEST(Statements, PutNamesBetweenBackticksDoublingTheBackticksInside) {
 // very names it was built from, however odd.
 TEST(Statements, ReadBackByTheAccessParserWithTheirNames) {
   namespace sql = db::access::sql;
-  const std::string names[] = {"a`b",    "x` AS SELECT * FROM people --", "`",          "``lead",
-                               "trail`", "O'Hara", "[x]", "semi;colon", " spaced ", "a,b (c)",
+  const std::string names[] = {"a`b",
+                               "x` AS SELECT * FROM people --",
+                               "`",
+                               "``lead",
+                               "trail`",
+                               "O'Hara",
+                               "[x]",
+                               "semi;colon",
+                               " spaced ",
+                               "a,b (c)",
                                "\xC3\x9C_\xE8\xA1\xA8"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
@@ -44,9 +53,9 @@ TEST(Statements, ReadBackByTheAccessParserWithTheirNames) {
               sql::AccessStatement(sql::SelectStatement{false, name, other}));
     EXPECT_EQ(sql::ParseAccessStatement(db::DropTableStatement(name)),
               sql::AccessStatement(sql::DropTableStatement{name}));
-    EXPECT_EQ(sql::ParseAccessStatement(db::CreateTableStatement(name, other)),
-              sql::AccessStatement(
-                  sql::CreateTableStatement{name, {{other, "VARCHAR", std::nullopt}}}));
+    EXPECT_EQ(
+        sql::ParseAccessStatement(db::CreateTableStatement(name, other)),
+        sql::AccessStatement(sql::CreateTableStatement{name, {{other, "VARCHAR", std::nullopt}}}));
     EXPECT_EQ(sql::ParseAccessStatement(db::InsertStatement(name, value)),
               sql::AccessStatement(sql::InsertStatement{name, {value}}));
   }

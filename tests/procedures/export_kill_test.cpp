@@ -46,9 +46,10 @@ TEST(ExportKill, TheOldTableSurvivesAKillInTheMiddle) {
   testsupport::TempDir dir;
   SqliteFile file(dir.file("data.sqlite"));
   runtest::FillNumberedSource(file, 100000);
-  file.exec("CREATE TABLE Results (Old TEXT);"
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000)"
-            " INSERT INTO Results SELECT 'old ' || i FROM n;");
+  file.exec(
+      "CREATE TABLE Results (Old TEXT);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000)"
+      " INSERT INTO Results SELECT 'old ' || i FROM n;");
 
   // Round 100 is the pause at row 49,500: the old table is dropped, the new one is half full.
   const int status = ExportAndDie(file.path(), 100);

@@ -52,7 +52,9 @@ class ExportTest : public ::testing::Test {
   }
 
   // An old result table that an export may replace.
-  void makeOldResults() { file.exec("CREATE TABLE Results (Old TEXT); INSERT INTO Results VALUES ('kept');"); }
+  void makeOldResults() {
+    file.exec("CREATE TABLE Results (Old TEXT); INSERT INTO Results VALUES ('kept');");
+  }
 
   testsupport::TempDir dir;
   SqliteFile file;
@@ -163,8 +165,9 @@ TEST_F(ExportTest, TheTableBeingReadCannotBeReplaced) {
 // A value with a NUL character cannot travel inside statement text: the database refuses it.
 TEST_F(ExportTest, ARefusedRowIsReportedAndTheOthersAreKept) {
   runtest::FillSource(file, {"fine one", "fine two", "fine three"});
-  file.exec("INSERT INTO Source (City) VALUES ('bad' || char(0) || ' one'), "
-            "('bad' || char(0) || ' two');");
+  file.exec(
+      "INSERT INTO Source (City) VALUES ('bad' || char(0) || ' one'), "
+      "('bad' || char(0) || ' two');");
   makeOldResults();
   exportAs("Results");
   // "Contains Space(s)" is entry 3: its insert is line 170.
@@ -189,8 +192,9 @@ TEST_F(ExportTest, EntriesSeventeenToTwentyInsertOnLinesOfTheirOwn) {
 // Names reach the database as names: a field and a new table whose names hold a backtick or
 // SQL text make a table of exactly that name, with one column of exactly that name.
 TEST_F(ExportTest, NamesHoldingBackticksOrSqlAreJustNames) {
-  file.exec("CREATE TABLE Source (Id INTEGER, \"Ci`ty\" TEXT);"
-            "INSERT INTO Source VALUES (1, 'a b'), (2, 'c d'), (3, 'plain');");
+  file.exec(
+      "CREATE TABLE Source (Id INTEGER, \"Ci`ty\" TEXT);"
+      "INSERT INTO Source VALUES (1, 'a b'), (2, 'c d'), (3, 'plain');");
   ws.fields = {"Id", "Ci`ty"};
   ws.field = "Ci`ty";
   for (const std::string name : {"x` AS SELECT * FROM Source --", "a`b", "`", "[r]; 'q'"}) {
@@ -234,7 +238,8 @@ TEST_F(ExportTest, AFailedCommitIsReportedAndRolledBack) {
   makeOldResults();
   // Another reader holds the file while the export ends, so the commit cannot finish.
   sqlite3* reader = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(file.path().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open_v2(file.path().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Results;", nullptr, nullptr, nullptr),
             SQLITE_OK);
   exportAs("Results");

@@ -24,23 +24,23 @@ using testsupport::FakeClock;
 
 class FakeWorkspace : public procedures::Workspace {
  public:
-  std::vector<std::string> fields;            // the field list
-  std::optional<std::string> field;           // its selection
-  std::optional<std::string> table;           // the table list's selection
+  std::vector<std::string> fields;   // the field list
+  std::optional<std::string> field;  // its selection
+  std::optional<std::string> table;  // the table list's selection
   std::string criterion;
   std::string databasePath;
 
   std::vector<std::string> results;
-  std::vector<int> progress;                  // every value the bar was given
+  std::vector<int> progress;  // every value the bar was given
   std::string progressText = "(untouched)";
-  std::vector<int> pointers;                  // every pointer setting
+  std::vector<int> pointers;  // every pointer setting
   int clears = 0;
   int refills = 0;
   int connectionStringReads = 0;
 
   // Hooks for tests that need a control to misbehave.
-  std::function<std::string(int call)> fieldOverride;        // call counts from 1
-  std::function<void(const std::string&)> onAddResult;       // may throw
+  std::function<std::string(int call)> fieldOverride;   // call counts from 1
+  std::function<void(const std::string&)> onAddResult;  // may throw
 
   int fieldCount() override { return static_cast<int>(fields.size()); }
   std::string selectedField() override {
@@ -148,7 +148,8 @@ class SqliteFile {
 };
 
 // Creates the table `Source` with the column `City` holding `values` (nothing for Null).
-inline void FillSource(const SqliteFile& file, const std::vector<std::optional<std::string>>& values) {
+inline void FillSource(const SqliteFile& file,
+                       const std::vector<std::optional<std::string>>& values) {
   std::string sql = "BEGIN; CREATE TABLE Source (Id INTEGER PRIMARY KEY, City TEXT);";
   for (const auto& v : values) {
     if (!v) {
@@ -168,10 +169,10 @@ inline void FillSource(const SqliteFile& file, const std::vector<std::optional<s
 
 // `count` distinct values "v000000", "v000001", ... in `Source`.`City`, made in SQL.
 inline void FillNumberedSource(const SqliteFile& file, int count) {
-  file.exec("CREATE TABLE Source (Id INTEGER PRIMARY KEY, City TEXT);"
-            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
-            std::to_string(count) +
-            ") INSERT INTO Source (City) SELECT printf('v%06d', i) FROM n;");
+  file.exec(
+      "CREATE TABLE Source (Id INTEGER PRIMARY KEY, City TEXT);"
+      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
+      std::to_string(count) + ") INSERT INTO Source (City) SELECT printf('v%06d', i) FROM n;");
 }
 
 inline std::string Text(extract::Criterion c) { return std::string(extract::CriterionText(c)); }

@@ -135,8 +135,9 @@ TEST_F(RunTest, TextAfterAndBeforeAskForCharacters) {
 }
 
 TEST_F(RunTest, EmptySourcesClearTheListAndEndWithDone) {
-  file.exec("CREATE TABLE Source (City TEXT); CREATE TABLE Blank (City TEXT);"
-            "INSERT INTO Blank VALUES (NULL), (NULL);");
+  file.exec(
+      "CREATE TABLE Source (City TEXT); CREATE TABLE Blank (City TEXT);"
+      "INSERT INTO Blank VALUES (NULL), (NULL);");
   for (const char* table : {"Source", "Blank"}) {
     SCOPED_TRACE(table);
     prompts = {};
@@ -204,7 +205,8 @@ TEST_F(RunTest, FailuresAreReportedAndTheRunStillEnds) {
   std::vector<int> lines = ReportLines(prompts);
   // The query fails; the row count and the check for rows then find no record set.
   EXPECT_EQ(lines, (std::vector<int>{122, 130, 134}));
-  EXPECT_NE(prompts.errorReports()[0].text.find("in Siftwell2021/08/31.Form2.PushButton1_Click at line 122"),
+  EXPECT_NE(prompts.errorReports()[0].text.find(
+                "in Siftwell2021/08/31.Form2.PushButton1_Click at line 122"),
             std::string::npos);
   EXPECT_EQ(prompts.messages.back().text, "Done.");
   EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);

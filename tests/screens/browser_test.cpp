@@ -71,8 +71,9 @@ class BrowserTest : public ::testing::Test {
   FakeList tables, fields, preview;
   FakeWindow window;
   testsupport::ScriptedPrompts prompts;
-  screens::Browser browser{tables, fields, preview, window,
-                           [this] { return db::BuildConnectionString(path, ""); }, prompts};
+  screens::Browser browser{
+      tables, fields, preview, window, [this] { return db::BuildConnectionString(path, ""); },
+      prompts};
 };
 
 Names Range(int from, int to) {

@@ -71,9 +71,9 @@ TEST_F(Form2ButtonsTest, ExportCreatesTheTableAndListsIt) {
 
   EXPECT_EQ(messageTexts(), Names{"Done."});
   EXPECT_EQ(dbtest::QueryNumber(database, "SELECT count(*) FROM Spaced"), 2);
-  EXPECT_EQ(dbtest::QueryNumber(database,
-                                "SELECT count(*) FROM Spaced WHERE Name = 'O''Brien Trading'"),
-            1);
+  EXPECT_EQ(
+      dbtest::QueryNumber(database, "SELECT count(*) FROM Spaced WHERE Name = 'O''Brien Trading'"),
+      1);
   const auto tables = Items(form2().ListView1());
   EXPECT_NE(std::find(tables.begin(), tables.end(), "Spaced"), tables.end());
   EXPECT_EQ(Items(form2().ListView4()), Names{"kept"}) << "the export leaves the results alone";

@@ -112,7 +112,10 @@ TEST_F(ProcedureTest, AbandonsTheRestOfACalledRoutineAndReportsTheCallingStep) {
     ran.push_back(2);
   };
   steps::Procedure p(prompts, "Form2.PushButton1_Click");
-  p.step(108, [&] { routine(); ran.push_back(3); });
+  p.step(108, [&] {
+    routine();
+    ran.push_back(3);
+  });
   p.step(110, [&] { ran.push_back(110); });
   EXPECT_EQ(ran, (std::vector<int>{1, 110}));
   EXPECT_EQ(reportedLines(), std::vector<int>{108});
@@ -151,8 +154,8 @@ TEST_F(ProcedureTest, ANestedProcedureReportsItsOwnFailureOnce) {
     next.step(102, [&] { ran.push_back(102); });
   });
   ASSERT_EQ(prompts.errorReports().size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, steps::ApplicationErrorText("Not a valid password.",
-                                                                "Form1.PushButton2_Click", 100));
+  EXPECT_EQ(prompts.messages[0].text,
+            steps::ApplicationErrorText("Not a valid password.", "Form1.PushButton2_Click", 100));
   EXPECT_EQ(ran, std::vector<int>{102});
   EXPECT_EQ(load.failures(), 0);
 }

@@ -63,8 +63,8 @@ class FaultEnv : public FileEnv {
   // Before-images of the unsynced changes of each file, for a crash that loses them.
   struct Undo {
     std::uint64_t offset;
-    std::string bytes;     // what was there before, within the old size
-    std::uint64_t size;    // the file's size before the change
+    std::string bytes;   // what was there before, within the old size
+    std::uint64_t size;  // the file's size before the change
   };
   void remember(File& base, std::uint64_t offset, std::uint64_t length);
   void forgetUnsynced(const std::string& path) { unsynced_.erase(path); }

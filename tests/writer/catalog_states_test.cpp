@@ -61,8 +61,10 @@ void MoveCatalogRow(const std::string& path, const std::u16string& name) {
       unsigned char* word = &target[db::access::write::kDataHeader + 2 * *r];
       db::access::write::Put16(word,
                                db::access::write::Get16(word) | db::access::write::kRowMovedData);
-      if (p == where->page) source = target;
-      else io.writePage(p, target);
+      if (p == where->page)
+        source = target;
+      else
+        io.writePage(p, target);
       to = RowRef{p, *r};
       break;
     }
@@ -99,8 +101,8 @@ void ExpectTables(const std::string& path, const std::string& pw, std::set<std::
 struct StateFile {
   const char* fixture;
   const char* password;
-  const char16_t* moved;    // the object whose catalogue row is moved first, if any
-  const char* dropped;      // a table Access made, dropped at the end
+  const char16_t* moved;  // the object whose catalogue row is moved first, if any
+  const char* dropped;    // a table Access made, dropped at the end
 };
 
 const StateFile kStates[] = {

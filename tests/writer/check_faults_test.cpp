@@ -50,11 +50,14 @@ class CheckFaults : public ::testing::Test {
   unsigned char* page(std::uint32_t p) { return bytes_.data() + p * kPage; }
 
   // The bytes of row `row` of data page `p`.
-  unsigned char* row(std::uint32_t p, unsigned r) { return page(p) + (U16(page(p) + 14 + 2 * r) & 0x1FFF); }
+  unsigned char* row(std::uint32_t p, unsigned r) {
+    return page(p) + (U16(page(p) + 14 + 2 * r) & 0x1FFF);
+  }
 
   db::access::check::JetCheckReport check() {
     std::ofstream(path_, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+        .write(reinterpret_cast<const char*>(bytes_.data()),
+               static_cast<std::streamsize>(bytes_.size()));
     return db::access::check::CheckJetFile(path_);
   }
 
@@ -97,7 +100,8 @@ class CheckFaults : public ::testing::Test {
 TEST_F(CheckFaults, AWrongFreeSpaceField) {
   page(dataPage_)[2] ^= 0x04;
   db::access::check::JetCheckReport r = check();
-  EXPECT_TRUE(Mentions(r, "data page " + std::to_string(dataPage_) + " says it has")) << Joined(r.problems);
+  EXPECT_TRUE(Mentions(r, "data page " + std::to_string(dataPage_) + " says it has"))
+      << Joined(r.problems);
 }
 
 TEST_F(CheckFaults, ARowCountOffByOne) {
@@ -152,17 +156,19 @@ TEST_F(CheckFaults, AFreePageStillInUse) {
   const struct {
     std::uint32_t page;
     std::string owner;
-  } kInUse[] = {{dataPage_, "the rows of table 'Table1' (definition page " + std::to_string(table_) + ")"},
-                {table_, "the definition of table 'Table1' (definition page " + std::to_string(table_) + ")"},
-                {leafPage_, "the indexes of table 'Table1'"},
-                {mapRows, "map rows"}};
+  } kInUse[] = {
+      {dataPage_, "the rows of table 'Table1' (definition page " + std::to_string(table_) + ")"},
+      {table_, "the definition of table 'Table1' (definition page " + std::to_string(table_) + ")"},
+      {leafPage_, "the indexes of table 'Table1'"},
+      {mapRows, "map rows"}};
   const Bytes original = bytes_;
   for (const auto& c : kInUse) {
     SCOPED_TRACE(c.owner);
     bytes_ = original;
     SetFree(c.page, true);
     db::access::check::JetCheckReport r = check();
-    EXPECT_TRUE(Mentions(r, "page " + std::to_string(c.page) + " of " + c.owner + " is marked free"))
+    EXPECT_TRUE(
+        Mentions(r, "page " + std::to_string(c.page) + " of " + c.owner + " is marked free"))
         << Joined(r.problems);
   }
   // A page outside the window of the file's map is in use, as Access and the writer read it: a
@@ -195,7 +201,8 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
     std::uint32_t bit = longValues - U32(map + 1);
     map[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
     db::access::check::JetCheckReport r = check();
-    EXPECT_TRUE(Mentions(r, "page " + std::to_string(longValues) + " belongs to both")) << Joined(r.problems);
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(longValues) + " belongs to both"))
+        << Joined(r.problems);
   }
   {
     SCOPED_TRACE("one map page named by Table1's page map and its free-space map");
@@ -217,7 +224,8 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
       for (int i = 0; i < 4; ++i) map[1 + i] = static_cast<unsigned char>(mapPage >> (8 * i));
     }
     db::access::check::JetCheckReport r = check();
-    EXPECT_TRUE(Mentions(r, "page " + std::to_string(mapPage) + " belongs to both")) << Joined(r.problems);
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(mapPage) + " belongs to both"))
+        << Joined(r.problems);
   }
 }
 
@@ -265,20 +273,25 @@ TEST_F(CheckFaults, RowsOutOfPlaceMovedRowsAndTwinNamesAreFound) {
   const Case cases[] = {
       {"a row starting inside the row table", [&] { setStart(startOf(1), 16); },
        "data page " + dp + " row 1 lies outside the page"},
-      {"rows out of order, so that they overlap", [&] {
+      {"rows out of order, so that they overlap",
+       [&] {
          std::uint32_t a = U16(startOf(1)), b = U16(startOf(2));
          setStart(startOf(1), b);
          setStart(startOf(2), a);
-       }, "lies outside the page"},
+       },
+       "lies outside the page"},
       {"a moved row naming a live row", [&] { move(1, 2); }, "which is not marked as moved data"},
       {"moved data that no moved row names", [&] { markData(2); },
        "row 2 of page " + dp + " is marked as moved data, but no moved row names it"},
-      {"two moved rows naming one row of data", [&] {
+      {"two moved rows naming one row of data",
+       [&] {
          move(0, 2);
          move(1, 2);
          markData(2);
-       }, "is the data of two moved rows"},
-      {"two tables of one name", [&] { ASSERT_TRUE(twinName()); }, "names two tables 'MSysObjects'"},
+       },
+       "is the data of two moved rows"},
+      {"two tables of one name", [&] { ASSERT_TRUE(twinName()); },
+       "names two tables 'MSysObjects'"},
   };
   const Bytes original = bytes_;
   for (const Case& c : cases) {

@@ -10,10 +10,10 @@ namespace {
 using testsupport::Fixture;
 
 const char* const kUnencryptedJet4AndAce[] = {
-    "jet4-empty-2000.mdb",    "jet4-empty-2003.mdb",       "jet4-nopassword-2003.mdb",
-    "jet4-numeric-2003.mdb",  "jet4-password-2000.mdb",    "jet4-password-2003.mdb",
-    "ace12-empty-2007.accdb", "ace14-empty-2010.accdb",    "ace16-empty-2016.accdb",
-    "ace14-test-2010.accdb",  "ace16-longtext.accdb",      "ace16-deleted-column.accdb",
+    "jet4-empty-2000.mdb",    "jet4-empty-2003.mdb",    "jet4-nopassword-2003.mdb",
+    "jet4-numeric-2003.mdb",  "jet4-password-2000.mdb", "jet4-password-2003.mdb",
+    "ace12-empty-2007.accdb", "ace14-empty-2010.accdb", "ace16-empty-2016.accdb",
+    "ace14-test-2010.accdb",  "ace16-longtext.accdb",   "ace16-deleted-column.accdb",
 };
 
 std::string Joined(const std::vector<std::string>& lines) {

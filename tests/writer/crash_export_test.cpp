@@ -55,7 +55,9 @@ class KillingEnv : public db::access::write::FileEnv {
    public:
     KillingFile(KillingEnv& env, std::unique_ptr<db::access::write::File> base)
         : env_(env), base_(std::move(base)) {}
-    std::size_t read(std::uint64_t o, void* b, std::size_t n) override { return base_->read(o, b, n); }
+    std::size_t read(std::uint64_t o, void* b, std::size_t n) override {
+      return base_->read(o, b, n);
+    }
     void write(std::uint64_t o, const void* d, std::size_t n) override {
       env_.tick();
       base_->write(o, d, n);
@@ -160,8 +162,8 @@ TEST(CrashExportTest, KilledExportLeavesOldOrNewState) {
     std::string p = d.copyFixture(kFixture);
     bool finished;
     if (round < 3) {
-      finished = RunChild(p, std::uniform_int_distribution<int>(0, wholeMs)(random),
-                          ~std::uint64_t{0});
+      finished =
+          RunChild(p, std::uniform_int_distribution<int>(0, wholeMs)(random), ~std::uint64_t{0});
     } else {
       std::uint64_t at =
           std::uniform_int_distribution<std::uint64_t>(0, commitOperations - 1)(random);

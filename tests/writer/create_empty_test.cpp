@@ -16,9 +16,9 @@
 
 namespace {
 
-using db::access::write::NewDatabaseFormat;
 using db::Value;
 using db::access::write::NewColumnDef;
+using db::access::write::NewDatabaseFormat;
 namespace coltype = db::access::write::coltype;
 using testsupport::ReadDatabase;
 using testsupport::TempDir;
@@ -97,18 +97,20 @@ TEST(CreateDatabase, TypedTablesReadBackAlikeEverywhere) {
                     Column(u"Age", coltype::kLong), Column(u"Score", coltype::kDouble),
                     Column(u"Born", coltype::kDateTime), Column(u"Member", coltype::kBoolean)});
     std::string longNote(3000, 'x');
-    tables.insert(people, {Value::Text("Zoë O'Neil"), Value::Text("short\tnote\n"),
-                           Value::Integer(-42), Value::Double(2.5), Value::DateTime(36526.75),
-                           Value::Boolean(true)});
-    tables.insert(people, {Value::Text("Blank"), Value::Text(longNote), Value::Null(), Value::Null(),
-                           Value::Null(), Value::Null()});
+    tables.insert(people,
+                  {Value::Text("Zoë O'Neil"), Value::Text("short\tnote\n"), Value::Integer(-42),
+                   Value::Double(2.5), Value::DateTime(36526.75), Value::Boolean(true)});
+    tables.insert(people, {Value::Text("Blank"), Value::Text(longNote), Value::Null(),
+                           Value::Null(), Value::Null(), Value::Null()});
     for (int i = 0; i < 300; ++i)
-      tables.insert(people, {Value::Text("n" + std::to_string(i)), Value::Null(), Value::Integer(i),
-                             Value::Double(i / 4.0), Value::DateTime(40000 + i), Value::Boolean(i % 2)});
+      tables.insert(people,
+                    {Value::Text("n" + std::to_string(i)), Value::Null(), Value::Integer(i),
+                     Value::Double(i / 4.0), Value::DateTime(40000 + i), Value::Boolean(i % 2)});
     // Refused before anything is written for the row.
-    EXPECT_THROW(tables.insert(people, {Value::Text(std::string(21, 'a')), Value::Null(), Value::Null(),
-                                        Value::Null(), Value::Null(), Value::Null()}),
-                 db::Error);
+    EXPECT_THROW(
+        tables.insert(people, {Value::Text(std::string(21, 'a')), Value::Null(), Value::Null(),
+                               Value::Null(), Value::Null(), Value::Null()}),
+        db::Error);
     EXPECT_THROW(tables.insert(people, {Value::Text("a"), Value::Null(), Value::Integer(1LL << 40),
                                         Value::Null(), Value::Null(), Value::Null()}),
                  db::Error);
@@ -128,9 +130,10 @@ TEST(CreateDatabase, TypedTablesReadBackAlikeEverywhere) {
     EXPECT_EQ(t.rows[1][1], longNote);
     EXPECT_EQ(t.rows[1][2], std::nullopt);
     ReadDatabase libmdb = testsupport::ReadWithLibmdb(path);
-    EXPECT_EQ(testsupport::FirstDifference(testsupport::BlankAsNull(ours), testsupport::WithoutTypes(libmdb),
-                                           "ours against libmdb"),
-              std::nullopt);
+    EXPECT_EQ(
+        testsupport::FirstDifference(testsupport::BlankAsNull(ours),
+                                     testsupport::WithoutTypes(libmdb), "ours against libmdb"),
+        std::nullopt);
     if (!testsupport::MdbReaderUnavailable()) {
       ReadDatabase outside = testsupport::ReadWithMdbReader(path);
       EXPECT_EQ(testsupport::FirstDifference(testsupport::WithoutTypes(outside), ours,

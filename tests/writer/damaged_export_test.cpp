@@ -127,17 +127,25 @@ const FoundDamage kFound[] = {
     {"ace12-empty-2007.accdb", {{64, 12, 0x15, 0x00}}, "a table's data page lost its row count"},
     {"ace12-empty-2007.accdb", {{70, 18, 0x31, 0x32}}, "a long-value map names a live page"},
     {"ace12-empty-2007.accdb", {{28, 4040, 0x00, 0x6f}}, "a page map names another table's page"},
-    {"ace16-deleted-column.accdb", {{1, 4044, 0x00, 0x01}}, "the file's map marks a definition free"},
+    {"ace16-deleted-column.accdb",
+     {{1, 4044, 0x00, 0x01}},
+     "the file's map marks a definition free"},
     {"ace12-empty-2007.accdb", {{1, 4034, 0x00, 0x02}}, "the file's map marks a data page free"},
-    {"ace16-deleted-column.accdb", {{36, 4028, 0x00, 0x43}, {36, 4041, 0x00, 0x14}},
+    {"ace16-deleted-column.accdb",
+     {{36, 4028, 0x00, 0x43}, {36, 4041, 0x00, 0x14}},
      "a page map names pages that are no data pages"},
     {"ace16-longtext.accdb", {{13, 4044, 0x00, 0x40}}, "a page map names an index page"},
     {"ace12-empty-2007.accdb", {{1, 4039, 0x00, 0xff}}, "the file's map marks definitions free"},
     {"ace16-deleted-column.accdb", {{1, 4040, 0x00, 0x10}}, "the file's map marks a map page free"},
-    {"ace12-empty-2007.accdb", {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
+    {"ace12-empty-2007.accdb",
+     {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
      "the file's map window moved past the file; a page's free space wrong"},
-    {"jet4-empty-2000.mdb", {{9, 785, 0x30, 0x35}}, "an index entry names a row past its page's count"},
-    {"jet4-nopassword-2003.mdb", {{7, 957, 0x38, 0x36}}, "a catalogue index entry under another key"},
+    {"jet4-empty-2000.mdb",
+     {{9, 785, 0x30, 0x35}},
+     "an index entry names a row past its page's count"},
+    {"jet4-nopassword-2003.mdb",
+     {{7, 957, 0x38, 0x36}},
+     "a catalogue index entry under another key"},
 };
 
 // Runs `body` in a transaction of a new session on `path`; returns whether it was committed.
@@ -197,7 +205,8 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
         << "after the export";
     {
       std::unique_ptr<db::Session> reader = db::OpenSession(path, "", db::OpenMode::Read);
-      EXPECT_EQ(Column(*reader, "Export"), (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
+      EXPECT_EQ(Column(*reader, "Export"),
+                (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
     }
     before = db::access::check::CheckJetFile(path);
     const bool dropped = Step(path, [&](db::Session& s) {

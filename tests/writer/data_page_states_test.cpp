@@ -24,7 +24,8 @@ struct Expected {
 };
 
 // Every row is where the model says, rows lie in row order and the free space is the gap.
-void ExpectPage(const Bytes& page, const std::map<unsigned, Expected>& model, const std::string& when) {
+void ExpectPage(const Bytes& page, const std::map<unsigned, Expected>& model,
+                const std::string& when) {
   ASSERT_NO_THROW(CheckDataPage(page)) << when;
   unsigned n = DataRowCount(page);
   ASSERT_EQ(n, model.size()) << when;
@@ -99,7 +100,8 @@ TEST(DataPageStates, RandomInsertsDeletesAndPacksKeepEveryRowInItsPlace) {
 
 TEST(DataPageStates, PagesWithRowsOutOfPlaceAreRefusedUnchanged) {
   Bytes good = NewDataPage(kPage, 77);
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(InsertDataRow(good, Bytes(40, static_cast<unsigned char>(i + 1))));
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(InsertDataRow(good, Bytes(40, static_cast<unsigned char>(i + 1))));
   struct Case {
     const char* what;
     void (*damage)(Bytes&);

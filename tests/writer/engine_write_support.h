@@ -82,7 +82,8 @@ inline std::size_t ExpectSoundFile(const std::string& path, const std::string& p
   using namespace testsupport;
   ReadDatabase libmdb = ReadWithLibmdb(path);
   ReadDatabase ours = ReadWithOurLayer(path, pw);
-  EXPECT_EQ(FirstDifference(BlankAsNull(ours), WithoutTypes(libmdb), "our layer against libmdb"), std::nullopt);
+  EXPECT_EQ(FirstDifference(BlankAsNull(ours), WithoutTypes(libmdb), "our layer against libmdb"),
+            std::nullopt);
   if (!MdbReaderUnavailable()) {
     ReadDatabase outside = ReadWithMdbReader(path, pw);
     EXPECT_EQ(FirstDifference(WithoutTypes(outside), ours, "mdb-reader against our layer"),

@@ -49,8 +49,8 @@ TEST(EngineWriteTest, ExportWritesReadableTablesAndOverwrites) {
     std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
 
     // A value one character too long is refused and the rest kept.
-    std::vector<std::string> values = {"O'Brien", "Zürich", "", "a b", longest,
-                                       "\xE6\x9D\xB1\xE4\xBA\xAC", std::string(256, 'y')};
+    std::vector<std::string> values = {
+        "O'Brien", "Zürich", "", "a b", longest, "\xE6\x9D\xB1\xE4\xBA\xAC", std::string(256, 'y')};
     EXPECT_EQ(ExportValues(path, "Results", values, f.password), 1);
     values.pop_back();
     {
@@ -178,9 +178,8 @@ TEST(EngineWriteTest, OlderAndEncryptedFormatsAreRefusedUntouched) {
 
 TEST(EngineWriteTest, DropsTablesAccessMade) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  for (const char* name :
-       {"ace14-test-2010.accdb", "ace16-longtext.accdb", "ace16-deleted-column.accdb",
-        "jet4-numeric-2003.mdb"}) {
+  for (const char* name : {"ace14-test-2010.accdb", "ace16-longtext.accdb",
+                           "ace16-deleted-column.accdb", "jet4-numeric-2003.mdb"}) {
     SCOPED_TRACE(name);
     TempDir dir;
     std::string path = dir.copyFixture(name);
@@ -224,7 +223,8 @@ TEST(EngineWriteTest, WritesJet4PagesEncodedWithTheDatabaseKey) {
   for (std::uint32_t page = 1; page < bytes.size() / 4096; ++page) {
     std::uint32_t k = key ^ page;
     unsigned char kb[4] = {static_cast<unsigned char>(k), static_cast<unsigned char>(k >> 8),
-                           static_cast<unsigned char>(k >> 16), static_cast<unsigned char>(k >> 24)};
+                           static_cast<unsigned char>(k >> 16),
+                           static_cast<unsigned char>(k >> 24)};
     db::access::format::Rc4Apply(kb, 4, b + std::size_t{page} * 4096, 4096);
   }
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

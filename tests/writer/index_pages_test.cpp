@@ -252,7 +252,8 @@ TEST(IndexTree, AscendingAppendsKeepTheTreeValid) {
         .take();
   };
   for (int i = 0; i < 5000; ++i)
-    tree.insert({key(i), static_cast<std::uint32_t>(10 + i / 100), static_cast<std::uint8_t>(i % 100)});
+    tree.insert(
+        {key(i), static_cast<std::uint32_t>(10 + i / 100), static_cast<std::uint8_t>(i % 100)});
   TreeCheck check(io);
   check.run(2);
   EXPECT_EQ(check.entries.size(), 5000u);

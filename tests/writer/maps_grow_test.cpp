@@ -23,9 +23,12 @@ using testsupport::TempDir;
 void Exec(db::access::write::JetWriter& w, const std::string& text) {
   namespace sql = db::access::sql;
   sql::AccessStatement s = sql::ParseAccessStatement(text);
-  if (auto* c = std::get_if<sql::CreateTableStatement>(&s)) w.createTable(*c);
-  else if (auto* i = std::get_if<sql::InsertStatement>(&s)) w.insert(*i);
-  else if (auto* d = std::get_if<sql::DropTableStatement>(&s)) w.dropTable(*d);
+  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
+    w.createTable(*c);
+  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
+    w.insert(*i);
+  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
+    w.dropTable(*d);
 }
 
 std::size_t RowsRead(const std::string& path, const std::string& table) {
@@ -39,7 +42,8 @@ std::size_t RowsRead(const std::string& path, const std::string& table) {
 
 std::string Problems(const db::access::check::JetCheckReport& report) {
   std::string out;
-  for (std::size_t i = 0; i < report.problems.size() && i < 5; ++i) out += report.problems[i] + "\n";
+  for (std::size_t i = 0; i < report.problems.size() && i < 5; ++i)
+    out += report.problems[i] + "\n";
   return out;
 }
 
@@ -114,7 +118,8 @@ class SmallPages : public db::access::format::PageIo {
   SmallPages() {
     pages_.assign(4, db::access::write::Bytes(kSize, 0));
     db::access::write::Bytes map = db::access::write::NewInlineMapRow(0, 8);
-    for (std::size_t bit = 4; bit < 64; ++bit) map[5 + bit / 8] |= 1u << (bit % 8);  // past the end: free
+    for (std::size_t bit = 4; bit < 64; ++bit)
+      map[5 + bit / 8] |= 1u << (bit % 8);  // past the end: free
     pages_[1] = db::access::write::NewDataPage(kSize, 0);
     db::access::write::InsertDataRow(pages_[1], map);
     pages_[3] = db::access::write::NewDataPage(kSize, 0);

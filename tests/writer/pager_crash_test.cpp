@@ -13,11 +13,11 @@
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using testsupport::FaultEnv;
 using db::access::write::JetPager;
 using pagertest::Bytes;
 using pagertest::Pattern;
 using pagertest::ReadBytes;
+using testsupport::FaultEnv;
 using testsupport::TempDir;
 
 namespace fs = std::filesystem;
@@ -221,7 +221,7 @@ TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
     std::string path = dir.file("f");
     FaultEnv env;
     auto file = env.open(path, db::access::write::FileMode::kCreate);  // operation 0
-    file->write(0, "abcdefgh", 8);                      // 1
+    file->write(0, "abcdefgh", 8);                                     // 1
     env.crashAtOperation(2, FaultEnv::CrashKind::kTornWrite);
     EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
     EXPECT_TRUE(env.crashed());
@@ -240,12 +240,12 @@ TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
     FaultEnv env;
     env.crashAtOperation(6, FaultEnv::CrashKind::kLoseUnsynced);
     auto file = env.open(path, db::access::write::FileMode::kCreate);  // 0: empties it
-    file->write(0, "abc", 3);                           // 1
-    file->sync();                                       // 2
-    file->write(1, "XY", 2);                            // 3
-    file->write(3, "defg", 4);                          // 4
-    file->truncate(2);                                  // 5
-    EXPECT_THROW(file->sync(), db::Error);              // 6: the crash
+    file->write(0, "abc", 3);                                          // 1
+    file->sync();                                                      // 2
+    file->write(1, "XY", 2);                                           // 3
+    file->write(3, "defg", 4);                                         // 4
+    file->truncate(2);                                                 // 5
+    EXPECT_THROW(file->sync(), db::Error);                             // 6: the crash
     file.reset();
     Bytes on = ReadBytes(path);
     EXPECT_EQ(std::string(on.begin(), on.end()), "abc");

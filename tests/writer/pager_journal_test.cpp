@@ -16,12 +16,12 @@
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using testsupport::FaultEnv;
 using db::access::write::JetPager;
 using pagertest::Bytes;
 using pagertest::kPage;
 using pagertest::ReadBytes;
 using pagertest::WriteBytes;
+using testsupport::FaultEnv;
 using testsupport::TempDir;
 
 namespace fs = std::filesystem;
@@ -83,7 +83,8 @@ void ExpectSetAside(const std::string& path, const Bytes& journal, const std::st
   }
   for (const std::string& part : {path + "'", db::access::write::JournalPath(path) + "'",
                                   aside + "'", std::string("not played back"), cause})
-    EXPECT_NE(message.find(part), std::string::npos) << "'" << part << "' missing from: " << message;
+    EXPECT_NE(message.find(part), std::string::npos)
+        << "'" << part << "' missing from: " << message;
   EXPECT_EQ(ReadBytes(path), before);
   EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
   EXPECT_EQ(ReadBytes(aside), journal);

@@ -38,7 +38,8 @@ TEST(SampleDatabase, ReadsAlikeEverywhereAndPassesTheChecker) {
     types.clear();
     for (const auto& t : outside.tables)
       for (const auto& c : t.columns) types.insert(c.type);
-    EXPECT_EQ(types, (std::set<std::string>{"text", "memo", "long", "double", "datetime", "boolean"}));
+    EXPECT_EQ(types,
+              (std::set<std::string>{"text", "memo", "long", "double", "datetime", "boolean"}));
   }
 }
 
@@ -53,8 +54,10 @@ TEST(SampleDatabase, EveryCriterionFindsAValueInSomeTextField) {
     for (std::size_t c = 0; c < lt.columns.size(); ++c) {
       if (lt.columns[c].type != "text" && lt.columns[c].type != "memo") continue;
       for (const auto& row : t->rows) {
-        if (row.at(c)) texts.push_back(*row[c]);
-        else sawNull = true;
+        if (row.at(c))
+          texts.push_back(*row[c]);
+        else
+          sawNull = true;
       }
     }
   }

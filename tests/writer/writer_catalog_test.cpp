@@ -95,11 +95,21 @@ TEST(WriterCatalogTest, RefusalsLeaveEveryPageAsItWas) {
 
   std::string text;
   for (const char* bad : {"", " lead", "a.b", "a!b", "a`b", "a[b", "a]b", "tab\tname"})
-    EXPECT_EQ(ErrorOf([&] { writer.createTable({bad, {{"F", "VARCHAR", std::nullopt}}}); }),
-              db::errc::kFailed) << bad;
-  EXPECT_EQ(ErrorOf([&] { writer.createTable({std::string(65, 'x'), {{"F", "VARCHAR", {}}}}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                writer.createTable({bad, {{"F", "VARCHAR", std::nullopt}}});
+              }),
+              db::errc::kFailed)
+        << bad;
+  EXPECT_EQ(ErrorOf([&] {
+              writer.createTable({std::string(65, 'x'), {{"F", "VARCHAR", {}}}});
+            }),
             db::errc::kFailed);
-  EXPECT_EQ(ErrorOf([&] { writer.createTable({"TABLE1", {{"F", "VARCHAR", {}}}}); }, &text), db::errc::kFailed);
+  EXPECT_EQ(ErrorOf(
+                [&] {
+                  writer.createTable({"TABLE1", {{"F", "VARCHAR", {}}}});
+                },
+                &text),
+            db::errc::kFailed);
   EXPECT_EQ(text, "Table 'TABLE1' already exists.");
   EXPECT_EQ(ErrorOf([&] { writer.insert({"Short", {"abcd"}}); }, &text), db::errc::kFailed);
   EXPECT_NE(text.find("too small"), std::string::npos);

@@ -14,11 +14,11 @@ namespace {
 using testsupport::Fixture;
 using testsupport::TempDir;
 
-const char* const kWritableFixtures[] = {
-    "jet4-empty-2000.mdb",      "jet4-empty-2003.mdb",      "jet4-nopassword-2003.mdb",
-    "jet4-numeric-2003.mdb",    "ace12-empty-2007.accdb",   "ace14-empty-2010.accdb",
-    "ace14-test-2010.accdb",    "ace16-deleted-column.accdb", "ace16-empty-2016.accdb",
-    "ace16-longtext.accdb"};
+const char* const kWritableFixtures[] = {"jet4-empty-2000.mdb",      "jet4-empty-2003.mdb",
+                                         "jet4-nopassword-2003.mdb", "jet4-numeric-2003.mdb",
+                                         "ace12-empty-2007.accdb",   "ace14-empty-2010.accdb",
+                                         "ace14-test-2010.accdb",    "ace16-deleted-column.accdb",
+                                         "ace16-empty-2016.accdb",   "ace16-longtext.accdb"};
 
 std::unique_ptr<db::Session> Open(const std::string& path) {
   return db::access::OpenAccessSession(path, "", db::OpenMode::Read);
@@ -42,9 +42,12 @@ std::vector<std::string> Column(db::Session& s, const std::string& table) {
 void Exec(db::access::write::JetWriter& w, const std::string& text) {
   namespace sql = db::access::sql;
   sql::AccessStatement s = sql::ParseAccessStatement(text);
-  if (auto* c = std::get_if<sql::CreateTableStatement>(&s)) w.createTable(*c);
-  else if (auto* i = std::get_if<sql::InsertStatement>(&s)) w.insert(*i);
-  else if (auto* d = std::get_if<sql::DropTableStatement>(&s)) w.dropTable(*d);
+  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
+    w.createTable(*c);
+  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
+    w.insert(*i);
+  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
+    w.dropTable(*d);
 }
 
 TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {

@@ -46,8 +46,7 @@ std::string TextAsUtf8(const unsigned char* p, std::size_t size) {
       }
     }
   } else {
-    for (std::size_t i = 0; i + 1 < size; i += 2)
-      units += static_cast<char16_t>(Get16(p + i));
+    for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<char16_t>(Get16(p + i));
   }
   return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toStdString();
 }
@@ -521,7 +520,8 @@ class Checker {
       problem(where + ": the data of a moved row (row " + N(row) + " of page " + N(target) +
               ") is empty");
     if (!movedTo_.emplace(ref, where).second)
-      problem(where + ": row " + N(row) + " of page " + N(target) + " is the data of two moved rows");
+      problem(where + ": row " + N(row) + " of page " + N(target) +
+              " is the data of two moved rows");
   }
 
   // Moved data that no moved row names is read as a live row by libmdb and mdb-reader only.
@@ -661,11 +661,16 @@ class Checker {
     for (const Column& c : def.columns) {
       if (c.number != number) continue;
       switch (c.type) {
-        case 0x02: return 1;   // Byte
-        case 0x03: return 2;   // Integer
-        case 0x04: return 4;   // Long
-        case 0x0A: return -1;  // Text: runs to the end of the key
-        default: return 0;
+        case 0x02:
+          return 1;  // Byte
+        case 0x03:
+          return 2;  // Integer
+        case 0x04:
+          return 4;  // Long
+        case 0x0A:
+          return -1;  // Text: runs to the end of the key
+        default:
+          return 0;
       }
     }
     return 0;
@@ -776,8 +781,7 @@ class Checker {
       }
       auto [it, added] = byPage.emplace(p, row.name);
       if (!added) {
-        problem("tables '" + it->second + "' and '" + row.name + "' share definition page " +
-                N(p));
+        problem("tables '" + it->second + "' and '" + row.name + "' share definition page " + N(p));
         continue;
       }
       if (continuations.count(p)) {
@@ -795,8 +799,8 @@ class Checker {
   std::set<std::uint32_t> free_;
   std::map<std::uint32_t, std::string> owners_;
   std::map<std::uint32_t, std::set<std::uint32_t>> live_;  // per table: page << 8 | row
-  std::map<std::uint32_t, std::string> movedData_;  // page << 8 | row: its table
-  std::map<std::uint32_t, std::string> movedTo_;    // the data a moved row names: that row
+  std::map<std::uint32_t, std::string> movedData_;         // page << 8 | row: its table
+  std::map<std::uint32_t, std::string> movedTo_;           // the data a moved row names: that row
   std::uint32_t pageNext_ = 0;
 };
 
@@ -833,8 +837,10 @@ std::string NewProblem(const JetCheckReport& before, const JetCheckReport& after
     for (const std::string& problem : report.problems) {
       std::string shape;
       for (char c : problem)
-        if (c < '0' || c > '9') shape += c;
-        else if (shape.empty() || shape.back() != '#') shape += '#';
+        if (c < '0' || c > '9')
+          shape += c;
+        else if (shape.empty() || shape.back() != '#')
+          shape += '#';
       ++counts[shape];
     }
     return counts;

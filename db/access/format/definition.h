@@ -86,12 +86,23 @@ struct DefinitionLayout {
       columnsStart, realIndexEntry, columnEntry, columnNumber, columnScale, columnFlags,
       columnFixedOffset, columnLength, nameLengthSize, rowCount /* of a data page */;
 };
-constexpr DefinitionLayout kJet4Layout{
-    kDefMaxColumnsAt, kDefVarColumnsAt, kDefColumnCountAt, kDefRealIndexCountAt,
-    kDefOwnedMapAt, kDefFreeMapAt, kDefHeader, kRealIndexHead, kColumnEntry, kColumnNumberAt,
-    kColumnScaleAt, kColumnFlagsAt, kColumnFixedOffsetAt, kColumnLengthAt, 2, 12};
-constexpr DefinitionLayout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8,  18,
-                                       1,  12, 13, 14, 16, 1,  8};
+constexpr DefinitionLayout kJet4Layout{kDefMaxColumnsAt,
+                                       kDefVarColumnsAt,
+                                       kDefColumnCountAt,
+                                       kDefRealIndexCountAt,
+                                       kDefOwnedMapAt,
+                                       kDefFreeMapAt,
+                                       kDefHeader,
+                                       kRealIndexHead,
+                                       kColumnEntry,
+                                       kColumnNumberAt,
+                                       kColumnScaleAt,
+                                       kColumnFlagsAt,
+                                       kColumnFixedOffsetAt,
+                                       kColumnLengthAt,
+                                       2,
+                                       12};
+constexpr DefinitionLayout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8, 18, 1, 12, 13, 14, 16, 1, 8};
 
 // Column types.
 namespace coltype {

@@ -74,7 +74,8 @@ std::u16string PasswordField(const unsigned char* p, std::size_t units, std::siz
 // The agile description: an XML text whose root is <encryption>.
 bool AgileEncryptionInfo(const unsigned char* p, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(p), size);
-  while (!text.empty() && (text.back() == '\0' || std::isspace(static_cast<unsigned char>(text.back()))))
+  while (!text.empty() &&
+         (text.back() == '\0' || std::isspace(static_cast<unsigned char>(text.back()))))
     text.pop_back();
   for (unsigned char c : text)
     if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') return false;

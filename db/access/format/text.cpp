@@ -6,9 +6,8 @@ namespace db::access::format {
 
 Bytes EncodeText(const std::u16string& text, bool compress) {
   Bytes out;
-  bool fits = compress && !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) {
-                return c >= 1 && c <= 0xFF;
-              });
+  bool fits = compress && !text.empty() &&
+              std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 1 && c <= 0xFF; });
   if (fits) {
     out.assign(std::begin(kCompressedTextMark), std::end(kCompressedTextMark));
     for (char16_t c : text) out.push_back(static_cast<unsigned char>(c));

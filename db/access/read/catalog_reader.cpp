@@ -35,8 +35,9 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
   // and whatever else was read from them is no list of the file's tables.
   bool listsItself = false;
   for (const AccessObject& object : objects)
-    listsItself = listsItself || (object.type == object_type::kLocalTable &&
-                                  object.page == kCatalogPage && SameName(object.name, kCatalogName));
+    listsItself =
+        listsItself || (object.type == object_type::kLocalTable && object.page == kCatalogPage &&
+                        SameName(object.name, kCatalogName));
   if (!listsItself) db.damaged("the catalogue's rows cannot be read");
   return objects;
 }
@@ -50,10 +51,14 @@ std::optional<std::string> CatalogType(const AccessObject& object) {
       if (StartsWithIgnoringCase(object.name, "MSys")) return "SYSTEM TABLE";
       if (StartsWithIgnoringCase(object.name, "~")) return "LOCAL TEMPORARY";
       return "TABLE";
-    case kLinkedTable: return "LINK";
-    case kOdbcLinkedTable: return "PASS-THROUGH";
-    case kQuery: return "VIEW";
-    default: return std::nullopt;
+    case kLinkedTable:
+      return "LINK";
+    case kOdbcLinkedTable:
+      return "PASS-THROUGH";
+    case kQuery:
+      return "VIEW";
+    default:
+      return std::nullopt;
   }
 }
 

@@ -25,23 +25,30 @@ constexpr int kMaxRowHops = 8;
 constexpr int kBigIntType = coltype::kBigInt;
 constexpr int kExtendedDateType = coltype::kExtendedDate;
 
-
 // Bytes a non-null value of a fixed-size type needs; 0 for types of any length.
 std::size_t NeededBytes(int type) {
   switch (type) {
-    case MDB_BYTE: return 1;
-    case MDB_INT: return 2;
+    case MDB_BYTE:
+      return 1;
+    case MDB_INT:
+      return 2;
     case MDB_LONGINT:
     case MDB_FLOAT:
-    case MDB_COMPLEX: return 4;
+    case MDB_COMPLEX:
+      return 4;
     case MDB_MONEY:
     case MDB_DOUBLE:
     case MDB_DATETIME:
-    case kBigIntType: return 8;
-    case MDB_REPID: return 16;
-    case MDB_NUMERIC: return 17;
-    case kExtendedDateType: return 39;
-    default: return 0;
+    case kBigIntType:
+      return 8;
+    case MDB_REPID:
+      return 16;
+    case MDB_NUMERIC:
+      return 17;
+    case kExtendedDateType:
+      return 39;
+    default:
+      return 0;
   }
 }
 
@@ -272,30 +279,44 @@ Value JetTable::decode(std::size_t libColumn) const {
     damaged("a value of field '" + std::string(col->name) + "' is too short");
 
   switch (col->col_type) {
-    case MDB_BYTE: return Value::Integer(p[0]);
-    case MDB_INT: return Value::Integer(JetSigned(p, 2));
-    case MDB_LONGINT: return Value::Integer(JetSigned(p, 4));
-    case kBigIntType: return Value::Integer(JetSigned(p, 8));
-    case MDB_MONEY: return Value::Currency(JetSigned(p, 8));
-    case MDB_FLOAT: return Value::Double(SingleAsDouble(JetSingle(p)));
-    case MDB_DOUBLE: return Value::Double(JetDouble(p));
-    case MDB_DATETIME: return Value::DateTime(JetDouble(p));
-    case MDB_REPID: return Value::Text(JetGuidText(p));
-    case MDB_NUMERIC: return Value::Decimal(JetDecimalDigits(p, scales_[libColumn]));
-    case MDB_TEXT: return Value::Text(db_.decodeText(p, size));
+    case MDB_BYTE:
+      return Value::Integer(p[0]);
+    case MDB_INT:
+      return Value::Integer(JetSigned(p, 2));
+    case MDB_LONGINT:
+      return Value::Integer(JetSigned(p, 4));
+    case kBigIntType:
+      return Value::Integer(JetSigned(p, 8));
+    case MDB_MONEY:
+      return Value::Currency(JetSigned(p, 8));
+    case MDB_FLOAT:
+      return Value::Double(SingleAsDouble(JetSingle(p)));
+    case MDB_DOUBLE:
+      return Value::Double(JetDouble(p));
+    case MDB_DATETIME:
+      return Value::DateTime(JetDouble(p));
+    case MDB_REPID:
+      return Value::Text(JetGuidText(p));
+    case MDB_NUMERIC:
+      return Value::Decimal(JetDecimalDigits(p, scales_[libColumn]));
+    case MDB_TEXT:
+      return Value::Text(db_.decodeText(p, size));
     case MDB_MEMO: {
       std::string bytes = longValue(p, size);
       return Value::Text(
           db_.decodeText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
     }
-    case MDB_OLE: return Value::Binary(longValue(p, size));
+    case MDB_OLE:
+      return Value::Binary(longValue(p, size));
     case kExtendedDateType: {
       std::optional<double> date = JetExtendedDate(p, size);
       if (!date) damaged("a value of field '" + std::string(col->name) + "' is not a date");
       return Value::DateTime(*date);
     }
-    case MDB_COMPLEX: return Value::Null();  // attachments and multi-valued fields live elsewhere
-    default: return Value::Binary(std::string(reinterpret_cast<const char*>(p), size));
+    case MDB_COMPLEX:
+      return Value::Null();  // attachments and multi-valued fields live elsewhere
+    default:
+      return Value::Binary(std::string(reinterpret_cast<const char*>(p), size));
   }
 }
 

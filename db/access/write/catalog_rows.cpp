@@ -83,14 +83,12 @@ CatalogWriter::CatalogWriter(PageIo& io, PageAllocator& pages)
     if (n == u"MSysDb" && v[owner]) owner_ = *v[owner];
     return true;
   });
-  if (tablesId_ == 0)
-    throw DamagedFileError("the catalogue has no Tables container");
+  if (tablesId_ == 0) throw DamagedFileError("the catalogue has no Tables container");
 }
 
 int CatalogWriter::column(const TableRows& table, const char16_t* name) const {
   int at = table.def().find(name);
-  if (at < 0)
-    throw DamagedFileError("the catalogue lacks a system column");
+  if (at < 0) throw DamagedFileError("the catalogue lacks a system column");
   return at;
 }
 
@@ -206,7 +204,8 @@ void CatalogWriter::removeObject(const CatalogEntry& entry) {
   const TableDef& def = objects_.def();
   for (std::size_t c = 0; c < def.columns.size(); ++c) {
     int t = def.columns[c].type;
-    if ((t == coltype::kMemo || t == coltype::kOle) && entry.values[c]) freeLongValue(*entry.values[c]);
+    if ((t == coltype::kMemo || t == coltype::kOle) && entry.values[c])
+      freeLongValue(*entry.values[c]);
   }
   objects_.remove(entry.where, entry.values);
 

@@ -16,7 +16,9 @@ void SetFreeSpace(Bytes& page, std::size_t free) {
   Put16(&page[kDataFreeBytesAt], static_cast<std::uint32_t>(free));
 }
 
-std::uint16_t RowWord(const Bytes& page, unsigned row) { return Get16(&page[kDataHeader + 2 * row]); }
+std::uint16_t RowWord(const Bytes& page, unsigned row) {
+  return Get16(&page[kDataHeader + 2 * row]);
+}
 
 // Where the rows begin: the start of the last row (rows lie in row order), the page end when
 // there is none.
@@ -26,7 +28,8 @@ std::size_t RowsStart(const Bytes& page) {
 }
 
 // Lays rows out from the page end in row order; a deleted row keeps its number and state.
-void LayOutRows(Bytes& page, const std::vector<Bytes>& rows, const std::vector<std::uint16_t>& flags) {
+void LayOutRows(Bytes& page, const std::vector<Bytes>& rows,
+                const std::vector<std::uint16_t>& flags) {
   auto n = static_cast<unsigned>(rows.size());
   std::size_t top = page.size();
   std::fill(page.begin() + kDataHeader, page.end(), 0);
@@ -209,7 +212,8 @@ std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const uns
 
   std::vector<RowValue> values;
   for (const RowColumn& c : columns) {
-    bool present = c.number < static_cast<int>(stored) && (mask[c.number / 8] >> (c.number % 8)) & 1;
+    bool present =
+        c.number < static_cast<int>(stored) && (mask[c.number / 8] >> (c.number % 8)) & 1;
     if (c.boolean) {
       values.emplace_back(Bytes{static_cast<unsigned char>(present ? 1 : 0)});
       continue;

@@ -74,12 +74,12 @@ std::size_t MaxRowSize(std::size_t pageSize);
 
 // How a column sits in a row.
 struct RowColumn {
-  int number = 0;       // bit in the null mask
+  int number = 0;  // bit in the null mask
   bool fixed = false;
-  int fixedOffset = 0;  // fixed columns
-  int length = 0;       // fixed columns: bytes
-  int varIndex = 0;     // variable columns: slot in the offset table
-  bool boolean = false; // Yes/No: the null-mask bit is the value, nothing else is stored
+  int fixedOffset = 0;   // fixed columns
+  int length = 0;        // fixed columns: bytes
+  int varIndex = 0;      // variable columns: slot in the offset table
+  bool boolean = false;  // Yes/No: the null-mask bit is the value, nothing else is stored
 };
 
 // One value: nothing for Null, else its stored bytes (for a Yes/No column one byte 0 or 1).

@@ -38,7 +38,8 @@ std::vector<RowColumn> TableDef::rowColumns() const {
 unsigned TableDef::varSlots() const {
   unsigned count = 0;
   for (const TdefColumn& c : columns)
-    if (!c.fixed() && c.type != coltype::kBoolean) count = std::max(count, unsigned(c.varIndex + 1));
+    if (!c.fixed() && c.type != coltype::kBoolean)
+      count = std::max(count, unsigned(c.varIndex + 1));
   return std::max(count, varColumns);
 }
 
@@ -127,8 +128,8 @@ TableDef ReadTableDef(const PageIo& io, std::uint32_t page) {
     std::uint16_t column = Get16(&bytes[pos]);
     if (column == 0xFFFF) break;
     need(pos + 10);
-    def.longValueMaps.push_back({column, RowRef::Unpack(Get32(&bytes[pos + 2])),
-                                 RowRef::Unpack(Get32(&bytes[pos + 6]))});
+    def.longValueMaps.push_back(
+        {column, RowRef::Unpack(Get32(&bytes[pos + 2])), RowRef::Unpack(Get32(&bytes[pos + 6]))});
     pos += 10;
   }
   return def;

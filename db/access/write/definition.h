@@ -47,20 +47,20 @@ struct TdefLongValueMaps {
 };
 
 struct TableDef {
-  std::uint32_t page = 0;               // first definition page
-  std::vector<std::uint32_t> pages;     // the whole chain
+  std::uint32_t page = 0;            // first definition page
+  std::vector<std::uint32_t> pages;  // the whole chain
   std::uint32_t rowCount = 0;
   unsigned maxColumns = 0;
   unsigned varColumns = 0;
   unsigned indexCount = 0;
   RowRef ownedPages;
   RowRef freeSpacePages;
-  std::vector<TdefColumn> columns;      // in the definition's order
+  std::vector<TdefColumn> columns;  // in the definition's order
   std::vector<TdefRealIndex> realIndexes;
   std::vector<TdefLongValueMaps> longValueMaps;
 
   std::vector<RowColumn> rowColumns() const;
-  unsigned varSlots() const;            // size of a row's offset table
+  unsigned varSlots() const;  // size of a row's offset table
   // Column position by name, letter case ignored; -1 when absent.
   int find(const std::u16string& name) const;
 };

@@ -24,14 +24,20 @@ void AppendName(Bytes& out, const std::u16string& name) {
 
 int FixedColumnSize(int type) {
   switch (type) {
-    case coltype::kByte: return 1;
-    case coltype::kInteger: return 2;
-    case coltype::kLong: return 4;
-    case coltype::kSingle: return 4;
+    case coltype::kByte:
+      return 1;
+    case coltype::kInteger:
+      return 2;
+    case coltype::kLong:
+      return 4;
+    case coltype::kSingle:
+      return 4;
     case coltype::kCurrency:
     case coltype::kDouble:
-    case coltype::kDateTime: return 8;
-    default: return 0;
+    case coltype::kDateTime:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -58,12 +64,14 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& table) {
     Put16(&e[kColumnVarSlotAt], static_cast<std::uint32_t>(varCount));
     Put16(&e[kColumnIndexAt], table.system ? 0 : static_cast<std::uint32_t>(i));
     Put16(&e[kColumnSortOrderAt], kGeneralSortOrder);
-    e[kColumnFlagsAt] = static_cast<unsigned char>(
-        (variable ? 0x02 : 0x03) | (table.system ? 0x10 : 0));
+    e[kColumnFlagsAt] =
+        static_cast<unsigned char>((variable ? 0x02 : 0x03) | (table.system ? 0x10 : 0));
     bool text = c.type == coltype::kText || c.type == coltype::kMemo;
     e[kColumnExtFlagsAt] = text && c.compressed ? 0x01 : 0x00;
     if (variable) {
-      int length = c.type == coltype::kText ? 2 * c.length : c.type == coltype::kBinary ? c.length : 0;
+      int length = c.type == coltype::kText     ? 2 * c.length
+                   : c.type == coltype::kBinary ? c.length
+                                                : 0;
       if (length < 0 || length > 0xFFFF) throw Error(errc::kFailed, "A column is too long.");
       Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(length));
       ++varCount;
@@ -153,8 +161,8 @@ Bytes BuildTableDef(std::size_t pageSize, const NewTableDef& table) {
 void WriteIndexRowCounts(PageIo& io, std::uint32_t page, std::uint32_t rows) {
   Bytes data = io.readPage(page);
   std::uint32_t realIndexes = Get32(&data[kDefRealIndexCountAt]);
-  for (std::uint32_t i = 0;
-       i < realIndexes && kDefHeader + kRealIndexHead * (i + 1) <= data.size(); ++i)
+  for (std::uint32_t i = 0; i < realIndexes && kDefHeader + kRealIndexHead * (i + 1) <= data.size();
+       ++i)
     Put32(&data[kDefHeader + kRealIndexHead * i + 4], rows);
   io.writePage(page, data);
 }

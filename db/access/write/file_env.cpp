@@ -86,9 +86,15 @@ class PosixEnv : public FileEnv {
   std::unique_ptr<File> open(const std::string& path, FileMode mode) override {
     int flags = O_CLOEXEC;
     switch (mode) {
-      case FileMode::kRead: flags |= O_RDONLY; break;
-      case FileMode::kReadWrite: flags |= O_RDWR; break;
-      case FileMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+      case FileMode::kRead:
+        flags |= O_RDONLY;
+        break;
+      case FileMode::kReadWrite:
+        flags |= O_RDWR;
+        break;
+      case FileMode::kCreate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
     }
     int fd;
     do {

@@ -88,11 +88,13 @@ Table Decode(const unsigned char (&data)[N]) {
       rule.kind = static_cast<Kind>(head & 7);
       rule.weightSize = static_cast<unsigned char>((head >> 3) & 15);
       if (rule.kind > Kind::kFlagged || rule.weightSize > rule.weight.size()) BadTable();
-      for (unsigned k = 0; k < rule.weightSize; ++k) rule.weight[k] = static_cast<unsigned char>(byte());
+      for (unsigned k = 0; k < rule.weightSize; ++k)
+        rule.weight[k] = static_cast<unsigned char>(byte());
       if (rule.kind == Kind::kInternational || rule.kind == Kind::kFlagged) {
         rule.extraSize = static_cast<unsigned char>(byte());
         if (rule.extraSize > rule.extra.size()) BadTable();
-        for (unsigned k = 0; k < rule.extraSize; ++k) rule.extra[k] = static_cast<unsigned char>(byte());
+        for (unsigned k = 0; k < rule.extraSize; ++k)
+          rule.extra[k] = static_cast<unsigned char>(byte());
       }
       if (rule.kind == Kind::kUnprintable || rule.kind == Kind::kModifier)
         rule.code = static_cast<unsigned char>(byte());
@@ -101,8 +103,10 @@ Table Decode(const unsigned char (&data)[N]) {
     }
     table.runs.push_back(run);
     unit += run.count;
-    if (unit == 0xD800) unit = 0xE000;  // the surrogates are worked out, not listed
-    else if (unit > 0xD800 && unit < 0xE000) BadTable();
+    if (unit == 0xD800)
+      unit = 0xE000;  // the surrogates are worked out, not listed
+    else if (unit > 0xD800 && unit < 0xE000)
+      BadTable();
   }
   if (unit != 0x10000) BadTable();
   return table;
@@ -154,7 +158,11 @@ CharRule RuleFor(char16_t c, TextCollation collation) {
 bool Utf8ToUtf16(std::string_view s, std::u16string& out) {
   for (std::size_t i = 0; i < s.size();) {
     unsigned char b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    int extra = b < 0x80             ? 0
+                : (b & 0xE0) == 0xC0 ? 1
+                : (b & 0xF0) == 0xE0 ? 2
+                : (b & 0xF8) == 0xF0 ? 3
+                                     : -1;
     if (extra < 0 || i + extra >= s.size()) return false;
     char32_t c = extra == 0 ? b : b & (0x3F >> extra);
     for (int k = 1; k <= extra; ++k) {
@@ -226,11 +234,12 @@ void AppendTextKey(std::u16string_view text, TextCollation collation,
       }
     }
     if (rule.kind == Kind::kUnprintable) {
-      std::size_t p = haveExtra ? extra.size() + (position - extraUnits) - modifierPrefix : position;
+      std::size_t p =
+          haveExtra ? extra.size() + (position - extraUnits) - modifierPrefix : position;
       unsigned offset = (7 + 4 * static_cast<unsigned>(p)) | 0x8000;
-      unprintable.insert(unprintable.end(), {static_cast<unsigned char>(offset >> 8),
-                                             static_cast<unsigned char>(offset & 0xFF), 0x06,
-                                             rule.code});
+      unprintable.insert(unprintable.end(),
+                         {static_cast<unsigned char>(offset >> 8),
+                          static_cast<unsigned char>(offset & 0xFF), 0x06, rule.code});
     }
     if (rule.kind == Kind::kFlagged) flags.push_back(rule.code);
   }
@@ -337,7 +346,8 @@ IndexKeyBuilder& IndexKeyBuilder::addText(std::u16string_view text, TextCollatio
   AppendTextKey(text, collation, bytes_);
   if (!ascending) {
     bytes_.push_back(0x00);
-    for (std::size_t i = start; i < bytes_.size(); ++i) bytes_[i] = static_cast<unsigned char>(~bytes_[i]);
+    for (std::size_t i = start; i < bytes_.size(); ++i)
+      bytes_[i] = static_cast<unsigned char>(~bytes_[i]);
   }
   bytes_.push_back(0x00);
   return *this;

@@ -88,7 +88,8 @@ class IndexKeyBuilder {
   // valid UTF-8.
   IndexKeyBuilder& addText(std::string_view utf8, TextCollation collation, bool ascending = true);
   // A text value given as UTF-16.
-  IndexKeyBuilder& addText(std::u16string_view text, TextCollation collation, bool ascending = true);
+  IndexKeyBuilder& addText(std::u16string_view text, TextCollation collation,
+                           bool ascending = true);
 
   const std::vector<unsigned char>& bytes() const { return bytes_; }
   std::vector<unsigned char> take() { return std::move(bytes_); }

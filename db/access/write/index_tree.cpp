@@ -12,10 +12,8 @@
 namespace db::access::write {
 namespace {
 
-
 [[noreturn]] void Damaged(std::uint32_t page, const std::string& what) {
-  throw BadFormatError(
-              "The index page " + std::to_string(page) + " is damaged: " + what + ".");
+  throw BadFormatError("The index page " + std::to_string(page) + " is damaged: " + what + ".");
 }
 
 std::size_t EntrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ? 4 : 8); }
@@ -184,7 +182,8 @@ std::vector<JetIndexTree::Level> JetIndexTree::descend(const IndexEntry& target)
     if (path.size() > 32) Damaged(path.back().page.number, "the index is nested too deeply");
     const IndexPage& node = path.back().page;
     std::size_t slot = 0;
-    while (slot < node.entries.size() && CompareIndexEntries(node.entries[slot], target) < 0) ++slot;
+    while (slot < node.entries.size() && CompareIndexEntries(node.entries[slot], target) < 0)
+      ++slot;
     // Past every listed entry: the tail child, or the last child when there is no tail.
     if (slot == node.entries.size() && node.tail == 0) slot = node.entries.size() - 1;
     path.push_back({load(ChildAt(node, slot)), slot});
@@ -238,11 +237,15 @@ void JetIndexTree::splitOff(std::vector<Level>& path, std::size_t level) {
   head.leaf = page.leaf;
   head.tableDefinition = tableDefinition_;
   std::size_t count = (page.entries.size() + 1) / 2;
-  head.entries.assign(page.entries.begin(), page.entries.begin() + static_cast<std::ptrdiff_t>(count));
-  page.entries.erase(page.entries.begin(), page.entries.begin() + static_cast<std::ptrdiff_t>(count));
+  head.entries.assign(page.entries.begin(),
+                      page.entries.begin() + static_cast<std::ptrdiff_t>(count));
+  page.entries.erase(page.entries.begin(),
+                     page.entries.begin() + static_cast<std::ptrdiff_t>(count));
   if (!page.leaf) {
-    head.children.assign(page.children.begin(), page.children.begin() + static_cast<std::ptrdiff_t>(count));
-    page.children.erase(page.children.begin(), page.children.begin() + static_cast<std::ptrdiff_t>(count));
+    head.children.assign(page.children.begin(),
+                         page.children.begin() + static_cast<std::ptrdiff_t>(count));
+    page.children.erase(page.children.begin(),
+                        page.children.begin() + static_cast<std::ptrdiff_t>(count));
   }
   head.prev = page.prev;
   head.next = page.number;
@@ -262,7 +265,8 @@ void JetIndexTree::splitOff(std::vector<Level>& path, std::size_t level) {
   store(head);
 
   std::size_t slot = path[level].slot;
-  parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(slot), subtreeLast(head));
+  parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(slot),
+                        subtreeLast(head));
   parent.children.insert(parent.children.begin() + static_cast<std::ptrdiff_t>(slot), head.number);
   path[level].slot = slot + 1;
 }
@@ -293,7 +297,8 @@ void JetIndexTree::settle(std::vector<Level>& path) {
     if (level > 0) {
       IndexPage& parent = path[level - 1].page;
       std::size_t slot = path[level].slot;
-      if (slot < parent.entries.size()) parent.entries[slot] = subtreeLast(page);
+      if (slot < parent.entries.size())
+        parent.entries[slot] = subtreeLast(page);
       else if (parent.tail == 0) {
         // The root that just moved down: list its first child.
         parent.entries.push_back(subtreeLast(page));
@@ -308,10 +313,9 @@ void JetIndexTree::insert(const IndexEntry& entry) {
     throw Error(errc::kFailed, "An index entry is too large for an index page.");
   std::vector<Level> path = descend(entry);
   IndexPage& leaf = path.back().page;
-  auto at = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry,
-                             [](const IndexEntry& a, const IndexEntry& b) {
-                               return CompareIndexEntries(a, b) < 0;
-                             });
+  auto at = std::lower_bound(
+      leaf.entries.begin(), leaf.entries.end(), entry,
+      [](const IndexEntry& a, const IndexEntry& b) { return CompareIndexEntries(a, b) < 0; });
   if (at != leaf.entries.end() && CompareIndexEntries(*at, entry) == 0)
     throw Error(errc::kFailed, "The index already holds this entry.");
   leaf.entries.insert(at, entry);
@@ -321,9 +325,8 @@ void JetIndexTree::insert(const IndexEntry& entry) {
 bool JetIndexTree::remove(const IndexEntry& entry) {
   std::vector<Level> path = descend(entry);
   IndexPage& leaf = path.back().page;
-  auto at = std::find_if(leaf.entries.begin(), leaf.entries.end(), [&](const IndexEntry& e) {
-    return CompareIndexEntries(e, entry) == 0;
-  });
+  auto at = std::find_if(leaf.entries.begin(), leaf.entries.end(),
+                         [&](const IndexEntry& e) { return CompareIndexEntries(e, entry) == 0; });
   if (at == leaf.entries.end()) return false;
   leaf.entries.erase(at);
 

@@ -79,7 +79,8 @@ bool TryLock(int fd, const std::string& lockPath) {
 
 // Whether `fd` is still the file named `path` (its holder may have removed it meanwhile).
 bool StillNamed(int fd, const std::string& path) {
-  struct stat open {}, named {};
+  struct stat open {
+  }, named{};
   if (::fstat(fd, &open) != 0 || ::stat(path.c_str(), &named) != 0) return false;
   return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }

@@ -18,7 +18,6 @@
 namespace db::access::write {
 namespace {
 
-
 constexpr std::uint16_t kWesternCodePage = 1252;
 
 // Object ids of the catalogue.
@@ -146,16 +145,23 @@ NewIndexDef Index(const char16_t* name, std::vector<int> columns, std::uint8_t f
 std::vector<SystemTable> SystemTables() {
   std::vector<SystemTable> tables(4);
   tables[0].name = u"MSysObjects";
-  tables[0].def.columns = {
-      Col(u"Id", coltype::kLong),          Col(u"ParentId", coltype::kLong),
-      Col(u"Name", coltype::kText),        Col(u"Type", coltype::kInteger),
-      Col(u"DateCreate", coltype::kDateTime), Col(u"DateUpdate", coltype::kDateTime),
-      Col(u"Owner", coltype::kBinary),     Col(u"Flags", coltype::kLong),
-      Col(u"Database", coltype::kMemo),    Col(u"Connect", coltype::kMemo),
-      Col(u"ForeignName", coltype::kText), Col(u"RmtInfoShort", coltype::kBinary),
-      Col(u"RmtInfoLong", coltype::kOle),  Col(u"Lv", coltype::kOle),
-      Col(u"LvProp", coltype::kOle),       Col(u"LvModule", coltype::kOle),
-      Col(u"LvExtra", coltype::kOle)};
+  tables[0].def.columns = {Col(u"Id", coltype::kLong),
+                           Col(u"ParentId", coltype::kLong),
+                           Col(u"Name", coltype::kText),
+                           Col(u"Type", coltype::kInteger),
+                           Col(u"DateCreate", coltype::kDateTime),
+                           Col(u"DateUpdate", coltype::kDateTime),
+                           Col(u"Owner", coltype::kBinary),
+                           Col(u"Flags", coltype::kLong),
+                           Col(u"Database", coltype::kMemo),
+                           Col(u"Connect", coltype::kMemo),
+                           Col(u"ForeignName", coltype::kText),
+                           Col(u"RmtInfoShort", coltype::kBinary),
+                           Col(u"RmtInfoLong", coltype::kOle),
+                           Col(u"Lv", coltype::kOle),
+                           Col(u"LvProp", coltype::kOle),
+                           Col(u"LvModule", coltype::kOle),
+                           Col(u"LvExtra", coltype::kOle)};
   tables[0].def.indexes = {Index(u"Id", {0}, 0x81, true), Index(u"ParentIdName", {1, 2}, 0x81)};
 
   tables[1].name = u"MSysACEs";
@@ -164,16 +170,19 @@ std::vector<SystemTable> SystemTables() {
   tables[1].def.indexes = {Index(u"ObjectId", {0}, 0x88)};
 
   tables[2].name = u"MSysQueries";
-  tables[2].def.columns = {Col(u"ObjectId", coltype::kLong),   Col(u"Attribute", coltype::kByte),
-                           Col(u"Order", coltype::kBinary),    Col(u"Name1", coltype::kText),
-                           Col(u"Name2", coltype::kText),      Col(u"Expression", coltype::kMemo),
-                           Col(u"Flag", coltype::kInteger),    Col(u"LvExtra", coltype::kLong)};
+  tables[2].def.columns = {Col(u"ObjectId", coltype::kLong), Col(u"Attribute", coltype::kByte),
+                           Col(u"Order", coltype::kBinary),  Col(u"Name1", coltype::kText),
+                           Col(u"Name2", coltype::kText),    Col(u"Expression", coltype::kMemo),
+                           Col(u"Flag", coltype::kInteger),  Col(u"LvExtra", coltype::kLong)};
   tables[2].def.indexes = {Index(u"ObjectIdAttribute", {0, 1}, 0x81)};
 
   tables[3].name = u"MSysRelationships";
-  tables[3].def.columns = {Col(u"szRelationship", coltype::kText), Col(u"grbit", coltype::kLong),
-                           Col(u"ccolumn", coltype::kLong),        Col(u"icolumn", coltype::kLong),
-                           Col(u"szObject", coltype::kText),       Col(u"szColumn", coltype::kText),
+  tables[3].def.columns = {Col(u"szRelationship", coltype::kText),
+                           Col(u"grbit", coltype::kLong),
+                           Col(u"ccolumn", coltype::kLong),
+                           Col(u"icolumn", coltype::kLong),
+                           Col(u"szObject", coltype::kText),
+                           Col(u"szColumn", coltype::kText),
                            Col(u"szReferencedObject", coltype::kText),
                            Col(u"szReferencedColumn", coltype::kText)};
   tables[3].def.indexes = {Index(u"szObject", {4}, 0x82), Index(u"szReferencedObject", {6}, 0x82),
@@ -281,7 +290,8 @@ void FillCatalogue(PageIo& io, PageAllocator& pages, const std::vector<SystemTab
 void BuildSystemTables(MemoryPageIo& io, NewDatabaseFormat format, double now) {
   PageAllocator pages(io);
   std::vector<SystemTable> tables = SystemTables();
-  for (SystemTable& t : tables) t.id = static_cast<std::int32_t>(pages.allocate(Bytes(kPageSize, 0)));
+  for (SystemTable& t : tables)
+    t.id = static_cast<std::int32_t>(pages.allocate(Bytes(kPageSize, 0)));
 
   // One page holds every usage map of the system tables.
   Bytes mapPage = NewDataPage(kPageSize, 0);
@@ -325,8 +335,8 @@ void CreateEmptyDatabase(const std::string& path, NewDatabaseFormat format, doub
   QSaveFile out(file);
   QByteArray bytes = io.bytes();
   if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-    throw Error(errc::kFailed, "Cannot write the new database '" + path + "': " +
-                                   out.errorString().toStdString());
+    throw Error(errc::kFailed,
+                "Cannot write the new database '" + path + "': " + out.errorString().toStdString());
 }
 
 void CreateEmptyDatabase(const std::string& path, NewDatabaseFormat format) {

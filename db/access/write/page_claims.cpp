@@ -13,7 +13,6 @@
 namespace db::access::write {
 namespace {
 
-
 std::string N(std::uint64_t n) { return std::to_string(n); }
 
 [[noreturn]] void Damaged(const std::string& detail) { throw DamagedFileError(detail); }
@@ -31,8 +30,8 @@ auto Guarded(const std::string& what, F&& read) -> decltype(read()) {
 }  // namespace
 
 DamagedFileError::DamagedFileError(const std::string& detail)
-    : Error(BadFormatError("The file is damaged: " + detail +
-                           " (compact and repair it in Access).")),
+    : Error(
+          BadFormatError("The file is damaged: " + detail + " (compact and repair it in Access).")),
       detail_(detail) {}
 
 PageClaims::PageClaims(PageIo& io) : io_(io), pageCount_(io.pageCount()), byPage_(pageCount_) {

@@ -23,8 +23,8 @@ constexpr std::size_t kHeaderChecked = 52;       // bytes covered by the header 
 constexpr std::size_t kFirstHeaderChecked = 36;  // the same in version 1
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kFirstPageBytes = kEncryptedStart + kEncryptedSize;  // for ParseJetHeader
-constexpr std::size_t kWriteChunk = 1 << 20;          // pages are written in runs up to this
-constexpr int kMaxStaleJournals = 1000;               // ".stale" up to ".stale-1000"
+constexpr std::size_t kWriteChunk = 1 << 20;  // pages are written in runs up to this
+constexpr int kMaxStaleJournals = 1000;       // ".stale" up to ".stale-1000"
 
 // CRC-32 (the reflected polynomial 0xEDB88320), table built at compile time.
 constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
@@ -95,9 +95,10 @@ HeaderState DecodeHeader(File& journal, JournalHeader& h, std::string& why) {
   if (version == kFirstFormatVersion) {
     if (Get32(&bytes[kFirstHeaderChecked]) != CrcUpdate(0, bytes.data(), kFirstHeaderChecked))
       return HeaderState::kCutOff;
-    why = "it comes from an earlier version of this program, which did not record what file a "
-          "journal was written for (if that version was cut off while changing this file, the "
-          "file may hold part of that change)";
+    why =
+        "it comes from an earlier version of this program, which did not record what file a "
+        "journal was written for (if that version was cut off while changing this file, the "
+        "file may hold part of that change)";
     return HeaderState::kUnreadable;
   }
   if (version != kFormatVersion) {
@@ -144,7 +145,8 @@ std::uint32_t RecordChecksum(std::uint32_t salt, std::uint32_t page, const unsig
 // Appends a record to `out`: the page number, `original` (none for an added page), the
 // checksums of `page`'s sectors, and the record's checksum.
 void AppendRecord(std::vector<unsigned char>& out, std::uint32_t salt, std::uint32_t number,
-                  const std::vector<unsigned char>* original, const std::vector<unsigned char>& page) {
+                  const std::vector<unsigned char>* original,
+                  const std::vector<unsigned char>& page) {
   std::size_t at = out.size();
   std::size_t originalSize = original ? original->size() : 0;
   std::vector<std::uint32_t> sums = SectorChecksums(page.data(), page.size());
@@ -163,8 +165,8 @@ bool ReadRecord(File& journal, const JournalHeader& h, std::uint64_t offset,
                 std::vector<unsigned char>& record, std::size_t size) {
   record.resize(size);
   if (journal.read(offset, record.data(), size) != size) return false;
-  return Get32(&record[size - 4]) == RecordChecksum(h.salt, Get32(record.data()),
-                                                    record.data() + 4, size - 8);
+  return Get32(&record[size - 4]) ==
+         RecordChecksum(h.salt, Get32(record.data()), record.data() + 4, size - 8);
 }
 
 // A whole original record: its page and where its original bytes and checksums are.
@@ -179,8 +181,7 @@ struct OriginalRecord {
 bool ReadOriginalRecord(File& journal, const JournalHeader& h, std::uint32_t i,
                         std::optional<std::uint32_t> previous, std::vector<unsigned char>& record,
                         OriginalRecord& out) {
-  if (!ReadRecord(journal, h, h.originalRecordAt(i), record, h.originalRecordSize()))
-    return false;
+  if (!ReadRecord(journal, h, h.originalRecordAt(i), record, h.originalRecordSize())) return false;
   out.page = Get32(record.data());
   out.original = record.data() + 4;
   out.sums = record.data() + 4 + h.pageSize;
@@ -274,8 +275,8 @@ void RemoveJournalFile(FileEnv& env, const std::string& journalPath) {
                                   const std::string& why) {
   const std::string journalPath = JournalPath(databasePath);
   std::string what = "The journal '" + journalPath + "' beside the database '" + databasePath +
-                     "' was not played back: " + why + ". Nothing was written to '" +
-                     databasePath + "'";
+                     "' was not played back: " + why + ". Nothing was written to '" + databasePath +
+                     "'";
   std::string aside;
   try {
     for (int n = 1; n <= kMaxStaleJournals && aside.empty(); ++n) {
@@ -381,13 +382,12 @@ std::unique_ptr<JetPager> JetPager::Open(const std::string& path, FileEnv& env) 
   std::vector<unsigned char> first(kFirstPageBytes);
   std::size_t got = file->read(0, first.data(), first.size());
   std::optional<JetHeader> header = ParseJetHeader(first.data(), got);
-  if (!header)
-    throw BadFormatError("Cannot write '" + path + "': it is not an Access database.");
+  if (!header) throw BadFormatError("Cannot write '" + path + "': it is not an Access database.");
   std::uint64_t size = file->size();
   if (size == 0 || size % header->pageSize != 0)
-    throw BadFormatError("Cannot write '" + path + "': its size (" +
-                                      std::to_string(size) + " bytes) is not a whole number of " +
-                                      std::to_string(header->pageSize) + "-byte pages.");
+    throw BadFormatError("Cannot write '" + path + "': its size (" + std::to_string(size) +
+                         " bytes) is not a whole number of " + std::to_string(header->pageSize) +
+                         "-byte pages.");
   return std::unique_ptr<JetPager>(
       new JetPager(path, env, std::move(lock), std::move(file), header->pageSize));
 }
@@ -458,8 +458,8 @@ void JetPager::begin() {
     originalSize_ = file_->size();
     if (originalSize_ % pageSize_ != 0)
       throw BadFormatError("Cannot write '" + path_ + "': its size (" +
-                                        std::to_string(originalSize_) +
-                                        " bytes) is not a whole number of pages.");
+                           std::to_string(originalSize_) +
+                           " bytes) is not a whole number of pages.");
     originalPages_ = static_cast<std::uint32_t>(originalSize_ / pageSize_);
   } catch (...) {
     std::lock_guard<std::mutex> guard(ActiveMutex());
@@ -592,8 +592,8 @@ void JetPager::restore(const std::map<std::uint32_t, std::vector<unsigned char>>
 
 void JetPager::requireTransaction(const char* what) const {
   if (!inTransaction_)
-    throw Error(errc::kFailed, std::string("Cannot ") + what + " in '" + path_ +
-                                   "': no transaction is open.");
+    throw Error(errc::kFailed,
+                std::string("Cannot ") + what + " in '" + path_ + "': no transaction is open.");
 }
 
 void JetPager::checkPageSize(const std::vector<unsigned char>& data) const {

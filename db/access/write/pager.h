@@ -99,8 +99,8 @@
 //   5. A journal that does not fit or cannot be checked is never played and never removed: it
 //      is renamed aside, never over another journal, and the database stays byte-identical.
 //
-// The pager holds the database's lock file (db/access/write/lock_file.h) from opening to destruction, so it
-// refuses to open a database that another program has open.
+// The pager holds the database's lock file (db/access/write/lock_file.h) from opening to
+// destruction, so it refuses to open a database that another program has open.
 #pragma once
 
 #include <cstddef>

@@ -49,12 +49,12 @@ Bytes TableRows::rowBytes(RowRef where, const Bytes& page, RowRef* data) const {
   if (target.empty() || target[0] != kDataPage || DataPageOwner(target) != def_.page ||
       to.row >= DataRowCount(target))
     throw DamagedFileError("a moved row of table page " + std::to_string(where.page) +
-                " points outside its table");
+                           " points outside its table");
   CheckDataPage(target);
   RowSlot moved = DataRowSlot(target, to.row);
   if (!moved.movedData())
     throw DamagedFileError("a moved row of table page " + std::to_string(where.page) +
-                " points to a row that is not its data");
+                           " points to a row that is not its data");
   if (data) *data = to;
   return Bytes(target.begin() + static_cast<std::ptrdiff_t>(moved.start),
                target.begin() + static_cast<std::ptrdiff_t>(moved.end));
@@ -101,12 +101,14 @@ std::vector<unsigned char> TableRows::indexKey(std::size_t index,
         std::optional<TextCollation> collation =
             CollationFromSortOrder(column.sortOrder, column.sortVersion);
         if (!collation)
-          throw Error(errc::kNotSupported, "Writing to a table indexed in this sort order is not supported.");
+          throw Error(errc::kNotSupported,
+                      "Writing to a table indexed in this sort order is not supported.");
         key.addText(DecodeText(*v), *collation, part.ascending);
         break;
       }
       default:
-        throw Error(errc::kNotSupported, "Writing to a table with an index on a column of this type is not supported.");
+        throw Error(errc::kNotSupported,
+                    "Writing to a table with an index on a column of this type is not supported.");
     }
   }
   return key.take();
@@ -126,9 +128,9 @@ void TableRows::checkIndexes() {
       const std::uint32_t row = RowRef{e.dataPage, e.row}.packed();
       auto it = keys[i].find(row);
       if (it == keys[i].end() || it->second != e.key || !named.insert(row).second)
-        throw DamagedFileError("an index of the table defined on page " + std::to_string(def_.page) +
-                               " does not agree with row " + std::to_string(e.row) + " of page " +
-                               std::to_string(e.dataPage));
+        throw DamagedFileError("an index of the table defined on page " +
+                               std::to_string(def_.page) + " does not agree with row " +
+                               std::to_string(e.row) + " of page " + std::to_string(e.dataPage));
     }
   }
   indexesChecked_ = true;
@@ -165,7 +167,8 @@ RowRef TableRows::insert(const std::vector<RowValue>& values) {
     // Pages with room are in the free-space map; a page found full leaves it.
     UsageMap withRoom(io_, def_.freeSpacePages, mapPageSource());
     std::uint32_t count = io_.pageCount();
-    for (std::optional<std::uint32_t> p = withRoom.next(0, count); p; p = withRoom.next(*p + 1, count)) {
+    for (std::optional<std::uint32_t> p = withRoom.next(0, count); p;
+         p = withRoom.next(*p + 1, count)) {
       if (tryPage(*p)) {
         placed = true;
         break;

@@ -66,7 +66,7 @@ class TableRows {
   PageAllocator& pages_;
   TableDef def_;
   std::vector<RowColumn> rowColumns_;  // how the definition's columns sit in a row
-  std::uint32_t lastPage_ = 0;  // the data page rows went to last
+  std::uint32_t lastPage_ = 0;         // the data page rows went to last
   bool countChanged_ = false;
   bool indexesChecked_ = false;
 };

@@ -19,8 +19,8 @@ std::u16string Utf16(const std::string& utf8) {
 }
 
 [[noreturn]] void Refuse(const TdefColumn& column, const std::string& why) {
-  throw Error(errc::kFailed, "Field '" + QString::fromStdU16String(column.name).toStdString() +
-                                 "': " + why);
+  throw Error(errc::kFailed,
+              "Field '" + QString::fromStdU16String(column.name).toStdString() + "': " + why);
 }
 
 [[noreturn]] void TooLong() {
@@ -47,9 +47,11 @@ RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {
       return EncodeText(text, column.compressed());
     }
     case coltype::kLong: {
-      if (value.type() != Value::Type::Integer) Refuse(column, "a Long Integer field takes only whole numbers.");
+      if (value.type() != Value::Type::Integer)
+        Refuse(column, "a Long Integer field takes only whole numbers.");
       std::int64_t v = value.integer();
-      if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+      if (v < std::numeric_limits<std::int32_t>::min() ||
+          v > std::numeric_limits<std::int32_t>::max())
         Refuse(column, "the number is out of the range of a Long Integer.");
       Bytes out(4);
       Put32(out.data(), static_cast<std::uint32_t>(static_cast<std::int32_t>(v)));
@@ -57,14 +59,18 @@ RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {
     }
     case coltype::kDouble: {
       double v;
-      if (value.type() == Value::Type::Double) v = value.real();
-      else if (value.type() == Value::Type::Integer) v = static_cast<double>(value.integer());
-      else Refuse(column, "a Double field takes only numbers.");
+      if (value.type() == Value::Type::Double)
+        v = value.real();
+      else if (value.type() == Value::Type::Integer)
+        v = static_cast<double>(value.integer());
+      else
+        Refuse(column, "a Double field takes only numbers.");
       if (!std::isfinite(v)) Refuse(column, "the number is not finite.");
       return DoubleBytes(v);
     }
     case coltype::kDateTime: {
-      if (value.type() != Value::Type::DateTime) Refuse(column, "a Date/Time field takes only dates.");
+      if (value.type() != Value::Type::DateTime)
+        Refuse(column, "a Date/Time field takes only dates.");
       if (!std::isfinite(value.real())) Refuse(column, "the date is not valid.");
       return DoubleBytes(value.real());
     }
@@ -79,28 +85,33 @@ TypedTables::TypedTables(PageIo& io, std::function<double()> clock)
 TableRows& TypedTables::rowsOf(std::uint32_t definitionPage) {
   auto it = tables_.find(definitionPage);
   if (it == tables_.end())
-    it = tables_.emplace(definitionPage, std::make_unique<TableRows>(io_, pages_, definitionPage)).first;
+    it = tables_.emplace(definitionPage, std::make_unique<TableRows>(io_, pages_, definitionPage))
+             .first;
   return *it->second;
 }
 
-std::uint32_t TypedTables::create(const std::u16string& name, const std::vector<NewColumnDef>& columns) {
+std::uint32_t TypedTables::create(const std::u16string& name,
+                                  const std::vector<NewColumnDef>& columns) {
   std::string utf8 = QString::fromStdU16String(name).toStdString();
   std::string why;
   auto invalid = [](const std::string& what) {
-    throw Error(errc::kFailed, "'" + what +
-                                   "' is not a valid name. Make sure that it does not include "
-                                   "invalid characters or punctuation and that it is not too long.");
+    throw Error(errc::kFailed,
+                "'" + what +
+                    "' is not a valid name. Make sure that it does not include "
+                    "invalid characters or punctuation and that it is not too long.");
   };
   if (!ValidTableName(name, &why) || !CanEncodeIndexText(utf8, TextCollation::kGeneral) ||
       !CanEncodeIndexText(utf8, TextCollation::kGeneralLegacy))
     invalid(utf8);
-  if (catalog_.findInTables(name)) throw Error(errc::kFailed, "Table '" + utf8 + "' already exists.");
+  if (catalog_.findInTables(name))
+    throw Error(errc::kFailed, "Table '" + utf8 + "' already exists.");
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (!ValidTableName(columns[i].name, &why))
       invalid(QString::fromStdU16String(columns[i].name).toStdString());
     for (std::size_t k = 0; k < i; ++k)
       if (SameName(columns[k].name, columns[i].name))
-        throw Error(errc::kFailed, "Field '" + QString::fromStdU16String(columns[i].name).toStdString() +
+        throw Error(errc::kFailed, "Field '" +
+                                       QString::fromStdU16String(columns[i].name).toStdString() +
                                        "' is defined more than once.");
     if (columns[i].type == coltype::kText && (columns[i].length < 1 || columns[i].length > 255))
       throw Error(errc::kSyntax, "The size of a Text field is 1 to 255 characters.");
@@ -129,7 +140,8 @@ std::uint32_t TypedTables::create(const std::u16string& name, const std::vector<
   return definition;
 }
 
-RowValue TypedTables::storeLongValue(const TableDef& def, const TdefColumn& column, const Bytes& data) {
+RowValue TypedTables::storeLongValue(const TableDef& def, const TdefColumn& column,
+                                     const Bytes& data) {
   if (data.size() > kMaxLongValue) TooLong();
   Bytes value(kLongValueHeader, 0);
   if (data.size() <= kInlineLongValueLimit) {
@@ -168,7 +180,8 @@ void TypedTables::insert(std::uint32_t definitionPage, const std::vector<Value>&
     throw Error(errc::kFailed, "Number of query values and destination fields are not the same.");
   // Every value is checked before a long value takes a page.
   for (std::size_t i = 0; i < row.size(); ++i)
-    if (def.columns[i].type != coltype::kMemo) EncodeFixedOrText(def.columns[i], row[i]);
+    if (def.columns[i].type != coltype::kMemo)
+      EncodeFixedOrText(def.columns[i], row[i]);
     else if (!row[i].isNull() && row[i].type() != Value::Type::Text)
       Refuse(def.columns[i], "a Memo field takes only text.");
   std::vector<RowValue> values;

@@ -10,10 +10,7 @@
 namespace db::access::write {
 namespace {
 
-
-[[noreturn]] void BadMap(const std::string& what) {
-  throw DamagedFileError("a page map: " + what);
-}
+[[noreturn]] void BadMap(const std::string& what) { throw DamagedFileError("a page map: " + what); }
 
 }  // namespace
 
@@ -140,7 +137,8 @@ void UsageMap::rewriteInline(std::uint32_t first, const std::vector<std::uint32_
 
 std::uint32_t UsageMap::newMapPage() {
   if (!newMapPage_)
-    throw Error(errc::kFailed, "A page map would have to grow where it cannot; nothing was written.");
+    throw Error(errc::kFailed,
+                "A page map would have to grow where it cannot; nothing was written.");
   std::uint32_t mapPage = newMapPage_();
   Bytes bits(io_.pageSize(), 0);
   bits[0] = kMapPage;
@@ -204,8 +202,8 @@ void UsageMap::remove(std::uint32_t page) {
 }
 
 std::optional<std::uint32_t> UsageMap::next(std::uint32_t from, std::uint32_t limit) const {
-  auto scan = [&](const unsigned char* bits, std::uint64_t base, std::size_t nbits)
-      -> std::optional<std::uint32_t> {
+  auto scan = [&](const unsigned char* bits, std::uint64_t base,
+                  std::size_t nbits) -> std::optional<std::uint32_t> {
     // Bits of pages base .. base + nbits - 1; look from `from` to `limit`.
     std::uint64_t lo = std::max<std::uint64_t>(from, base);
     std::uint64_t hi = std::min<std::uint64_t>(limit, base + nbits);
@@ -253,7 +251,8 @@ std::uint32_t PageAllocator::appendMapPage(std::size_t index) {
   bits[0] = kMapPage;
   bits[1] = kPageMark;
   std::fill(bits.begin() + 4, bits.end(), 0xFF);
-  if (p < index * perPage || p >= (index + 1) * perPage) BadMap("the file map is out of step with the file");
+  if (p < index * perPage || p >= (index + 1) * perPage)
+    BadMap("the file map is out of step with the file");
   std::size_t bit = p - index * perPage;
   bits[kMapPageBitmapAt + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
   io_.appendPage(bits);

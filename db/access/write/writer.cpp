@@ -15,7 +15,9 @@ namespace {
 constexpr int kMaxTextLength = 255;
 constexpr std::size_t kMapRows = 2;
 
-std::u16string Utf16(const std::string& utf8) { return QString::fromStdString(utf8).toStdU16String(); }
+std::u16string Utf16(const std::string& utf8) {
+  return QString::fromStdString(utf8).toStdU16String();
+}
 
 bool IsTextType(const std::string& type) {
   return type == "VARCHAR" || type == "TEXT" || type == "CHAR" || type == "NVARCHAR" ||
@@ -23,11 +25,11 @@ bool IsTextType(const std::string& type) {
 }
 
 [[noreturn]] void InvalidName(const std::string& name) {
-  throw Error(errc::kFailed, "'" + name +
-                                 "' is not a valid name. Make sure that it does not include invalid "
-                                 "characters or punctuation and that it is not too long.");
+  throw Error(errc::kFailed,
+              "'" + name +
+                  "' is not a valid name. Make sure that it does not include invalid "
+                  "characters or punctuation and that it is not too long.");
 }
-
 
 bool IsPageOf(const Bytes& page, std::uint32_t definition) {
   if (page[0] == kDataPage)
@@ -66,7 +68,8 @@ CatalogEntry JetWriter::findTable(const std::u16string& name, const std::string&
                                          "name is spelled correctly.");
   if ((entry->flags & (kSystemObjectFlag | kAccessObjectFlag)) ||
       StartsWithIgnoringCase(QString::fromStdU16String(entry->name).toStdString(), "MSys"))
-    throw Error(errc::kNotSupported, "Writing to the system table '" + utf8 + "' is not supported.");
+    throw Error(errc::kNotSupported,
+                "Writing to the system table '" + utf8 + "' is not supported.");
   return *entry;
 }
 
@@ -92,7 +95,8 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
       if (SameName(earlier.name, column.name))
         throw Error(errc::kFailed, "Field '" + c.name + "' is defined more than once.");
     if (!IsTextType(c.type))
-      throw Error(errc::kNotSupported, "Creating a column of type " + c.type + " is not supported.");
+      throw Error(errc::kNotSupported,
+                  "Creating a column of type " + c.type + " is not supported.");
     column.length = c.length.value_or(kMaxTextLength);
     if (column.length < 1 || column.length > kMaxTextLength)
       throw Error(errc::kSyntax, "The size of field '" + c.name + "' is too long.");
@@ -113,7 +117,8 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
 void JetWriter::insert(const InsertStatement& statement) {
   auto known = inserting_.find(statement.table);
   if (known == inserting_.end())
-    known = inserting_.emplace(statement.table, findTable(Utf16(statement.table), statement.table)).first;
+    known = inserting_.emplace(statement.table, findTable(Utf16(statement.table), statement.table))
+                .first;
   const CatalogEntry& entry = known->second;
   TableRows& table = rowsOf(static_cast<std::uint32_t>(entry.id) & 0xFFFFFF);
   const TableDef& def = table.def();

@@ -3,9 +3,9 @@
 // tests). Every check that can refuse a statement runs before its first page is changed.
 //
 // A writer serves one transaction. Before anything is written it surveys what the catalogue's
-// tables use (db/access/write/page_claims.h): the catalogue, every table's definition and maps, and the
-// file's page map must agree, or the writer refuses the file as damaged (DamagedFileError)
-// with nothing changed. The page allocator then never hands out a page a table still uses.
+// tables use (db/access/write/page_claims.h): the catalogue, every table's definition and maps, and
+// the file's page map must agree, or the writer refuses the file as damaged (DamagedFileError) with
+// nothing changed. The page allocator then never hands out a page a table still uses.
 #pragma once
 
 #include <functional>
