@@ -34,16 +34,16 @@ double DistanceToSegment(double px, double py, double ax, double ay, double bx, 
 }
 
 bool InHand(int x, int y) {
-  if (InFinger(x, y, 5, 0, 9, 17)) return true;    // index finger
-  if (InFinger(x, y, 9, 6, 13, 17)) return true;   // middle finger
-  if (InFinger(x, y, 13, 8, 17, 17)) return true;  // ring finger
-  if (InFinger(x, y, 17, 10, 21, 18)) return true; // little finger
-  if (InBox(x, y, 5, 15, 21, 25)) {                // palm, bottom corners cut round
+  if (InFinger(x, y, 5, 0, 9, 17)) return true;     // index finger
+  if (InFinger(x, y, 9, 6, 13, 17)) return true;    // middle finger
+  if (InFinger(x, y, 13, 8, 17, 17)) return true;   // ring finger
+  if (InFinger(x, y, 17, 10, 21, 18)) return true;  // little finger
+  if (InBox(x, y, 5, 15, 21, 25)) {                 // palm, bottom corners cut round
     const bool corner = y == 25 && (x == 5 || x == 21);
     if (!corner) return true;
   }
   if (DistanceToSegment(x, y, 2.5, 14.0, 6.5, 20.0) <= 2.2) return true;  // thumb
-  return InBox(x, y, 7, 25, 19, 30);               // cuff
+  return InBox(x, y, 7, 25, 19, 30);                                      // cuff
 }
 
 // Lines drawn on top of the white: the gaps between the thumb and the fingers and the cuff's

@@ -35,24 +35,24 @@ struct Rule {
 constexpr std::optional<int> kNoHandler = std::nullopt;
 
 constexpr std::array kRules{
-    Rule{"Form1", "PushButton1", pointer::kCustom},
-    Rule{"Form1", "PushButton2", pointer::kCustom},
-    Rule{"Form1", "PushButton3", pointer::kCustom},
-    Rule{"Form1", "Form1", pointer::kDefault},
-    Rule{"Form1", "Frame1", pointer::kDefault},
-    Rule{"Form1", "Text1", pointer::kDefault},
-    Rule{"Form1", "Text2", pointer::kDefault},
+    Rule{"Form1", "PushButton1", steps::pointer::kCustom},
+    Rule{"Form1", "PushButton2", steps::pointer::kCustom},
+    Rule{"Form1", "PushButton3", steps::pointer::kCustom},
+    Rule{"Form1", "Form1", steps::pointer::kDefault},
+    Rule{"Form1", "Frame1", steps::pointer::kDefault},
+    Rule{"Form1", "Text1", steps::pointer::kDefault},
+    Rule{"Form1", "Text2", steps::pointer::kDefault},
     Rule{"Form1", "Label5", kNoHandler},
     Rule{"Form1", "lblPassword", kNoHandler},
-    Rule{"Form2", "PushButton1", pointer::kCustom},
-    Rule{"Form2", "PushButton2", pointer::kCustom},
-    Rule{"Form2", "PushButton5", pointer::kCustom},
-    Rule{"Form2", "Form2", pointer::kDefault},
-    Rule{"Form2", "Frame1", pointer::kDefault},
-    Rule{"Form2", "ListView1", pointer::kDefault},
-    Rule{"Form2", "ListView2", pointer::kDefault},
-    Rule{"Form2", "ListView3", pointer::kDefault},
-    Rule{"Form2", "ListView4", pointer::kDefault},
+    Rule{"Form2", "PushButton1", steps::pointer::kCustom},
+    Rule{"Form2", "PushButton2", steps::pointer::kCustom},
+    Rule{"Form2", "PushButton5", steps::pointer::kCustom},
+    Rule{"Form2", "Form2", steps::pointer::kDefault},
+    Rule{"Form2", "Frame1", steps::pointer::kDefault},
+    Rule{"Form2", "ListView1", steps::pointer::kDefault},
+    Rule{"Form2", "ListView2", steps::pointer::kDefault},
+    Rule{"Form2", "ListView3", steps::pointer::kDefault},
+    Rule{"Form2", "ListView4", steps::pointer::kDefault},
     Rule{"Form2", "Combo1", kNoHandler},
     Rule{"Form2", "ProgressBar1", kNoHandler},
 };
@@ -106,7 +106,7 @@ bool HoverKnows(std::string_view window, std::string_view control) {
 }
 
 int PointerAfterMove(std::string_view window, std::string_view control, int current) {
-  if (current == pointer::kBusy) return current;
+  if (current == steps::pointer::kBusy) return current;
   return HoverRule(window, control).value_or(current);
 }
 

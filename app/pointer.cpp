@@ -53,10 +53,10 @@ void WindowPointer::set(int value) {
   value_ = value;
   if (window_ == nullptr) return;
   switch (value) {
-    case pointer::kBusy:
+    case steps::pointer::kBusy:
       window_->setCursor(Qt::WaitCursor);
       break;
-    case pointer::kCustom:
+    case steps::pointer::kCustom:
       if (impl_->image) {
         window_->setCursor(*impl_->image);
         break;
@@ -78,7 +78,7 @@ void WindowPointer::loadImage(const std::string& path) {
                              reader.errorString().toStdString());
   const HotSpot spot = ReadHotSpot(file, picture.size());
   impl_->image = QCursor(QPixmap::fromImage(picture), spot.x, spot.y);
-  if (value_ == pointer::kCustom) set(value_);
+  if (value_ == steps::pointer::kCustom) set(value_);
 }
 
 bool WindowPointer::hasImage() const { return impl_->image.has_value(); }

@@ -1,18 +1,13 @@
-// The pointer setting of one window: 0 the default arrow, 11 the hourglass of long work, 99 the
-// window's own pointer image (the arrow while it has none).
+// The pointer of one window, by its setting (steps/pointer.h).
 #pragma once
 
 #include <string>
 
+#include "steps/pointer.h"
+
 class QWidget;
 
 namespace app {
-
-namespace pointer {
-constexpr int kDefault = 0;
-constexpr int kBusy = 11;
-constexpr int kCustom = 99;
-}  // namespace pointer
 
 class WindowPointer {
  public:
@@ -32,7 +27,7 @@ class WindowPointer {
  private:
   struct Impl;
   QWidget* window_;
-  int value_ = pointer::kDefault;
+  int value_ = steps::pointer::kDefault;
   Impl* impl_;
 };
 

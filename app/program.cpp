@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QCoreApplication>
+#include <QString>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -31,5 +32,51 @@ std::string ProgramFolder() {
 std::string HandPointerPath() { return BesideProgram("/HAND-M.CUR"); }
 std::string SkinPath() { return BesideProgram("/x/o.cjs"); }
 std::string SampleDatabasePath() { return BesideProgram("/Samples/sample.mdb"); }
+
+namespace {
+
+constexpr std::size_t kMaxTitleLength = 40;
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Length in characters of a UTF-8 text.
+std::size_t CharacterCount(const std::string& text) {
+  std::size_t n = 0;
+  for (char c : text)
+    if (!IsContinuationByte(c)) ++n;
+  return n;
+}
+
+// Byte offset of the character with the given index (the text's size when past the end).
+std::size_t ByteOffsetOfCharacter(const std::string& text, std::size_t index) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IsContinuationByte(text[i])) continue;
+    if (seen == index) return i;
+    ++seen;
+  }
+  return text.size();
+}
+
+}  // namespace
+
+std::string ShortenTitle(std::string productName) {
+  while (CharacterCount(productName) > kMaxTitleLength) {
+    std::size_t space = productName.rfind(' ');
+    if (space == std::string::npos) {
+      // One long word: there is nothing left to cut at, so cut at the limit itself.
+      productName.resize(ByteOffsetOfCharacter(productName, kMaxTitleLength));
+      break;
+    }
+    productName.resize(space);
+  }
+  return productName;
+}
+
+std::string ApplicationTitle() { return ShortenTitle(kProductName); }
+
+void SetApplicationTitle() {
+  QCoreApplication::setApplicationName(QString::fromStdString(ApplicationTitle()));
+}
 
 }  // namespace app

@@ -3,7 +3,7 @@
 #include <QString>
 #include <iostream>
 
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "db/error.h"
 #include "db/provider.h"
 
@@ -32,7 +32,7 @@ Failure CurrentFailure() {
 
 // Opens one page; a failure is noted on the error stream and otherwise ignored, so that the
 // other page is still opened.
-void OpenPage(Prompts& prompts, const char* page) {
+void OpenPage(steps::Prompts& prompts, const char* page) {
   try {
     if (!prompts.openUrl(page)) std::cerr << "Could not open " << page << "\n";
   } catch (const std::exception& e) {
@@ -55,7 +55,7 @@ std::string ProviderHelpText() {
       "Would you like me to open the Microsoft site now so you can do this?",
       std::string("(If you have any further questions please email a screenshot of this error "
                   "message to ") +
-          kSupportEmail + ")",
+          steps::kSupportEmail + ")",
   };
   std::string text;
   for (const auto& paragraph : paragraphs) {
@@ -67,11 +67,11 @@ std::string ProviderHelpText() {
 
 bool IsProviderMissing(long number, const std::string& description) {
   return number == db::errc::kNoProvider ||
-         QString::fromStdString(description).contains(QStringLiteral("provider cannot be found"),
-                                                       Qt::CaseInsensitive);
+         QString::fromStdString(description)
+             .contains(QStringLiteral("provider cannot be found"), Qt::CaseInsensitive);
 }
 
-bool CheckProvider(Prompts& prompts, const std::function<void()>& createConnection) {
+bool CheckProvider(steps::Prompts& prompts, const std::function<void()>& createConnection) {
   try {
     if (createConnection) {
       createConnection();
@@ -84,19 +84,18 @@ bool CheckProvider(Prompts& prompts, const std::function<void()>& createConnecti
     if (!IsProviderMissing(failure.number, failure.description)) {
       // No box for this case; the note keeps the reason the program ended from being lost.
       std::cerr << "Databases cannot be opened: "
-                << (failure.description.empty() ? "unknown failure" : failure.description)
-                << "\n";
+                << (failure.description.empty() ? "unknown failure" : failure.description) << "\n";
       return false;
     }
   }
 
-  int answer = box::kNo;
+  int answer = steps::box::kNo;
   try {
-    answer = prompts.messageBox(ProviderHelpText(), box::kYesNo, "");
+    answer = prompts.messageBox(ProviderHelpText(), steps::box::kYesNo, "");
   } catch (...) {
     return false;
   }
-  if (answer == box::kYes) {
+  if (answer == steps::box::kYes) {
     OpenPage(prompts, kEngine2010Page);
     OpenPage(prompts, kEngine2016Page);
   }

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/prompts.h"
+#include "steps/prompts.h"
 
 namespace app {
 
@@ -28,6 +28,6 @@ bool IsProviderMissing(long number, const std::string& description);
 // missing, shows the help message (Yes / No) and on Yes opens the 2010 page, then the 2016
 // page; the answer is false in every such case. The check itself never throws: failures of
 // the box or of the page opening are ignored.
-bool CheckProvider(Prompts& prompts, const std::function<void()>& createConnection = {});
+bool CheckProvider(steps::Prompts& prompts, const std::function<void()>& createConnection = {});
 
 }  // namespace app

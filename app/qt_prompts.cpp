@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/program.h"
+
 namespace app {
 namespace {
 
@@ -40,7 +42,7 @@ std::vector<QMessageBox::StandardButton> ButtonsOf(int style) {
       return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
     case 3:
       return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
-    case box::kYesNo:
+    case steps::box::kYesNo:
       return {QMessageBox::Yes, QMessageBox::No};
     case 5:
       return {QMessageBox::Retry, QMessageBox::Cancel};
@@ -52,7 +54,7 @@ std::vector<QMessageBox::StandardButton> ButtonsOf(int style) {
 int AnswerOf(QMessageBox::StandardButton button) {
   switch (button) {
     case QMessageBox::Ok:
-      return box::kOk;
+      return steps::box::kOk;
     case QMessageBox::Cancel:
       return 2;
     case QMessageBox::Abort:
@@ -62,9 +64,9 @@ int AnswerOf(QMessageBox::StandardButton button) {
     case QMessageBox::Ignore:
       return 5;
     case QMessageBox::Yes:
-      return box::kYes;
+      return steps::box::kYes;
     case QMessageBox::No:
-      return box::kNo;
+      return steps::box::kNo;
     default:
       return 0;
   }
@@ -135,7 +137,7 @@ std::string QtPrompts::inputBox(const std::string& prompt, const std::string& ti
   return dialog.textValue().toStdString();
 }
 
-std::string QtPrompts::openFileDialog(const FileDialogRequest& request) {
+std::string QtPrompts::openFileDialog(const steps::FileDialogRequest& request) {
   QFileDialog dialog(dialogParent(), QString::fromStdString(request.title));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);

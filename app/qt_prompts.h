@@ -5,13 +5,13 @@
 #include <QString>
 #include <string>
 
-#include "app/prompts.h"
+#include "steps/prompts.h"
 
 class QWidget;
 
 namespace app {
 
-class QtPrompts : public Prompts {
+class QtPrompts : public steps::Prompts {
  public:
   // `parent` centres the boxes; without one they centre on the active window. Boxes are modal
   // to the whole program either way.
@@ -20,7 +20,7 @@ class QtPrompts : public Prompts {
   int messageBox(const std::string& text, int style, const std::string& title) override;
   std::string inputBox(const std::string& prompt, const std::string& title,
                        const std::string& defaultText) override;
-  std::string openFileDialog(const FileDialogRequest& request) override;
+  std::string openFileDialog(const steps::FileDialogRequest& request) override;
   bool openUrl(const std::string& url) override;
 
   void setParent(QWidget* parent) { parent_ = parent; }

@@ -22,8 +22,7 @@ constexpr const char* kSection = "Rowsifter";
 constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
 
 std::unique_ptr<QSettings> OpenStore(const std::string& file) {
-  if (file.empty())
-    return std::make_unique<QSettings>(QSettings::UserScope, kOrganization);
+  if (file.empty()) return std::make_unique<QSettings>(QSettings::UserScope, kOrganization);
   return std::make_unique<QSettings>(QString::fromStdString(file), QSettings::IniFormat);
 }
 

@@ -43,7 +43,8 @@ void SkinEngine::CheckStyleSheet(const QString& sheet, const std::string& origin
   }
   qInstallMessageHandler(previousHandler);
   previousHandler = nullptr;
-  if (parseFailed) throw std::runtime_error("The skin file " + origin + " is not a valid style sheet.");
+  if (parseFailed)
+    throw std::runtime_error("The skin file " + origin + " is not a valid style sheet.");
 }
 
 void SkinEngine::loadSkin(const std::string& path) {
@@ -89,8 +90,7 @@ void SkinEngine::skin(QWidget& window) {
 }
 
 bool SkinEngine::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::Show || !enabled_ || !(options_ & kOptionNewWindows))
-    return false;
+  if (event->type() != QEvent::Show || !enabled_ || !(options_ & kOptionNewWindows)) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   // A window with a style sheet of its own keeps it.
   if (!widget || !widget->isWindow() || !widget->styleSheet().isEmpty()) return false;

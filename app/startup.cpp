@@ -1,14 +1,14 @@
 #include "app/startup.h"
 
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "app/program.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 
 namespace app {
 
-bool RunStartup(StartupWindow& window, Settings& settings, Prompts& prompts,
+bool RunStartup(StartupWindow& window, Settings& settings, steps::Prompts& prompts,
                 const StartupHooks& hooks) {
-  Procedure p(prompts, "Form1.Form_Load");
+  steps::Procedure p(prompts, "Form1.Form_Load");
 
   p.step(100, [&] {
     if (hooks.applySkin) hooks.applySkin();

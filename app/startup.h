@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/prompts.h"
+#include "steps/prompts.h"
 #include "app/settings.h"
 
 namespace app {
@@ -40,7 +40,7 @@ struct StartupHooks {
 
 // Runs the sequence under the error report of "Form1.Form_Load". Returns false when the
 // program must end at once (the provider check failed); no window has been shown then.
-bool RunStartup(StartupWindow& window, Settings& settings, Prompts& prompts,
+bool RunStartup(StartupWindow& window, Settings& settings, steps::Prompts& prompts,
                 const StartupHooks& hooks);
 
 }  // namespace app

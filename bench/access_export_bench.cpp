@@ -12,7 +12,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "db/statements.h"
 
 namespace {
@@ -58,12 +58,14 @@ int main() {
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
     auto before = fs::file_size(copy);
     double seconds = Export(copy.string());
-    double growth = static_cast<double>(fs::file_size(copy) - before) / static_cast<double>(rowBytes);
-    db::JetCheckReport report = db::CheckJetFile(copy.string());
-    std::printf("%s: %.3f s (goal < 2 s), %.2fx SQLite (goal <= 3x), growth %.2fx of %zu row "
-                "bytes (goal <= 1.5x), checker: %zu problem(s)%s%s\n",
-                name, seconds, seconds / sqliteSeconds, growth, rowBytes, report.problems.size(),
-                report.ok() ? "" : ", first: ", report.ok() ? "" : report.problems[0].c_str());
+    double growth =
+        static_cast<double>(fs::file_size(copy) - before) / static_cast<double>(rowBytes);
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(copy.string());
+    std::printf(
+        "%s: %.3f s (goal < 2 s), %.2fx SQLite (goal <= 3x), growth %.2fx of %zu row "
+        "bytes (goal <= 1.5x), checker: %zu problem(s)%s%s\n",
+        name, seconds, seconds / sqliteSeconds, growth, rowBytes, report.problems.size(),
+        report.ok() ? "" : ", first: ", report.ok() ? "" : report.problems[0].c_str());
     if (!report.ok()) ++failed;
   }
   fs::remove_all(dir);

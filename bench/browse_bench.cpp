@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/statements.h"
@@ -78,8 +78,10 @@ void MakeTable(sqlite3* db, const char* name, long long rows) {
     sqlite3_bind_text(stmt, 3, kCities[i % 6], -1, SQLITE_STATIC);
     sqlite3_bind_double(stmt, 4, (i % 100000) / 100.0);
     sqlite3_bind_text(stmt, 5, date.c_str(), -1, SQLITE_TRANSIENT);
-    if (i % 10) sqlite3_bind_text(stmt, 6, note.c_str(), -1, SQLITE_TRANSIENT);
-    else sqlite3_bind_null(stmt, 6);
+    if (i % 10)
+      sqlite3_bind_text(stmt, 6, note.c_str(), -1, SQLITE_TRANSIENT);
+    else
+      sqlite3_bind_null(stmt, 6);
     Check(sqlite3_step(stmt), db, "insert");
     sqlite3_reset(stmt);
   }
@@ -143,8 +145,8 @@ std::string LargestAccessFixture() {
 }
 
 void Print(const char* what, const Figures& f, double baseline, double goalMs) {
-  std::printf("%-44s mean %8.3f ms  median %8.3f  p95 %8.3f  max %8.3f  x%.2f of baseline",
-              what, f.mean, f.median, f.p95, f.max, f.mean / baseline);
+  std::printf("%-44s mean %8.3f ms  median %8.3f  p95 %8.3f  max %8.3f  x%.2f of baseline", what,
+              f.mean, f.median, f.p95, f.max, f.mean / baseline);
   if (goalMs > 0) std::printf("  goal < %g ms: %s", goalMs, f.mean < goalMs ? "HOLDS" : "MISSED");
   std::printf("\n");
 }
@@ -155,7 +157,8 @@ int main(int argc, char** argv) {
   long long rows = argc > 1 ? std::atoll(argv[1]) : 1000000;
   int repeats = argc > 2 ? std::atoi(argv[2]) : 200;
   std::string path =
-      (fs::temp_directory_path() / ("rowsifter-bench-" + std::to_string(getpid()) + ".db")).string();
+      (fs::temp_directory_path() / ("rowsifter-bench-" + std::to_string(getpid()) + ".db"))
+          .string();
 
   auto made = Clock::now();
   MakeDatabase(path, rows);

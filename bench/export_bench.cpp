@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/prompts.h"
+#include "steps/clock.h"
+#include "steps/prompts.h"
 #include "db/connection_string.h"
 #include "extract/criteria.h"
-#include "extract/export.h"
-#include "extract/run.h"
-#include "extract/workspace.h"
+#include "procedures/export.h"
+#include "procedures/run.h"
+#include "procedures/workspace.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-class BenchWorkspace : public extract::Workspace {
+class BenchWorkspace : public procedures::Workspace {
  public:
   std::string path;
   long long results = 0;
@@ -52,7 +52,7 @@ class BenchWorkspace : public extract::Workspace {
   std::string connectionString() override { return db::BuildConnectionString(path, ""); }
 };
 
-class BenchPrompts : public app::Prompts {
+class BenchPrompts : public steps::Prompts {
  public:
   int reports = 0;
   std::string lastReport;
@@ -61,17 +61,17 @@ class BenchPrompts : public app::Prompts {
       ++reports;
       lastReport = text;
     }
-    return (style & 7) == app::box::kYesNo ? app::box::kYes : app::box::kOk;
+    return (style & 7) == steps::box::kYesNo ? steps::box::kYes : steps::box::kOk;
   }
   std::string inputBox(const std::string&, const std::string&, const std::string&) override {
     return "Results";
   }
-  std::string openFileDialog(const app::FileDialogRequest&) override { return {}; }
+  std::string openFileDialog(const steps::FileDialogRequest&) override { return {}; }
   bool openUrl(const std::string&) override { return false; }
 };
 
 // Every reading of the time is a second later than the one before: pauses end at once.
-class InstantClock : public app::Clock {
+class InstantClock : public steps::Clock {
  public:
   float secondsSinceMidnight() override {
     now_ += 1.0f;
@@ -95,17 +95,17 @@ void Exec(sqlite3* db, const std::string& sql) {
 
 sqlite3* Open(const std::string& path) {
   sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-        db, "open");
+  Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr), db,
+        "open");
   return db;
 }
 
 long long Count(const std::string& path, const std::string& table) {
   sqlite3* db = Open(path);
   sqlite3_stmt* stmt = nullptr;
-  Check(sqlite3_prepare_v2(db, ("SELECT count(*) FROM `" + table + "`").c_str(), -1, &stmt,
-                           nullptr),
-        db, "count");
+  Check(
+      sqlite3_prepare_v2(db, ("SELECT count(*) FROM `" + table + "`").c_str(), -1, &stmt, nullptr),
+      db, "count");
   Check(sqlite3_step(stmt), db, "count");
   const long long n = sqlite3_column_int64(stmt, 0);
   sqlite3_finalize(stmt);
@@ -118,14 +118,14 @@ void MakeSource(const std::string& path) {
   sqlite3* db = Open(path);
   Exec(db, "BEGIN; CREATE TABLE Source (Id INTEGER PRIMARY KEY, City TEXT, Note TEXT);");
   static const char* kStreets[] = {"Main Street", "Rue de la Paix", "O'Connell Road",
-                                   "Königsallee", "Market Square", "Hill View"};
+                                   "Königsallee", "Market Square",  "Hill View"};
   std::vector<int> order(kRows);
   for (int i = 0; i < kRows; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(42));
   sqlite3_stmt* stmt = nullptr;
-  Check(sqlite3_prepare_v2(db, "INSERT INTO Source (City, Note) VALUES (?, 'x')", -1, &stmt,
-                           nullptr),
-        db, "prepare");
+  Check(
+      sqlite3_prepare_v2(db, "INSERT INTO Source (City, Note) VALUES (?, 'x')", -1, &stmt, nullptr),
+      db, "prepare");
   for (int i : order) {
     const std::string v = std::to_string(i + 1) + " " + kStreets[i % 6];
     sqlite3_bind_text(stmt, 1, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
@@ -196,13 +196,13 @@ int main() {
       BenchPrompts prompts;
       InstantClock clock;
       auto start = Clock::now();
-      extract::ExportResults(ws, prompts, clock);
+      procedures::ExportResults(ws, prompts, clock);
       exportTimes.push_back(SecondsSince(start));
       if (prompts.reports) throw std::runtime_error("export reported: " + prompts.lastReport);
       if (Count(path, "Results") != kRows) throw std::runtime_error("export wrote a wrong count");
 
       start = Clock::now();
-      extract::RunExtraction(ws, prompts, clock);
+      procedures::RunExtraction(ws, prompts, clock);
       runTimes.push_back(SecondsSince(start));
       if (ws.results != kRows) throw std::runtime_error("run listed a wrong count");
 

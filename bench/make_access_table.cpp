@@ -13,7 +13,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/jet_create.h"
+#include "db/access/write/new_database.h"
 #include "db/statements.h"
 
 namespace {
@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
   }
   try {
     auto start = std::chrono::steady_clock::now();
-    db::CreateEmptyDatabase(path, EndsWith(path, ".accdb") ? db::NewDatabaseFormat::kAce
-                                                           : db::NewDatabaseFormat::kJet4);
+    db::access::write::CreateEmptyDatabase(path, EndsWith(path, ".accdb")
+                                                     ? db::access::write::NewDatabaseFormat::kAce
+                                                     : db::access::write::NewDatabaseFormat::kJet4);
     db::Connection c;
     c.setMode(db::OpenMode::ReadWrite);
     c.open(db::BuildConnectionString(path, ""));

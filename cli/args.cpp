@@ -4,7 +4,6 @@
 #include <charconv>
 
 #include "cli/exit_codes.h"
-#include "extract/value_walk.h"
 
 namespace cli {
 namespace {
@@ -38,10 +37,10 @@ const std::vector<CommandInfo>& Commands() {
 
 // Which commands an option applies to.
 enum Uses : unsigned {
-  kOpens = 1u << 0,    // every command that opens a database
-  kLists = 1u << 1,    // commands that write a list of values
+  kOpens = 1u << 0,  // every command that opens a database
+  kLists = 1u << 1,  // commands that write a list of values
   kPreview = 1u << 2,
-  kExtracts = 1u << 3, // extract and export
+  kExtracts = 1u << 3,  // extract and export
   kExport = 1u << 4,
 };
 
@@ -65,7 +64,7 @@ struct OptionInfo {
   std::string_view longName;
   char shortName;  // 0 for none
   bool takesValue;
-  unsigned uses;   // 0: any command
+  unsigned uses;  // 0: any command
 };
 
 const std::vector<OptionInfo>& Options() {
@@ -168,8 +167,8 @@ void CheckRequest(const Request& r) {
              CriterionList());
     if (extract::AsksForCharacters(*r.criterion)) {
       if (!r.chars || extract::TrimSpaces(*r.chars).empty())
-        Refuse("criterion " + std::to_string(extract::CriterionIndex(*r.criterion) + 1) +
-               " \"" + std::string(extract::CriterionText(*r.criterion)) +
+        Refuse("criterion " + std::to_string(extract::CriterionIndex(*r.criterion) + 1) + " \"" +
+               std::string(extract::CriterionText(*r.criterion)) +
                "\" needs the characters to look for: give them with --chars (not blank).");
     } else if (r.chars) {
       Refuse("--chars is only used by criteria 1, 2 and 17 to 20; criterion " +
@@ -275,8 +274,8 @@ Request ParseArguments(const std::vector<std::string>& args) {
 
   const std::size_t operands = positional.size() - 1;
   if (operands < command->operands.size())
-    Refuse(std::string(command->name) + " needs " +
-           std::string(command->operands[operands]) + " (usage: " + std::string(command->name) +
+    Refuse(std::string(command->name) + " needs " + std::string(command->operands[operands]) +
+           " (usage: " + std::string(command->name) +
            [&] {
              std::string names;
              for (std::string_view n : command->operands) names += " " + std::string(n);

@@ -34,12 +34,12 @@ struct Request {
   std::optional<std::string> chars;  // the user characters, as given
 
   Format format = Format::kLines;
-  bool escape = false;                // lines: write \n, \r, \t and \\ as escapes
-  bool header = false;                // csv: a first line with the field name
+  bool escape = false;                     // lines: write \n, \r, \t and \\ as escapes
+  bool header = false;                     // csv: a first line with the field name
   long long limit = kDefaultPreviewLimit;  // preview: 0 means every row
-  std::optional<std::string> output;  // a file instead of standard output
-  bool replace = false;               // export: drop an existing table of the new name
-  bool progress = true;               // false with --no-progress
+  std::optional<std::string> output;       // a file instead of standard output
+  bool replace = false;                    // export: drop an existing table of the new name
+  bool progress = true;                    // false with --no-progress
 };
 
 // Parses the arguments after the program name. Throws Failure (kBadArguments).

@@ -1,28 +1,32 @@
 #include "cli/commands.h"
 
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "cli/database.h"
 #include "cli/exit_codes.h"
 #include "cli/help.h"
 #include "cli/output.h"
 #include "cli/progress.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/error.h"
 #include "db/statements.h"
 #include "extract/criteria.h"
-#include "extract/export.h"
+#include "extract/table_export.h"
+#include "extract/value_walk.h"
 
 namespace cli {
 namespace {
 
 // A failure of the database while a command reads: a missing table or field has its own code.
 [[noreturn]] void ThrowRead(const db::Error& e) {
-  throw Failure(e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound
-                                                      : exitcode::kDatabaseError,
-                Describe(e));
+  throw Failure(
+      e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound : exitcode::kDatabaseError,
+      Describe(e));
 }
 
 // Where a listing goes: standard output, or the --output file.
@@ -59,13 +63,6 @@ class Sink {
   std::unique_ptr<std::ofstream> file_;
   std::unique_ptr<ValueWriter> writer_;
 };
-
-// The text of a non-Null value, as stored: text values without a copy.
-std::string_view TextOf(const db::Value& value, std::string& scratch) {
-  if (value.type() == db::Value::Type::Text) return value.text();
-  scratch = value.toText();
-  return scratch;
-}
 
 // A value as it shows in a message: quoted, with control characters escaped.
 std::string Quoted(std::string_view text) {
@@ -120,7 +117,7 @@ int Preview(const Request& request, Environment& env) {
       if (value.isNull()) {
         sink.writer().null();
       } else {
-        sink.writer().value(TextOf(value, scratch));
+        sink.writer().value(extract::TextOf(value, scratch));
       }
       records->moveNext();
     }
@@ -132,32 +129,75 @@ int Preview(const Request& request, Environment& env) {
   return exitcode::kOk;
 }
 
-// Walks the distinct values of the request's field and hands each non-Null one that meets the
-// criterion to `keep`. Returns the number kept.
-template <class Keep>
-long long WalkMatches(db::Recordset& records, const extract::Matcher& matcher,
-                      ProgressBar& progress, Keep&& keep) {
-  if (progress.enabled()) {
-    progress.counting();
-    progress.start(records.recordCount());
+// Drives the walk over the values (extract/value_walk.h) as the command line does: to the end
+// of the record set, each part as it is (a failure ends the walk), one criterion for every
+// value, the progress bar moved on after each row.
+class PlainWalk {
+ public:
+  PlainWalk(db::Recordset& records, std::optional<extract::Criterion> criterion,
+            ProgressBar& progress)
+      : records_(records), criterion_(criterion), progress_(progress) {}
+
+  bool more(long long) const { return !records_.eof(); }
+  void beforeRow(long long) {}
+  template <class F>
+  bool read(F&& part) {
+    return part();
   }
-  long long kept = 0;
-  std::string scratch;
-  while (!records.eof()) {
-    const db::Value& value = records.value(0);
-    if (!value.isNull()) {
-      const std::string_view text = TextOf(value, scratch);
-      if (matcher.matches(text)) {
-        keep(text);
-        ++kept;
-      }
+  std::optional<extract::Criterion> criterion() const { return criterion_; }
+  template <class F>
+  bool test(extract::Criterion, F&& part) {
+    return part();
+  }
+  template <class F>
+  void keep(extract::Criterion, F&& part) {
+    part();
+  }
+  void afterRow(long long) {}
+  template <class F>
+  void next(F&& part) {
+    part();
+    progress_.advance();
+  }
+
+  // Around a walk: the bar counts the rows first and is wiped after the last.
+  void start() {
+    if (progress_.enabled()) {
+      progress_.counting();
+      progress_.start(records_.recordCount());
     }
-    records.moveNext();
-    progress.advance();
   }
-  progress.finish();
-  return kept;
-}
+  void finish() { progress_.finish(); }
+
+ private:
+  db::Recordset& records_;
+  std::optional<extract::Criterion> criterion_;
+  ProgressBar& progress_;
+};
+
+// The export's walk: a value that the database refuses goes to `refused`, which leaves it out or
+// ends the export; the values written are counted.
+class ExportWalk : public PlainWalk {
+ public:
+  ExportWalk(db::Recordset& records, std::optional<extract::Criterion> criterion,
+             ProgressBar& progress, std::function<void(const db::Error&)> refused)
+      : PlainWalk(records, criterion, progress), refused_(std::move(refused)) {}
+
+  template <class F>
+  void keep(extract::Criterion, F&& part) {
+    try {
+      part();
+      ++written_;
+    } catch (const db::Error& e) {
+      refused_(e);
+    }
+  }
+  long long written() const { return written_; }
+
+ private:
+  std::function<void(const db::Error&)> refused_;
+  long long written_ = 0;
+};
 
 int Extract(const Request& request, Environment& env) {
   OpenDatabase db = Open(request, env, db::OpenMode::Read);
@@ -169,11 +209,17 @@ int Extract(const Request& request, Environment& env) {
     auto records = db.connection->openRecordset(db::DistinctValuesStatement(field, table));
     Sink sink(request, env);
     // On one terminal the bar would be drawn in between the values.
-    const bool bar = request.progress && env.errIsTerminal && (request.output || !env.outIsTerminal);
+    const bool bar =
+        request.progress && env.errIsTerminal && (request.output || !env.outIsTerminal);
     ProgressBar progress(*env.err, bar, "extract");
     sink.writer().begin(field);
-    kept = WalkMatches(*records, matcher, progress,
-                       [&](std::string_view text) { sink.writer().value(text); });
+    PlainWalk walk(*records, request.criterion, progress);
+    walk.start();
+    extract::WalkValues(walk, records, matcher, [&](std::string_view text) {
+      sink.writer().value(text);
+      ++kept;
+    });
+    walk.finish();
     records->close();
     sink.close();
   } catch (const db::Error& e) {
@@ -184,9 +230,9 @@ int Extract(const Request& request, Environment& env) {
 
 // Rolls back the export's transaction, keeping the failure that made it necessary. After a
 // failed commit the engine has ended the transaction itself and this does nothing.
-void RollBack(db::Connection& connection, Environment& env) {
+void RollBack(extract::TableExport& out, Environment& env) {
   try {
-    connection.rollbackTrans();
+    out.rollBack();
   } catch (const db::Error& e) {
     *env.err << "rowsifter-cli: the rollback failed too: " << Describe(e) << '\n';
   }
@@ -196,7 +242,7 @@ constexpr char kNothingChanged[] = " Nothing was changed in the database.";
 
 int Export(const Request& request, Environment& env) {
   // Writing over the table being read would drop the very rows the export is about to read.
-  if (extract::SameTableName(request.newTable, request.table))
+  if (extract::ReplacesSource(request.newTable, request.table))
     throw Failure(exitcode::kTableRefused, "the new table cannot replace the table being read ('" +
                                                request.table + "'); choose another name.");
   OpenDatabase db = Open(request, env, db::OpenMode::ReadWrite);
@@ -216,9 +262,9 @@ int Export(const Request& request, Environment& env) {
                                                "' already exists in the database; give --replace "
                                                "to overwrite it.");
 
-  // One transaction for the drop, the new table and its rows: a failure or a kill half-way
-  // leaves the database as it was.
-  std::unique_ptr<db::Recordset> records;
+  // The same export as the window's, in one transaction: a failure or a kill half-way leaves
+  // the database as it was.
+  extract::TableExport out(connection, name);
   // The value the database refused last, with why. Some failures (a full disk, an I/O error)
   // make the database roll the whole transaction back; the statement after such a failure is
   // refused as kTransactionEnded, and the cause to name is the refusal just before.
@@ -229,8 +275,8 @@ int Export(const Request& request, Environment& env) {
     return Describe(e);
   };
   auto fail = [&](const std::string& what, const db::Error& e) {
-    records.reset();
-    RollBack(connection, env);
+    out.closeValues();
+    RollBack(out, env);
     throw Failure(exitcode::kWriteFailed, what + " failed: " + cause(e) + kNothingChanged);
   };
   auto write = [&](const std::string& what, auto&& action) {
@@ -241,60 +287,64 @@ int Export(const Request& request, Environment& env) {
     }
   };
   try {
-    connection.beginTrans();
+    out.begin();
   } catch (const db::Error& e) {
     throw Failure(exitcode::kWriteFailed,
                   "cannot start a transaction: " + Describe(e) + kNothingChanged);
   }
-  if (exists) write("dropping the old table '" + name + "'", [&] {
-    connection.execute(db::DropTableStatement(name));
-  });
+  if (exists) write("dropping the old table '" + name + "'", [&] { out.dropOld(); });
 
   long long written = 0, refused = 0;
   bool created = false;
   try {
-    records = connection.openRecordset(db::DistinctValuesStatement(field, table));
-    if (!records->eof()) {
-      write("creating the table '" + name + "'",
-            [&] { connection.execute(db::CreateTableStatement(name, field)); });
+    out.openValues(field, table);
+    db::Recordset& records = *out.values();
+    if (!records.eof()) {
+      write("creating the table '" + name + "'", [&] { out.create(field); });
       created = true;
       ProgressBar progress(*env.err, request.progress && env.errIsTerminal, "export");
-      WalkMatches(*records, extract::Matcher(request.criterion, request.chars.value_or("")),
-                  progress, [&](std::string_view text) {
-                    try {
-                      connection.execute(db::InsertStatement(name, std::string(text)));
-                      ++written;
-                    } catch (const db::Error& e) {
-                      progress.finish();
-                      // Nothing more can be written once the transaction is gone.
-                      if (e.number() == db::errc::kTransactionEnded) fail("writing the values", e);
-                      // A value the database refuses is left out; the others are kept.
-                      *env.err << "rowsifter-cli: value refused by the database, left out: "
-                               << Quoted(text) << ": " << Describe(e) << '\n';
-                      lastRefusal = Quoted(text) + ": " + Describe(e);
-                      ++refused;
-                    }
-                  });
+      std::string_view current;  // the value being written
+      ExportWalk walk(records, request.criterion, progress, [&](const db::Error& e) {
+        progress.finish();
+        // Nothing more can be written once the transaction is gone.
+        if (e.number() == db::errc::kTransactionEnded) fail("writing the values", e);
+        // A value the database refuses is left out; the others are kept.
+        *env.err << "rowsifter-cli: value refused by the database, left out: " << Quoted(current)
+                 << ": " << Describe(e) << '\n';
+        lastRefusal = Quoted(current) + ": " + Describe(e);
+        ++refused;
+      });
+      walk.start();
+      extract::WalkValues(walk, out.values(),
+                          extract::Matcher(request.criterion, request.chars.value_or("")),
+                          [&](std::string_view text) {
+                            current = text;
+                            out.insert(text);
+                          });
+      walk.finish();
+      written = walk.written();
     }
-    records.reset();  // no statement may still be reading at the commit
+    out.closeValues();  // no statement may still be reading at the commit
   } catch (const db::Error& e) {
     if (e.number() == db::errc::kTransactionEnded) fail("writing the values", e);
-    records.reset();
-    RollBack(connection, env);
-    throw Failure(e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound
-                                                        : exitcode::kDatabaseError,
-                  "reading the values failed: " + Describe(e) + kNothingChanged);
+    out.closeValues();
+    RollBack(out, env);
+    throw Failure(
+        e.number() == db::errc::kNoSuchObject ? exitcode::kNotFound : exitcode::kDatabaseError,
+        "reading the values failed: " + Describe(e) + kNothingChanged);
   }
-  write("committing the export", [&] { connection.commitTrans(); });
+  write("committing the export", [&] { out.commit(); });
 
   if (!created) {
     *env.err << "The field has no values: no table was created"
              << (exists ? " (the old table '" + name + "' was dropped)." : ".") << '\n';
     return exitcode::kNothingMatched;
   }
-  *env.err << "Table '" << name << "' created with " << written << (written == 1 ? " row" : " rows");
-  if (refused > 0) *env.err << "; " << refused << (refused == 1 ? " value" : " values")
-                            << " refused by the database (listed above)";
+  *env.err << "Table '" << name << "' created with " << written
+           << (written == 1 ? " row" : " rows");
+  if (refused > 0)
+    *env.err << "; " << refused << (refused == 1 ? " value" : " values")
+             << " refused by the database (listed above)";
   *env.err << ".\n";
   if (refused > 0) return exitcode::kWriteFailed;
   return written > 0 ? exitcode::kOk : exitcode::kNothingMatched;

@@ -9,22 +9,19 @@
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/statements.h"
+#include "db/names.h"
 
 namespace cli {
 namespace {
 
 constexpr char kUserTable[] = "TABLE";
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
-}
-
 // The entry of `names` equal to `name`, else the one equal to it ignoring case, else nothing.
 const std::string* Match(const std::vector<std::string>& names, const std::string& name) {
   for (const std::string& n : names)
     if (n == name) return &n;
   for (const std::string& n : names)
-    if (SameNameIgnoringCase(n, name)) return &n;
+    if (db::SameName(n, name)) return &n;
   return nullptr;
 }
 
@@ -60,8 +57,7 @@ OpenDatabase Open(const Request& request, Environment& env, db::OpenMode mode) {
     asked = true;
     std::optional<std::string> answer;
     if (env.readPassword) answer = env.readPassword("Password for " + request.database + ": ");
-    if (!answer)
-      throw Failure(exitcode::kCannotOpen, "no password was read: the input has ended.");
+    if (!answer) throw Failure(exitcode::kCannotOpen, "no password was read: the input has ended.");
     password = std::move(answer);
   };
   if (request.askPassword) ask();
@@ -76,15 +72,18 @@ OpenDatabase Open(const Request& request, Environment& env, db::OpenMode mode) {
       return result;
     } catch (const db::Error& e) {
       if (e.number() != db::errc::kWrongPassword)
-        throw Failure(exitcode::kCannotOpen, "cannot open '" + request.database + "': " + Describe(e));
+        throw Failure(exitcode::kCannotOpen,
+                      "cannot open '" + request.database + "': " + Describe(e));
       if (!password && !asked && env.inIsTerminal) {
         ask();
         continue;
       }
       std::string message = "cannot open '" + request.database + "': " + Describe(e);
       if (!password)
-        message += " The database has a password: give it with --password, --ask-password or "
-                   "the variable " + std::string(kPasswordVariable) + ".";
+        message +=
+            " The database has a password: give it with --password, --ask-password or "
+            "the variable " +
+            std::string(kPasswordVariable) + ".";
       throw Failure(exitcode::kCannotOpen, message);
     }
   }

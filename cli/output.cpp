@@ -96,11 +96,20 @@ std::unique_ptr<ValueWriter> MakeWriter(const WriterOptions& options, std::ostre
 void AppendEscapedLine(std::string& out, std::string_view text) {
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -130,14 +139,36 @@ void AppendJsonString(std::string& out, std::string_view text) {
       continue;
     }
     switch (byte) {
-      case '"': out += "\\\""; ++pos; continue;
-      case '\\': out += "\\\\"; ++pos; continue;
-      case '\n': out += "\\n"; ++pos; continue;
-      case '\r': out += "\\r"; ++pos; continue;
-      case '\t': out += "\\t"; ++pos; continue;
-      case '\b': out += "\\b"; ++pos; continue;
-      case '\f': out += "\\f"; ++pos; continue;
-      default: break;
+      case '"':
+        out += "\\\"";
+        ++pos;
+        continue;
+      case '\\':
+        out += "\\\\";
+        ++pos;
+        continue;
+      case '\n':
+        out += "\\n";
+        ++pos;
+        continue;
+      case '\r':
+        out += "\\r";
+        ++pos;
+        continue;
+      case '\t':
+        out += "\\t";
+        ++pos;
+        continue;
+      case '\b':
+        out += "\\b";
+        ++pos;
+        continue;
+      case '\f':
+        out += "\\f";
+        ++pos;
+        continue;
+      default:
+        break;
     }
     if (byte < 0x20) {
       AppendHex4(out, byte);
@@ -145,8 +176,8 @@ void AppendJsonString(std::string& out, std::string_view text) {
       continue;
     }
     const extract::utf8::Decoded d = extract::utf8::DecodeAt(text, pos);
-    if (d.codePoint >= extract::utf8::kRawByteBase && d.codePoint <= extract::utf8::kRawByteBase + 0xFF &&
-        d.length == 1) {
+    if (d.codePoint >= extract::utf8::kRawByteBase &&
+        d.codePoint <= extract::utf8::kRawByteBase + 0xFF && d.length == 1) {
       out += "\\ufffd";  // a byte that is not UTF-8
     } else if (d.codePoint == 0x2028 || d.codePoint == 0x2029) {
       AppendHex4(out, d.codePoint);

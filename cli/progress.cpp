@@ -31,8 +31,11 @@ void ProgressBar::draw() {
   const int percent = total_ > 0 ? static_cast<int>(std::min(done_, total_) * 100 / total_) : 100;
   const int filled = percent * kWidth / 100;
   out_ << '\r' << label_ << " [" << std::string(filled, '#') << std::string(kWidth - filled, '-')
-       << "] " << (percent < 10 ? "  " : percent < 100 ? " " : "") << percent << "%  "
-       << std::min(done_, total_) << '/' << total_ << "\x1b[K" << std::flush;
+       << "] "
+       << (percent < 10    ? "  "
+           : percent < 100 ? " "
+                           : "")
+       << percent << "%  " << std::min(done_, total_) << '/' << total_ << "\x1b[K" << std::flush;
   shown_ = true;
   // The first row count that shows the next percentage.
   nextDraw_ = total_ > 0 ? ((percent + 1) * total_ + 99) / 100 : done_ + 1;

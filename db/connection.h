@@ -80,7 +80,7 @@ class Recordset {
   std::size_t aheadPos_ = 0;
   std::vector<Value> current_;
   bool eof_ = false;
-  long long position_ = 0;                 // rows moved past
+  long long position_ = 0;  // rows moved past
   bool cursorDone_ = false;
 };
 

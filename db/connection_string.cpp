@@ -31,8 +31,8 @@ std::string Trim(const std::string& text) {
 // it holds the pair separator or a double quote, or it begins with an apostrophe (which the
 // reader takes for an opening quote).
 std::string Field(const std::string& value) {
-  bool needsQuotes = value.find_first_of(";\"") != std::string::npos ||
-                     (!value.empty() && value.front() == '\'');
+  bool needsQuotes =
+      value.find_first_of(";\"") != std::string::npos || (!value.empty() && value.front() == '\'');
   if (!needsQuotes) return value;
   std::string quoted = "\"";
   for (char c : value) {
@@ -64,8 +64,8 @@ ConnectionSettings ParseConnectionString(const std::string& text) {
     std::size_t eq = text.find('=', pos);
     std::size_t semi = text.find(';', pos);
     if (eq == std::string::npos || (semi != std::string::npos && semi < eq)) {
-      std::string stray = Trim(text.substr(pos, semi == std::string::npos ? std::string::npos
-                                                                           : semi - pos));
+      std::string stray =
+          Trim(text.substr(pos, semi == std::string::npos ? std::string::npos : semi - pos));
       if (!stray.empty()) Malformed("\"" + stray + "\" has no \"=\"");
       if (semi == std::string::npos) break;
       pos = semi + 1;

@@ -11,7 +11,7 @@ namespace db {
 namespace {
 
 constexpr unsigned char kAccessMagic[] = {0x00, 0x01, 0x00, 0x00};
-constexpr char kJetText[] = "Standard Jet DB";   // compared with its NUL
+constexpr char kJetText[] = "Standard Jet DB";  // compared with its NUL
 constexpr char kAceText[] = "Standard ACE DB";
 constexpr std::size_t kAccessTextOffset = 4;
 constexpr std::size_t kAccessVersionOffset = 0x14;
@@ -26,7 +26,8 @@ bool StartsWith(const unsigned char* bytes, std::size_t size, std::size_t offset
 
 FileFormat SniffFileFormat(const unsigned char* bytes, std::size_t size) {
   if (StartsWith(bytes, size, 0, kSqliteMagic, sizeof kSqliteMagic)) return FileFormat::Sqlite;
-  if (size <= kAccessVersionOffset || !StartsWith(bytes, size, 0, kAccessMagic, sizeof kAccessMagic))
+  if (size <= kAccessVersionOffset ||
+      !StartsWith(bytes, size, 0, kAccessMagic, sizeof kAccessMagic))
     return FileFormat::Unknown;
   bool jet = StartsWith(bytes, size, kAccessTextOffset, kJetText, sizeof kJetText);
   bool ace = StartsWith(bytes, size, kAccessTextOffset, kAceText, sizeof kAceText);

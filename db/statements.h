@@ -11,8 +11,9 @@
 
 namespace db {
 
-std::string TableFieldsStatement(const std::string& table);                        // SELECT * FROM `T`
-std::string PreviewStatement(const std::string& field, const std::string& table);  // SELECT `F` FROM `T`
+std::string TableFieldsStatement(const std::string& table);  // SELECT * FROM `T`
+std::string PreviewStatement(const std::string& field,
+                             const std::string& table);  // SELECT `F` FROM `T`
 std::string DistinctValuesStatement(const std::string& field, const std::string& table);
 std::string DropTableStatement(const std::string& table);
 std::string CreateTableStatement(const std::string& table, const std::string& field);

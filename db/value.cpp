@@ -51,9 +51,8 @@ QString EditFormatRuns(const QString& format, QChar letter, Edit edit) {
 // The locale's short date, with a two-digit year widened to four digits: a stored date must
 // not become ambiguous in its text form.
 QString ShortDateFormat(const QLocale& locale) {
-  return EditFormatRuns(locale.dateFormat(QLocale::ShortFormat), u'y', [](qsizetype run) {
-    return QString(run == 2 ? 4 : run, u'y');
-  });
+  return EditFormatRuns(locale.dateFormat(QLocale::ShortFormat), u'y',
+                        [](qsizetype run) { return QString(run == 2 ? 4 : run, u'y'); });
 }
 
 // The locale's long time, without the time zone (a stored time has none).
@@ -131,8 +130,8 @@ std::string DateTimeToText(double oleDate, const QLocale& locale) {
     ++days;
   }
 
-  QString time = locale.toString(QTime(0, 0).addSecs(static_cast<int>(seconds)),
-                                 LongTimeFormat(locale));
+  QString time =
+      locale.toString(QTime(0, 0).addSecs(static_cast<int>(seconds)), LongTimeFormat(locale));
   if (days == 0) return time.toStdString();
   QString text = locale.toString(QDate(1899, 12, 30).addDays(days), ShortDateFormat(locale));
   if (seconds != 0) text += u' ' + time;

@@ -20,7 +20,7 @@ class Value {
     Currency,  // fixed point: ten-thousandths of a unit
     DateTime,  // OLE Automation date: days since 1899-12-30, fraction is the time of day
     Boolean,
-    Binary,    // raw bytes
+    Binary,  // raw bytes
   };
 
   Value() = default;  // Null
@@ -29,7 +29,9 @@ class Value {
   static Value Integer(std::int64_t v) { return Value(Type::Integer, v); }
   static Value Double(double v) { return Value(Type::Double, v); }
   static Value Decimal(std::string digits) { return Value(Type::Decimal, std::move(digits)); }
-  static Value Currency(std::int64_t tenThousandths) { return Value(Type::Currency, tenThousandths); }
+  static Value Currency(std::int64_t tenThousandths) {
+    return Value(Type::Currency, tenThousandths);
+  }
   static Value DateTime(double oleDate) { return Value(Type::DateTime, oleDate); }
   static Value Boolean(bool v) { return Value(Type::Boolean, std::int64_t{v ? 1 : 0}); }
   static Value Binary(std::string bytes) { return Value(Type::Binary, std::move(bytes)); }

@@ -73,7 +73,8 @@ bool HasByte(std::string_view value, char c) {
 
 constexpr std::array<unsigned char, 256> BuildLowerTable() {
   std::array<unsigned char, 256> t{};
-  for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
+  for (int i = 0; i < 256; ++i)
+    t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
   return t;
 }
 constexpr std::array<unsigned char, 256> kLower = BuildLowerTable();
@@ -128,6 +129,13 @@ bool AsksForCharacters(std::string_view criterionText) {
 }
 
 // ---- character filter -----------------------------------------------------------------------
+
+std::string_view TrimSpaces(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
 
 std::string FilterChars(std::string_view text, std::string_view set, bool keep) {
   std::string out;
@@ -238,8 +246,7 @@ bool Matcher::occurs(std::string_view value, Where where) const {
   std::u32string_view hay = folded.view();
   if (where == Where::kWithTextAfter) hay.remove_suffix(1);
   if (where == Where::kWithTextBefore) hay.remove_prefix(1);
-  return hay.find(std::u32string_view(needle_.data(), needle_.size())) !=
-         std::u32string_view::npos;
+  return hay.find(std::u32string_view(needle_.data(), needle_.size())) != std::u32string_view::npos;
 }
 
 bool Matcher::matches(Criterion c, std::string_view value) const {

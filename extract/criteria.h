@@ -44,26 +44,26 @@ namespace extract {
 
 // The criteria in list order; the underlying value is the 0-based position in the list.
 enum class Criterion : std::uint8_t {
-  kContainsUserChars,             //  1 the user characters occur
-  kNotContainsUserChars,          //  2
-  kContainsSpace,                 //  3 a space (32) occurs
-  kNotContainsSpace,              //  4
-  kContainsEnter,                 //  5 a line feed (10) occurs; a carriage return alone does not
-  kNotContainsEnter,              //  6
-  kContainsTab,                   //  7 a tab (9) occurs
-  kNotContainsTab,                //  8
-  kContainsAlphabet,              //  9 every character is an ASCII letter
-  kNotContainsAlphabet,           // 10
-  kContainsNumeric,               // 11 every character is an ASCII digit
-  kNotContainsNumeric,            // 12
-  kContainsAlphanumeric,          // 13 every character is an ASCII letter or digit
-  kNotContainsAlphanumeric,       // 14
-  kContainsNonAlphanumeric,       // 15 no character is an ASCII letter or digit
-  kNotContainsNonAlphanumeric,    // 16
-  kContainsTextAfter,             // 17 see the top of this file
-  kNotContainsTextAfter,          // 18
-  kContainsTextBefore,            // 19
-  kNotContainsTextBefore,         // 20
+  kContainsUserChars,           //  1 the user characters occur
+  kNotContainsUserChars,        //  2
+  kContainsSpace,               //  3 a space (32) occurs
+  kNotContainsSpace,            //  4
+  kContainsEnter,               //  5 a line feed (10) occurs; a carriage return alone does not
+  kNotContainsEnter,            //  6
+  kContainsTab,                 //  7 a tab (9) occurs
+  kNotContainsTab,              //  8
+  kContainsAlphabet,            //  9 every character is an ASCII letter
+  kNotContainsAlphabet,         // 10
+  kContainsNumeric,             // 11 every character is an ASCII digit
+  kNotContainsNumeric,          // 12
+  kContainsAlphanumeric,        // 13 every character is an ASCII letter or digit
+  kNotContainsAlphanumeric,     // 14
+  kContainsNonAlphanumeric,     // 15 no character is an ASCII letter or digit
+  kNotContainsNonAlphanumeric,  // 16
+  kContainsTextAfter,           // 17 see the top of this file
+  kNotContainsTextAfter,        // 18
+  kContainsTextBefore,          // 19
+  kNotContainsTextBefore,       // 20
 };
 
 inline constexpr std::size_t kCriterionCount = 20;
@@ -93,8 +93,7 @@ inline constexpr std::array<std::string_view, kCriterionCount> kCriterionTexts =
 };
 
 // The character sets of the class tests.
-inline constexpr std::string_view kLetters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+inline constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 inline constexpr std::string_view kDigits = "0123456789";
 inline constexpr std::string_view kAlphanumerics =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -111,6 +110,10 @@ std::optional<Criterion> CriterionFromText(std::string_view text);
 bool AsksForCharacters(Criterion c);
 bool AsksForCharacters(std::string_view criterionText);
 
+// `text` without leading and trailing spaces (only the space character, code 32). User
+// characters, and a new table's name, that leave nothing here are blank.
+std::string_view TrimSpaces(std::string_view text);
+
 // The characters of `text`, in order, that are members of `set` (keep true) or that are not
 // (keep false). Membership is exact character equality; a byte that is not part of valid UTF-8
 // counts as a character of its own and is kept or dropped whole.
@@ -125,8 +128,6 @@ class Matcher {
   Matcher(std::optional<Criterion> criterion, std::string_view userChars);
   // A matcher for the entry text `criterionText` (one that is none of the twenty matches nothing).
   static Matcher ForText(std::string_view criterionText, std::string_view userChars);
-
-  std::optional<Criterion> criterion() const { return criterion_; }
 
   // Whether `value` meets the matcher's criterion.
   bool matches(std::string_view value) const;
@@ -144,8 +145,8 @@ class Matcher {
   std::optional<Criterion> criterion_;
   std::array<std::uint64_t, 256> masks_{};  // per byte, for the search of an ASCII needle
   bool needleIsAscii_ = true;
-  std::string asciiNeedle_;         // folded user characters when all are ASCII
-  std::vector<char32_t> needle_;    // folded user characters, one code point each
+  std::string asciiNeedle_;       // folded user characters when all are ASCII
+  std::vector<char32_t> needle_;  // folded user characters, one code point each
 };
 
 // Whether `value` meets the criterion named by `criterionText`, with the user characters

@@ -31,8 +31,9 @@ const std::array<bool, 256>& LeadsOfAsciiFolding() {
     for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
       if (c >= 0xD800 && c <= 0xDFFF) continue;
       if (QChar::toCaseFolded(c) >= 0x80) continue;
-      const unsigned lead = c < 0x800 ? 0xC0 | (c >> 6) : c < 0x10000 ? 0xE0 | (c >> 12)
-                                                                     : 0xF0 | (c >> 18);
+      const unsigned lead = c < 0x800     ? 0xC0 | (c >> 6)
+                            : c < 0x10000 ? 0xE0 | (c >> 12)
+                                          : 0xF0 | (c >> 18);
       t[lead] = true;
     }
     return t;

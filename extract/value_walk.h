@@ -1,90 +1,67 @@
-// Steps that the extraction run and the export share: asking for the user characters, reading
-// one value, testing it against the criterion read afresh, and the progress percentage. Each
-// takes the report line numbers of the procedure that calls it.
+// The one walk over a field's distinct values, shared by the windows' run and export and by the
+// command line: for each row of the record set, read the value (a Null value skips the row),
+// test it against the criterion, hand it on when it meets it, then move to the next row.
+//
+// A driver decides how each part of a row runs. The command line runs each part as it is, and a
+// failure ends the walk. The windows' procedures run each part as a numbered step that reports
+// its failure and goes on, read the criterion afresh for every value, show progress and pause
+// now and then. A driver is any type with these members (`part` is a callable):
+//
+//   bool more(long long row);               whether row `row` (counted from 0) is walked
+//   void beforeRow(long long row);          before the row is read
+//   bool read(part);                        runs `part`, which gives false for a Null value;
+//                                           whether the row goes on to be tested
+//   std::optional<Criterion> criterion();   the criterion for this row (nothing keeps nothing)
+//   bool test(Criterion c, part);           runs the test `part` and gives its answer
+//   void keep(Criterion c, part);           runs `part`, which hands the value on
+//   void afterRow(long long row);           after the value was handed on
+//   void next(part);                        runs `part`, which moves to the next row
+//
+// The text handed on is valid until the walk moves to the next row.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "app/procedure.h"
-#include "app/prompts.h"
 #include "db/connection.h"
 #include "extract/criteria.h"
-#include "extract/workspace.h"
 
 namespace extract {
 
-inline constexpr const char* kSelectFieldText = "Please select a field.";
-inline constexpr const char* kUserCharactersPrompt = "Input User-Defined Character(s):";
-inline constexpr const char* kDoneText = "Done.";
-inline constexpr const char* kProgressIdleText = "Progress Bar";
-inline constexpr int kValuesBetweenPauses = 500;
-inline constexpr double kPauseSeconds = 0.1;
-
-// Report lines of the question for the user characters.
-struct PromptLines {
-  int compareFirst;   // comparison with entry 1
-  int askFirst;
-  int compareSecond;  // comparison with entry 2
-  int askSecond;
-  int compareLater;   // whether the criterion is one of entries 17 to 20
-  int askLater;
-  int blankAnswer;    // the check for a blank answer
-};
-
-// Report lines of the criterion steps. Entry k (1-based) of the first sixteen has its comparison
-// at firstBase + 6 (k - 1), its test 2 later and the add or insert 4 later; entries 17 to 20
-// follow the same pattern from laterBase.
-struct CriterionLines {
-  int firstBase;
-  int laterBase;
-
-  int comparison(int entry) const {
-    return entry <= 16 ? firstBase + 6 * (entry - 1) : laterBase + 6 * (entry - 17);
-  }
-  int test(int entry) const { return comparison(entry) + 2; }
-  int keep(int entry) const { return comparison(entry) + 4; }
-};
-
-// `text` without leading and trailing spaces (only the space character, code 32).
-std::string_view TrimSpaces(std::string_view text);
-
-// Asks for the user characters when the criterion uses them. Returns false when the answer is
-// blank (Cancel included): the caller ends at once. `userChars` gets the answer as typed, or
-// stays empty when nothing was asked.
-bool AskUserCharacters(app::Procedure& procedure, Workspace& workspace, app::Prompts& prompts,
-                       const PromptLines& lines, std::string& userChars);
-
 // The record set, or a db::Error "closed" failure when it was never opened or is closed.
-db::Recordset& OpenRecordset(const std::unique_ptr<db::Recordset>& recordset);
+db::Recordset& OpenRecordset(const std::unique_ptr<db::Recordset>& records);
 
-// Percentage shown for row i of rows 0..n: i / n * 100, rounded; a single row (n = 0) shows 100.
-int ProgressPercent(long long i, long long n);
+// The text of a non-Null value, as stored: text values without a copy (`scratch` holds the
+// others).
+std::string_view TextOf(const db::Value& value, std::string& scratch);
 
-// Reads field 0 of the current row at `line`. Returns false for a Null value and when the read
-// fails (the failure is reported): the row is then skipped. Otherwise `text` gets the value's text.
-bool ReadValueText(app::Procedure& procedure, int line,
-                   const std::unique_ptr<db::Recordset>& recordset, std::string& text);
-
-// Reads the criterion, tests `text` against it and, on a match, calls `keep(text)`, each at its
-// report line. A criterion text that names none of the entries keeps nothing.
-template <class Keep>
-void TestValue(app::Procedure& procedure, Workspace& workspace, const Matcher& matcher,
-               const CriterionLines& lines, const std::string& text, Keep&& keep) {
-  std::optional<Criterion> criterion;
-  // The comparisons run in list order, so a criterion that cannot be read fails at the first
-  // one, and a failed comparison counts as equal.
-  if (procedure.when(lines.comparison(1), [&] {
-        criterion = CriterionFromText(workspace.criterionText());
-        return criterion == Criterion::kContainsUserChars;
-      })) {
-    criterion = Criterion::kContainsUserChars;
+// Walks `records` (field 0 of each row) as `driver` says, testing each value with `matcher`
+// and calling `keep(text)` for the values that meet the criterion.
+template <class Driver, class Keep>
+void WalkValues(Driver& driver, const std::unique_ptr<db::Recordset>& records,
+                const Matcher& matcher, Keep&& keep) {
+  std::string scratch;
+  for (long long row = 0; driver.more(row); ++row) {
+    driver.beforeRow(row);
+    std::string_view text;
+    const bool present = driver.read([&] {
+      const db::Value& value = OpenRecordset(records).value(0);
+      if (value.isNull()) return false;
+      text = TextOf(value, scratch);
+      return true;
+    });
+    if (present) {
+      if (const std::optional<Criterion> criterion = driver.criterion()) {
+        const Criterion c = *criterion;
+        if (driver.test(c, [&] { return matcher.matches(c, text); }))
+          driver.keep(c, [&] { keep(text); });
+      }
+    }
+    driver.afterRow(row);
+    driver.next([&] { OpenRecordset(records).moveNext(); });
   }
-  if (!criterion) return;
-  const int entry = static_cast<int>(CriterionIndex(*criterion)) + 1;
-  if (procedure.when(lines.test(entry), [&] { return matcher.matches(*criterion, text); }))
-    procedure.step(lines.keep(entry), [&] { keep(text); });
 }
 
 }  // namespace extract

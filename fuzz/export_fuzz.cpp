@@ -22,8 +22,8 @@
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/file_format.h"
-#include "db/jet_check.h"
-#include "db/jet_pager.h"
+#include "db/access/check/checker.h"
+#include "db/access/write/pager.h"
 #include "db/statements.h"
 #include "fuzz/fuzz_support.h"
 
@@ -35,7 +35,7 @@ const std::vector<std::string> kValues = {"Alpha", "O'Brien", "", "Zürich 表 �
                                           std::string(300, 'x')};
 
 // A file's pages for the checker, from bytes already read.
-class BytePages : public db::PageIo {
+class BytePages : public db::access::format::PageIo {
  public:
   explicit BytePages(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
   std::size_t pageSize() const override { return kPageSize; }
@@ -55,9 +55,9 @@ class BytePages : public db::PageIo {
 };
 
 // The checker's findings on a file's bytes.
-db::JetCheckReport Findings(const std::vector<std::uint8_t>& bytes) {
+db::access::check::JetCheckReport Findings(const std::vector<std::uint8_t>& bytes) {
   if (bytes.size() % 4096 != 0) return {{"the file is not a whole number of pages"}, {}};
-  return db::CheckJetPages(BytePages(bytes));
+  return db::access::check::CheckJetPages(BytePages(bytes));
 }
 
 std::string Connect(const std::string& path) { return db::BuildConnectionString(path, ""); }
@@ -94,17 +94,18 @@ bool Transaction(db::Connection& connection, Body&& body) {
 
 // Checks the file after one transaction against its bytes and findings before it.
 void CheckOutcome(const std::string& path, bool committed, const std::vector<std::uint8_t>& bytes,
-                  const db::JetCheckReport& findings, const char* step) {
+                  const db::access::check::JetCheckReport& findings, const char* step) {
   for (const std::string& problem : findings.problems) Say("problem before: " + problem);
   // The session is closed: a journal left now would be played into the file at its next opening.
-  if (std::filesystem::exists(db::JournalPath(path)))
+  if (std::filesystem::exists(db::access::write::JournalPath(path)))
     fuzz::Violation(std::string(step) + " left a journal beside the file");
   if (!committed) {
     if (fuzz::ReadWholeFile(path) != bytes)
       fuzz::Violation(std::string(step) + " failed but the file changed");
     return;
   }
-  const std::string found = db::NewProblem(findings, Findings(fuzz::ReadWholeFile(path)));
+  const std::string found =
+      db::access::check::NewProblem(findings, Findings(fuzz::ReadWholeFile(path)));
   if (!found.empty()) fuzz::Violation(std::string(step) + " left a new problem: " + found);
 }
 
@@ -121,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string path = fuzz::WriteScratchFile("input.mdb", data, size);
 
   std::vector<std::uint8_t> bytes(data, data + size);
-  db::JetCheckReport findings = Findings(bytes);
+  db::access::check::JetCheckReport findings = Findings(bytes);
   std::vector<std::string> accepted;
   std::string oldTable;
   bool created = false;

@@ -81,7 +81,8 @@ void ReadTable(db::Connection& connection, const std::string& table, int maxFiel
   std::vector<std::string> fields;
   {
     std::unique_ptr<db::Recordset> all = connection.openRecordset(db::TableFieldsStatement(table));
-    for (int i = 0; i < all->fieldCount() && i < maxFields; ++i) fields.push_back(all->fieldName(i));
+    for (int i = 0; i < all->fieldCount() && i < maxFields; ++i)
+      fields.push_back(all->fieldName(i));
   }
   for (const std::string& field : fields) {
     std::unique_ptr<db::Recordset> preview =
@@ -102,7 +103,7 @@ void ReadTable(db::Connection& connection, const std::string& table, int maxFiel
 }
 
 std::size_t MutateDatabaseFile(std::uint8_t* data, std::size_t size, std::size_t maxSize,
-                             unsigned seed) {
+                               unsigned seed) {
   constexpr std::size_t kPage = 4096;
   std::minstd_rand random(seed);
   if (size < 2 * kPage || random() % 2 == 0) return LLVMFuzzerMutate(data, size, maxSize);

@@ -38,7 +38,7 @@ void ReadTable(db::Connection& connection, const std::string& table, int maxFiel
 // file's size unchanged. Random changes over a file of hundreds of pages rarely meet those
 // bytes otherwise.
 std::size_t MutateDatabaseFile(std::uint8_t* data, std::size_t size, std::size_t maxSize,
-                             unsigned seed);
+                               unsigned seed);
 
 // Aborts with a message on standard error: a fuzz target's way of reporting a broken rule.
 [[noreturn]] void Violation(const std::string& what);

@@ -10,37 +10,37 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_create.h"
-#include "db/jet_pager.h"
-#include "db/jet_rows_typed.h"
+#include "db/access/write/new_database.h"
+#include "db/access/write/pager.h"
+#include "db/access/write/typed_tables.h"
 
 namespace {
 
 using db::Value;
-using db::jetw::NewColumnDef;
-namespace coltype = db::jetw::coltype;
+using db::access::write::NewColumnDef;
+namespace coltype = db::access::write::coltype;
 
 constexpr double kCreated = 45444.5;  // 2024-06-01 12:00
 
-void WriteWithTable(const std::string& path, db::NewDatabaseFormat format) {
-  db::CreateEmptyDatabase(path, format, kCreated);
-  std::unique_ptr<db::JetPager> pager = db::JetPager::Open(path);
+void WriteWithTable(const std::string& path, db::access::write::NewDatabaseFormat format) {
+  db::access::write::CreateEmptyDatabase(path, format, kCreated);
+  std::unique_ptr<db::access::write::JetPager> pager = db::access::write::JetPager::Open(path);
   pager->begin();
-  db::jetw::TypedTables tables(*pager, [] { return kCreated; });
-  std::uint32_t page = tables.create(
-      u"People", {{u"Id", coltype::kLong, 0, true},
-                  {u"Name", coltype::kText, 50, true},
-                  {u"City", coltype::kText, 40, false},
-                  {u"Notes", coltype::kMemo, 0, true},
-                  {u"Born", coltype::kDateTime, 0, true},
-                  {u"Score", coltype::kDouble, 0, true},
-                  {u"Active", coltype::kBoolean, 0, true}});
+  db::access::write::TypedTables tables(*pager, [] { return kCreated; });
+  std::uint32_t page = tables.create(u"People", {{u"Id", coltype::kLong, 0, true},
+                                                 {u"Name", coltype::kText, 50, true},
+                                                 {u"City", coltype::kText, 40, false},
+                                                 {u"Notes", coltype::kMemo, 0, true},
+                                                 {u"Born", coltype::kDateTime, 0, true},
+                                                 {u"Score", coltype::kDouble, 0, true},
+                                                 {u"Active", coltype::kBoolean, 0, true}});
   const std::vector<std::vector<Value>> rows = {
       {Value::Integer(1), Value::Text("Ann  Lee"), Value::Text("Zürich"),
        Value::Text("line one\nline two"), Value::DateTime(30000.25), Value::Double(2.5),
        Value::Boolean(true)},
-      {Value::Integer(2), Value::Text("O'Brien"), Value::Text("表"), Value::Text(std::string(1500, 'm')),
-       Value::Null(), Value::Double(-1), Value::Boolean(false)},
+      {Value::Integer(2), Value::Text("O'Brien"), Value::Text("表"),
+       Value::Text(std::string(1500, 'm')), Value::Null(), Value::Double(-1),
+       Value::Boolean(false)},
       {Value::Integer(3), Value::Null(), Value::Text("\t"), Value::Null(), Value::DateTime(0),
        Value::Null(), Value::Boolean(false)},
       {Value::Integer(4), Value::Text("ann  lee"), Value::Text("ZÜRICH"), Value::Text(""),
@@ -66,10 +66,12 @@ int main(int argc, char** argv) {
       std::filesystem::remove(path);
       return path;
     };
-    db::CreateEmptyDatabase(fresh("empty-jet4.mdb"), db::NewDatabaseFormat::kJet4, kCreated);
-    db::CreateEmptyDatabase(fresh("empty-ace.accdb"), db::NewDatabaseFormat::kAce, kCreated);
-    WriteWithTable(fresh("people-jet4.mdb"), db::NewDatabaseFormat::kJet4);
-    WriteWithTable(fresh("people-ace.accdb"), db::NewDatabaseFormat::kAce);
+    db::access::write::CreateEmptyDatabase(fresh("empty-jet4.mdb"),
+                                           db::access::write::NewDatabaseFormat::kJet4, kCreated);
+    db::access::write::CreateEmptyDatabase(fresh("empty-ace.accdb"),
+                                           db::access::write::NewDatabaseFormat::kAce, kCreated);
+    WriteWithTable(fresh("people-jet4.mdb"), db::access::write::NewDatabaseFormat::kJet4);
+    WriteWithTable(fresh("people-ace.accdb"), db::access::write::NewDatabaseFormat::kAce);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_seeds: %s\n", e.what());
     return 1;

@@ -7,7 +7,7 @@ namespace screens {
 class BrowseWindow {
  public:
   virtual ~BrowseWindow() = default;
-  // Sets the window's pointer (app::pointer values: 0 arrow, 11 hourglass).
+  // Sets the window's pointer (steps::pointer values: 0 arrow, 11 hourglass).
   virtual void setPointer(int value) = 0;
   // Handles the pending events. May run other handlers of the window, including the browsing
   // itself.

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/pointer.h"
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "db/connection.h"
 #include "db/statements.h"
 
@@ -14,10 +14,10 @@ namespace screens {
 class Browser::Busy {
  public:
   explicit Busy(Browser& b) : b_(b) {
-    if (b_.busyDepth_++ == 0) b_.window_.setPointer(app::pointer::kBusy);
+    if (b_.busyDepth_++ == 0) b_.window_.setPointer(steps::pointer::kBusy);
   }
   ~Busy() {
-    if (--b_.busyDepth_ == 0) b_.window_.setPointer(app::pointer::kDefault);
+    if (--b_.busyDepth_ == 0) b_.window_.setPointer(steps::pointer::kDefault);
   }
   Busy(const Busy&) = delete;
   Busy& operator=(const Busy&) = delete;
@@ -27,7 +27,7 @@ class Browser::Busy {
 };
 
 Browser::Browser(ListView& tables, ListView& fields, ListView& preview, BrowseWindow& window,
-                 std::function<std::string()> connectionString, app::Prompts& prompts)
+                 std::function<std::string()> connectionString, steps::Prompts& prompts)
     : tables_(tables),
       fields_(fields),
       preview_(preview),
@@ -96,14 +96,14 @@ void Browser::fieldClick() {
 }
 
 void Browser::userTableClick() {
-  app::Procedure procedure(prompts_, "Form2.ListView1_Click");
+  steps::Procedure procedure(prompts_, "Form2.ListView1_Click");
   bool listed = false;
   if (!procedure.step(100, [&] { listed = listFields(); }) || !listed) return;
   if (fields_.count() > 0) procedure.step(102, [&] { fieldClick(); });
 }
 
 void Browser::userFieldClick() {
-  app::Procedure procedure(prompts_, "Form2.ListView2_Click");
+  steps::Procedure procedure(prompts_, "Form2.ListView2_Click");
   procedure.step(100, [&] { fieldClick(); });
 }
 

@@ -15,7 +15,7 @@
 #include "screens/browse_window.h"
 #include "screens/list_view.h"
 
-namespace app {
+namespace steps {
 class Prompts;
 }
 
@@ -27,7 +27,7 @@ class Browser {
   static constexpr int kPreviewRows = 100;
 
   Browser(ListView& tables, ListView& fields, ListView& preview, BrowseWindow& window,
-          std::function<std::string()> connectionString, app::Prompts& prompts);
+          std::function<std::string()> connectionString, steps::Prompts& prompts);
 
   // Replaces the table list with `names` (in their order) and, when it is not empty, runs the
   // table click for the first table. An empty list leaves the fields and the preview as they
@@ -59,7 +59,7 @@ class Browser {
   ListView& preview_;
   BrowseWindow& window_;
   std::function<std::string()> connectionString_;
-  app::Prompts& prompts_;
+  steps::Prompts& prompts_;
 
   unsigned fieldsGeneration_ = 0;   // latest fill of the field list
   unsigned previewGeneration_ = 0;  // latest fill of the preview

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/look.h"
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "screens/form2.h"
 #include "screens/select_all_edit.h"
 #include "screens/twips.h"
@@ -155,13 +155,14 @@ void Form1::createControls() {
 bool Form1::Form_Load() {
   Startup startup(*this);
   app::StartupHooks hooks = windows_.options().startup;
-  if (windows_.options().applySkin) hooks.applySkin = [this] { windows_.options().applySkin(*this); };
+  if (windows_.options().applySkin)
+    hooks.applySkin = [this] { windows_.options().applySkin(*this); };
   return app::RunStartup(startup, windows_.settings(), windows_.prompts(), hooks);
 }
 
 void Form1::PushButton1_Click() {
-  app::Procedure p(windows_.prompts(), "Form1.PushButton1_Click");
-  app::FileDialogRequest request;
+  steps::Procedure p(windows_.prompts(), "Form1.PushButton1_Click");
+  steps::FileDialogRequest request;
   p.step(100, [&] { request.fileName.clear(); });
   p.step(102, [&] { request.flags = kDialogFlags; });
   p.step(104, [&] { request.title = kDialogTitle; });
@@ -173,7 +174,7 @@ void Form1::PushButton1_Click() {
 }
 
 void Form1::PushButton2_Click() {
-  app::Procedure p(windows_.prompts(), "Form1.PushButton2_Click");
+  steps::Procedure p(windows_.prompts(), "Form1.PushButton2_Click");
   std::optional<std::vector<std::string>> names;
   p.step(100, [&] { names = db::GetTableNames(path(), windows_.connectionString()); });
   if (p.when(102, [&] { return !names.has_value(); })) {
@@ -186,19 +187,19 @@ void Form1::PushButton2_Click() {
 }
 
 void Form1::PushButton3_Click() {
-  app::Procedure p(windows_.prompts(), "Form1.PushButton3_Click");
+  steps::Procedure p(windows_.prompts(), "Form1.PushButton3_Click");
   p.step(100, [&] { text1_->setText(QString::fromStdString(app::SampleDatabasePath())); });
 }
 
 // A settings store that cannot be written is reported rather than left to end the program
 // from inside a keystroke.
 void Form1::Text1_Change() {
-  app::Procedure p(windows_.prompts(), "Form1.Text1_Change");
+  steps::Procedure p(windows_.prompts(), "Form1.Text1_Change");
   p.step(100, [&] { windows_.settings().save(app::setting::kDatabasePath, path()); });
 }
 
 void Form1::Text2_Change() {
-  app::Procedure p(windows_.prompts(), "Form1.Text2_Change");
+  steps::Procedure p(windows_.prompts(), "Form1.Text2_Change");
   p.step(100, [&] { windows_.settings().save(app::setting::kPassword, password()); });
 }
 

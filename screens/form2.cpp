@@ -10,12 +10,12 @@
 #include <string>
 
 #include "app/look.h"
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "app/program.h"
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "extract/criteria.h"
-#include "extract/export.h"
-#include "extract/run.h"
+#include "procedures/export.h"
+#include "procedures/run.h"
 #include "screens/form1.h"
 #include "screens/form2_workspace.h"
 #include "screens/twips.h"
@@ -28,7 +28,8 @@ namespace {
 constexpr double kWindowPoints = 9;
 constexpr double kButtonPoints = 11.25;
 
-const QString kListHint = QStringLiteral("Move | line to right and out of window to reveal full names.");
+const QString kListHint =
+    QStringLiteral("Move | line to right and out of window to reveal full names.");
 
 ReportList* MakeList(QWidget* parent, const char* name, QRect place) {
   auto* list = new ReportList(parent);
@@ -49,8 +50,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 
 }  // namespace
 
-Form2::Form2(Windows& windows)
-    : QWidget(nullptr), windows_(windows), pointer_(this) {
+Form2::Form2(Windows& windows) : QWidget(nullptr), windows_(windows), pointer_(this) {
   setObjectName("Form2");
   SetFixedFrame(*this, 9240, 10110);
   setFont(ArialFont(kWindowPoints, true));
@@ -79,8 +79,8 @@ void Form2::createControls() {
   combo1_->setEditable(false);
   combo1_->setGeometry(TwipsRect(240, 300, 8535, 345));
 
-  pushButton1_ =
-      MakeButton(this, "PushButton1", QStringLiteral("Start Extracting"), TwipsRect(120, 6530, 9000, 405));
+  pushButton1_ = MakeButton(this, "PushButton1", QStringLiteral("Start Extracting"),
+                            TwipsRect(120, 6530, 9000, 405));
   listView4_ = MakeList(this, "ListView4", TwipsRect(120, 7035, 9000, 1935));
   pushButton5_ = MakeButton(this, "PushButton5", QStringLiteral("Switch Access Database"),
                             TwipsRect(120, 9075, 3120, 405));
@@ -100,10 +100,12 @@ void Form2::createControls() {
   // A click on a list item starts its fill once the list has finished handling the mouse: the
   // fill clears and refills lists, which must not happen under the view's own event handler.
   connect(listView1_, &QTreeWidget::itemClicked, this, [this] {
-    QMetaObject::invokeMethod(this, [this] { browser_->userTableClick(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { browser_->userTableClick(); }, Qt::QueuedConnection);
   });
   connect(listView2_, &QTreeWidget::itemClicked, this, [this] {
-    QMetaObject::invokeMethod(this, [this] { browser_->userFieldClick(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { browser_->userFieldClick(); }, Qt::QueuedConnection);
   });
   connect(pushButton1_, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
   connect(pushButton2_, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
@@ -111,7 +113,7 @@ void Form2::createControls() {
 }
 
 void Form2::Form_Load() {
-  app::Procedure p(windows_.prompts(), "Form2.Form_Load");
+  steps::Procedure p(windows_.prompts(), "Form2.Form_Load");
   p.step(100, [&] {
     if (windows_.options().applyFaceColours) windows_.options().applyFaceColours(*this);
   });
@@ -123,7 +125,9 @@ void Form2::Form_Load() {
 
   int line = 112;
   for (const auto& text : extract::kCriterionTexts) {
-    p.step(line, [&] { combo1_->addItem(QString::fromUtf8(text.data(), static_cast<int>(text.size()))); });
+    p.step(line, [&] {
+      combo1_->addItem(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+    });
     line += 2;
   }
   p.step(152, [&] { combo1_->setCurrentIndex(0); });
@@ -160,18 +164,18 @@ void Form2::PushButton1_Click() {
   if (working_) return;
   WorkGuard guard(working_);
   Form2Workspace workspace(*this, windows_);
-  extract::RunExtraction(workspace, windows_.prompts(), windows_.clock());
+  procedures::RunExtraction(workspace, windows_.prompts(), windows_.clock());
 }
 
 void Form2::PushButton2_Click() {
   if (working_) return;
   WorkGuard guard(working_);
   Form2Workspace workspace(*this, windows_);
-  extract::ExportResults(workspace, windows_.prompts(), windows_.clock());
+  procedures::ExportResults(workspace, windows_.prompts(), windows_.clock());
 }
 
 void Form2::PushButton5_Click() {
-  app::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");
+  steps::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");
   p.step(100, [&] { windows_.form1().show(); });
   p.step(102, [&] { hide(); });
 }

@@ -3,14 +3,14 @@
 // refill and the connection string of the selection window's boxes.
 #pragma once
 
-#include "extract/workspace.h"
+#include "procedures/workspace.h"
 
 namespace screens {
 
 class Form2;
 class Windows;
 
-class Form2Workspace : public extract::Workspace {
+class Form2Workspace : public procedures::Workspace {
  public:
   Form2Workspace(Form2& form, Windows& windows) : form_(form), windows_(windows) {}
 

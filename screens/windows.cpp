@@ -3,16 +3,16 @@
 #include <QCoreApplication>
 #include <utility>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection_string.h"
 #include "screens/form1.h"
 #include "screens/form2.h"
 
 namespace screens {
 
-Windows::Windows(app::Prompts& prompts, app::Settings& settings, WindowsOptions options)
+Windows::Windows(steps::Prompts& prompts, app::Settings& settings, WindowsOptions options)
     : prompts_(prompts), settings_(settings), options_(std::move(options)) {
-  if (!options_.clock) options_.clock = std::make_shared<app::SystemClock>();
+  if (!options_.clock) options_.clock = std::make_shared<steps::SystemClock>();
   form1_ = std::make_unique<Form1>(*this);
 }
 

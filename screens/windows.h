@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "app/clock.h"
-#include "app/prompts.h"
+#include "steps/clock.h"
+#include "steps/prompts.h"
 #include "app/settings.h"
 #include "app/startup.h"
 
@@ -30,14 +30,14 @@ struct WindowsOptions {
   // The workspace's background and frame colour, run by its load; empty: nothing to do.
   std::function<void(QWidget&)> applyFaceColours;
   // The clock of the pauses in the extraction and the export. Empty: the system clock.
-  std::shared_ptr<app::Clock> clock;
+  std::shared_ptr<steps::Clock> clock;
   // Ends the program (closing either window). Empty: QCoreApplication::exit(0).
   std::function<void()> endProgram;
 };
 
 class Windows {
  public:
-  Windows(app::Prompts& prompts, app::Settings& settings, WindowsOptions options = {});
+  Windows(steps::Prompts& prompts, app::Settings& settings, WindowsOptions options = {});
   ~Windows();
   Windows(const Windows&) = delete;
   Windows& operator=(const Windows&) = delete;
@@ -57,13 +57,13 @@ class Windows {
 
   void endProgram();
 
-  app::Prompts& prompts() { return prompts_; }
+  steps::Prompts& prompts() { return prompts_; }
   app::Settings& settings() { return settings_; }
   const WindowsOptions& options() const { return options_; }
-  app::Clock& clock() { return *options_.clock; }
+  steps::Clock& clock() { return *options_.clock; }
 
  private:
-  app::Prompts& prompts_;
+  steps::Prompts& prompts_;
   app::Settings& settings_;
   WindowsOptions options_;
   std::unique_ptr<Form1> form1_;

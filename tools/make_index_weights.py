@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes db/jet_index_weights.inc: how every UTF-16 code unit collates in the two text sort
+"""Makes db/access/write/index_weights.inc: how every UTF-16 code unit collates in the two text sort
 orders the Access writer builds index keys for ("General (legacy)", sort order 1033 version 0,
 and "General", 1033 version 1).
 
@@ -22,7 +22,7 @@ zero left out):
   P<m>            modifier (combining marks): no weight; m is added to the last extra byte
   Z<w>,<x>,<f>    weight w, optional extra bytes x, and a two-bit flag: 2 when f is "1", else 3
   X               ignored
-The surrogates are not listed; their weights follow from the code unit (db/jet_index_key.cpp).
+The surrogates are not listed; their weights follow from the code unit (db/access/write/index_key.cpp).
 
 Output: per sort order, a byte stream of runs that together cover every listed code unit in
 order (0x0000..0xD7FF, then 0xE000..0xFFFF). A run is
@@ -275,7 +275,7 @@ def main():
         sys.exit(__doc__)
     folder = sys.argv[1]
     here = os.path.dirname(os.path.abspath(__file__))
-    target = os.path.join(here, '..', 'db', 'jet_index_weights.inc')
+    target = os.path.join(here, '..', 'db', 'access', 'write', 'index_weights.inc')
     parts = []
     for cname, short_name, long_name in (
             ('kGeneralLegacy', 'index_codes_genleg.txt', 'index_codes_ext_genleg.txt'),

@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_create.h"
-#include "db/jet_pager.h"
-#include "db/jet_rows_typed.h"
+#include "db/access/write/new_database.h"
+#include "db/access/write/pager.h"
+#include "db/access/write/typed_tables.h"
 
 namespace {
 
 using db::Value;
-using db::jetw::NewColumnDef;
-namespace coltype = db::jetw::coltype;
+using db::access::write::NewColumnDef;
+namespace coltype = db::access::write::coltype;
 
 Value T(const char* text) { return Value::Text(text); }
 Value N() { return Value::Null(); }
@@ -130,8 +130,8 @@ std::vector<Table> SampleTables() {
            T("350 Fifth Avenue, Suite 3400"), T("New York"), T("Two\n\nblank lines\n")},
           {L(10254), L(9), Day(2024, 7, 11), D(22.98), Yes(false), T("12345"), T("1 2 3 4 5"),
            T("Oslo"), T("12345")},
-          {L(10255), L(10), Day(2024, 7, 12), D(148.33), Yes(false), T("!!!"), T("#1, @ the corner"),
-           T("---"), T("???")},
+          {L(10255), L(10), Day(2024, 7, 12), D(148.33), Yes(false), T("!!!"),
+           T("#1, @ the corner"), T("---"), T("???")},
           {L(10256), L(11), Day(2024, 7, 15), D(13.97), Yes(true), T("Northwind"), N(), N(), N()},
           {L(10257), L(12), Day(2024, 7, 16), D(81.91), Yes(true), T("NORTHWIND"),
            T("507 - 20th Ave. E. Apt. 2A"), T("seattle"), T("Repeat order.")},
@@ -150,13 +150,15 @@ int main(int argc, char** argv) {
   try {
     if (out.has_parent_path()) std::filesystem::create_directories(out.parent_path());
     std::filesystem::remove(out);
-    std::filesystem::remove(db::JournalPath(out.string()));
+    std::filesystem::remove(db::access::write::JournalPath(out.string()));
     double created = Day(2024, 6, 1, 12, 0).real();
-    db::CreateEmptyDatabase(out.string(), db::NewDatabaseFormat::kJet4, created);
+    db::access::write::CreateEmptyDatabase(out.string(),
+                                           db::access::write::NewDatabaseFormat::kJet4, created);
     {
-      std::unique_ptr<db::JetPager> pager = db::JetPager::Open(out.string());
+      std::unique_ptr<db::access::write::JetPager> pager =
+          db::access::write::JetPager::Open(out.string());
       pager->begin();
-      db::jetw::TypedTables tables(*pager, [created] { return created; });
+      db::access::write::TypedTables tables(*pager, [created] { return created; });
       for (const Table& t : SampleTables()) {
         std::uint32_t page = tables.create(t.name, t.columns);
         for (const std::vector<Value>& row : t.rows) tables.insert(page, row);

@@ -6,12 +6,14 @@
 #include <random>
 #include <vector>
 
-#include "db/access_engine.h"
+#include "db/access/access_engine.h"
 #include "db/error.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
 namespace {
 
 using Bytes = std::vector<char>;
@@ -26,7 +28,7 @@ struct TableDump {
 
 // Everything the program can read from the file.
 std::vector<TableDump> Dump(const std::string& path, const std::string& password) {
-  auto session = OpenAccessSession(path, password, OpenMode::Read, FileFormat::Unknown);
+  auto session = OpenAccessSession(path, password, OpenMode::Read);
   std::vector<TableDump> dump;
   for (const CatalogRow& table : session->tables()) {
     if (table.type != "TABLE") continue;

@@ -21,14 +21,17 @@
 
 #include "db/engine.h"
 #include "db/error.h"
-#include "db/jet_database.h"
-#include "db/jet_header.h"
-#include "db/jet_table.h"
-#include "db/jet_values.h"
+#include "db/access/read/database.h"
+#include "db/access/format/header.h"
+#include "db/access/read/table_reader.h"
+#include "db/access/format/values.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access::format;
+using namespace db::access::read;
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -44,7 +47,8 @@ Bytes Load(const std::string& path) {
 
 void Save(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 std::size_t PageSizeOf(const Bytes& file) { return file[0x14] == 0 ? 2048 : 4096; }
@@ -119,11 +123,12 @@ Outcome Read(const std::string& path, const std::string& password) {
     }
   } catch (const Error& e) {
     outcome.message = e.description();
-    bool encrypted = outcome.message.find("encrypted databases are not supported yet") != std::string::npos;
+    bool encrypted =
+        outcome.message.find("encrypted databases are not supported yet") != std::string::npos;
     bool named = outcome.message.find(path) != std::string::npos;
-    outcome.verdict = e.number() == errc::kWrongPassword                 ? Verdict::WrongPassword
+    outcome.verdict = e.number() == errc::kWrongPassword               ? Verdict::WrongPassword
                       : e.number() == errc::kNotSupported && encrypted ? Verdict::Encrypted
-                      : e.number() == errc::kBadFormat && named        ? Verdict::Damaged
+                      : e.kind() == ErrorKind::kBadFormat && named     ? Verdict::Damaged
                                                                        : Verdict::OtherError;
   }
   return outcome;
@@ -134,13 +139,20 @@ const struct Source {
   const char* password;
   bool encrypted;
 } kSources[] = {
-    {"jet3-test.mdb", "", false},           {"jet4-empty-2000.mdb", "", false},
-    {"jet4-empty-2003.mdb", "", false},     {"jet4-numeric-2003.mdb", "", false},
-    {"jet4-nopassword-2003.mdb", "", false}, {"jet4-password-2000.mdb", "password", false},
-    {"jet4-password-2003.mdb", "password", false}, {"ace12-empty-2007.accdb", "", false},
-    {"ace14-empty-2010.accdb", "", false},  {"ace16-empty-2016.accdb", "", false},
-    {"ace14-test-2010.accdb", "", false},   {"ace16-longtext.accdb", "", false},
-    {"ace16-deleted-column.accdb", "", false}, {"ace14-encrypted-2010.accdb", "password", true},
+    {"jet3-test.mdb", "", false},
+    {"jet4-empty-2000.mdb", "", false},
+    {"jet4-empty-2003.mdb", "", false},
+    {"jet4-numeric-2003.mdb", "", false},
+    {"jet4-nopassword-2003.mdb", "", false},
+    {"jet4-password-2000.mdb", "password", false},
+    {"jet4-password-2003.mdb", "password", false},
+    {"ace12-empty-2007.accdb", "", false},
+    {"ace14-empty-2010.accdb", "", false},
+    {"ace16-empty-2016.accdb", "", false},
+    {"ace14-test-2010.accdb", "", false},
+    {"ace16-longtext.accdb", "", false},
+    {"ace16-deleted-column.accdb", "", false},
+    {"ace14-encrypted-2010.accdb", "password", true},
     {"ace-agile-encrypted.accdb", "password", true},
     {"ace12-rc4-cryptoapi-2007.accdb", "Test123", true},
 };
@@ -153,10 +165,10 @@ Bytes Damaged(const Bytes& file, std::mt19937& random, std::string& what, bool& 
   auto among = [&](const std::vector<std::size_t>& list) {
     return list.empty() ? pick(pages) : list[pick(list.size())];
   };
-  static const char* const kRegions[] = {"header", "page map", "catalogue definition",
+  static const char* const kRegions[] = {"header",         "page map",   "catalogue definition",
                                          "catalogue data", "table data", "anywhere"};
   std::size_t region = pick(6);
-  std::size_t page = region < 3 ? region
+  std::size_t page = region < 3    ? region
                      : region == 3 ? among(CataloguePages(file))
                      : region == 4 ? among(TablePages(file))
                                    : pick(pages);
@@ -164,7 +176,7 @@ Bytes Damaged(const Bytes& file, std::mt19937& random, std::string& what, bool& 
   // (page key, password, creation date) and an .accdb file's encryption description.
   auto offset = [&] {
     std::size_t choice = page == 0 ? pick(4) : 3;
-    return choice == 0 ? kMaskedStart + pick(0x80)
+    return choice == 0   ? kMaskedStart + pick(0x80)
            : choice == 1 ? kPasswordField + pick(0x38)
            : choice == 2 ? 0x298 + pick(0xC8)
                          : pick(size);
@@ -321,8 +333,8 @@ TEST(AccessDiagnosisTest, HandMadeDamage) {
        [](Bytes& b) { b[0x299] = 0x20, b[0x29A] = 0; }, Verdict::Damaged},
       {"an RC4 CryptoAPI description's version changed", "ace12-rc4-cryptoapi-2007.accdb",
        "Test123", [](Bytes& b) { b[0x29D] = 7; }, Verdict::Damaged},
-      {"an RC4 CryptoAPI verifier's salt size changed", "ace12-rc4-cryptoapi-2007.accdb",
-       "Test123", [](Bytes& b) { b[0x31D] = 0x11; }, Verdict::Damaged},
+      {"an RC4 CryptoAPI verifier's salt size changed", "ace12-rc4-cryptoapi-2007.accdb", "Test123",
+       [](Bytes& b) { b[0x31D] = 0x11; }, Verdict::Damaged},
       {"control characters in the password field", "jet4-nopassword-2003.mdb", "",
        [](Bytes& b) {
          EditMasked(b, [](unsigned char* h) {
@@ -350,8 +362,7 @@ TEST(AccessDiagnosisTest, HandMadeDamage) {
       {"a typable password in an .accdb header", "ace16-longtext.accdb", "",
        [](Bytes& b) { EditMasked(b, [](unsigned char* h) { h[kPasswordField] ^= 'k'; }); },
        Verdict::Damaged},
-      {"a typable password in a Jet 4 header, as Access writes one", "jet4-nopassword-2003.mdb",
-       "",
+      {"a typable password in a Jet 4 header, as Access writes one", "jet4-nopassword-2003.mdb", "",
        [](Bytes& b) {
          EditMasked(b, [](unsigned char* h) {
            for (std::size_t i = 0; i < 3; ++i) h[kPasswordField + 2 * i] ^= "key"[i];
@@ -380,7 +391,8 @@ TEST(AccessDiagnosisTest, HandMadeDamage) {
       {"every catalogue row marked deleted", "jet4-numeric-2003.mdb", "",
        [](Bytes& b) {
          std::size_t page = CataloguePages(b).at(0) * 4096;
-         for (std::size_t r = 0; r < JetUnsigned(&b[page + 12], 2); ++r) b[page + 15 + 2 * r] |= 0x80;
+         for (std::size_t r = 0; r < JetUnsigned(&b[page + 12], 2); ++r)
+           b[page + 15 + 2 * r] |= 0x80;
        },
        Verdict::Damaged},
       {"the tables' data pages given to other owners", "jet4-nopassword-2003.mdb", "",
@@ -427,14 +439,14 @@ TEST(AccessDiagnosisTest, DefinitionsOnPagesThatHoldNone) {
   const std::string path = testsupport::Fixture("jet4-nopassword-2003.mdb");
   Bytes file = Load(path);
   JetDatabase db(path, *ParseJetHeader(file.data(), file.size()), file.size());
-  for (std::uint32_t page : {std::uint32_t{0}, std::uint32_t{1},
-                             static_cast<std::uint32_t>(CataloguePages(file).at(0)),
-                             db.pageCount(), std::uint32_t{0xFFFFFF}}) {
+  for (std::uint32_t page :
+       {std::uint32_t{0}, std::uint32_t{1}, static_cast<std::uint32_t>(CataloguePages(file).at(0)),
+        db.pageCount(), std::uint32_t{0xFFFFFF}}) {
     try {
       JetTable table(db, "T", page);
       ADD_FAILURE() << "page " << page << " read as a definition";
     } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errc::kBadFormat) << page;
+      EXPECT_EQ(e.kind(), ErrorKind::kBadFormat) << page;
       EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
     }
   }

@@ -1,4 +1,4 @@
-#include "db/access_distinct.h"
+#include "db/access/distinct.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include "tests/access/value_printer.h"
 
 namespace db {
+
+using namespace db::access;
 namespace {
 
 std::vector<std::vector<Value>> Column(std::vector<Value> values) {
@@ -96,9 +98,9 @@ TEST(AccessDistinctTest, WholeRowsAreComparedFieldByField) {
 // have no case). Enough values to make the hashing and the sorting do real work.
 TEST(AccessDistinctTest, ManyTextsMatchThePlainDefinition) {
   const std::vector<std::string> stems = {
-      "a",  "é",  "É",  "e",  "straße", "strasse", "Ωmega", "ωMEGA", "z", "",
-      " x", "x ", "Ǆ",  "ǆ",  "ǅ",      "10",      "9",     "abcdefghijklmnopqrstuvwxyz",
-      "@",  "`",  "[",  "{"};
+      "a", "é",  "É",  "e", "straße", "strasse", "Ωmega", "ωMEGA", "z",
+      "",  " x", "x ", "Ǆ", "ǆ",      "ǅ",       "10",    "9",     "abcdefghijklmnopqrstuvwxyz",
+      "@", "`",  "[",  "{"};
   std::minstd_rand random(20240607);
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   std::vector<std::vector<Value>> rows;
@@ -120,9 +122,8 @@ TEST(AccessDistinctTest, ManyTextsMatchThePlainDefinition) {
                             [&](const Value& v) { return CompareAccessValues(v, row[0]) == 0; });
     if (!seen) expected.push_back(row[0]);
   }
-  std::stable_sort(expected.begin(), expected.end(), [](const Value& a, const Value& b) {
-    return CompareAccessValues(a, b) < 0;
-  });
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const Value& a, const Value& b) { return CompareAccessValues(a, b) < 0; });
   EXPECT_EQ(Flatten(AccessDistinct(rows)), expected);
 }
 
@@ -130,8 +131,9 @@ TEST(AccessDistinctTest, ManyTextsMatchThePlainDefinition) {
 // not dropped by the hash as they are read, so equal rows meet in the sort: the first one met
 // must be kept, and the rows must come strictly ascending.
 TEST(AccessDistinctTest, ManyRowsKeepTheFirstMetAndComeInOrder) {
-  const std::vector<std::string> stems = {"Köln", "KÖLN", "straße", "Zürich", "zürich", "Ωmega",
-                                          "ωMEGA", "oslo", "OSLO", "Oslo", "a b", "A B", ""};
+  const std::vector<std::string> stems = {"Köln",  "KÖLN",  "straße", "Zürich", "zürich",
+                                          "Ωmega", "ωMEGA", "oslo",   "OSLO",   "Oslo",
+                                          "a b",   "A B",   ""};
   std::minstd_rand random(77);
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   std::vector<std::vector<Value>> rows;
@@ -144,10 +146,9 @@ TEST(AccessDistinctTest, ManyRowsKeepTheFirstMetAndComeInOrder) {
   // The first row met of each group of equal rows, by the case-folded text and the number.
   std::map<std::pair<std::string, long long>, std::vector<Value>> firstMet;
   for (const auto& row : rows) {
-    std::string folded = row[0].isNull() ? std::string("\0null", 5)
-                                         : QString::fromStdString(row[0].text())
-                                               .toCaseFolded()
-                                               .toStdString();
+    std::string folded = row[0].isNull()
+                             ? std::string("\0null", 5)
+                             : QString::fromStdString(row[0].text()).toCaseFolded().toStdString();
     firstMet.emplace(std::make_pair(folded, row[1].integer()), row);
   }
   std::vector<std::vector<Value>> expectedKept;

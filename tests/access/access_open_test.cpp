@@ -5,18 +5,21 @@
 #include <fstream>
 #include <vector>
 
-#include "db/access_engine.h"
+#include "db/access/access_engine.h"
 #include "db/error.h"
-#include "db/jet_header.h"
+#include "db/access/format/header.h"
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
+using namespace db::access::format;
 namespace {
 
 using testsupport::Fixture;
 
 std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "") {
-  return OpenAccessSession(path, password, OpenMode::Read, FileFormat::Unknown);
+  return OpenAccessSession(path, password, OpenMode::Read);
 }
 
 std::vector<std::string> UserTables(Session& session) {

@@ -6,16 +6,20 @@
 #include <iterator>
 #include <vector>
 
-#include "db/access_catalog.h"
-#include "db/access_engine.h"
+#include "db/access/read/catalog_reader.h"
+#include "db/access/access_engine.h"
 #include "db/error.h"
-#include "db/jet_database.h"
-#include "db/jet_header.h"
-#include "db/jet_values.h"
+#include "db/access/read/database.h"
+#include "db/access/format/header.h"
+#include "db/access/format/values.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
 
 namespace db {
+
+using namespace db::access;
+using namespace db::access::format;
+using namespace db::access::read;
 namespace {
 
 using testsupport::Fixture;
@@ -24,7 +28,7 @@ using Rows = std::vector<std::vector<Value>>;
 // Opened for reading only: these tests read the shared fixtures themselves, never copies.
 std::unique_ptr<Session> Open(const std::string& path, const std::string& password = "",
                               OpenMode mode = OpenMode::Read) {
-  return OpenAccessSession(path, password, mode, FileFormat::Unknown);
+  return OpenAccessSession(path, password, mode);
 }
 
 std::string Bytes(const std::string& path) {
@@ -180,7 +184,7 @@ TEST(AccessReadTest, ReadOnlyFilesAndSessionsRefuseWriting) {
       }
     }
     EXPECT_EQ(QueryError(*session, "DROP TABLE Table3"), errc::kFailed);  // returns no rows
-    EXPECT_THROW(session->execute("DROP Table3"), Error);  // still parsed first
+    EXPECT_THROW(session->execute("DROP Table3"), Error);                 // still parsed first
     session.reset();
     EXPECT_EQ(Bytes(path), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
@@ -259,7 +263,7 @@ TEST(AccessReadTest, QueriesReadNoRowsUntilAsked) {
     cursor->next(row);
     ADD_FAILURE() << "a damaged row page was read without complaint";
   } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errc::kBadFormat);
+    EXPECT_EQ(e.kind(), ErrorKind::kBadFormat);
     EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
   }
   EXPECT_THROW(session->query("SELECT DISTINCT `A` FROM `Table1`"),

@@ -1,10 +1,12 @@
-#include "db/access_sql.h"
+#include "db/access/sql/parser.h"
 
 #include <gtest/gtest.h>
 
 #include "db/error.h"
 
 namespace db {
+
+using namespace db::access::sql;
 namespace {
 
 // The statement texts the program sends, in the letter case it sends them, and the variants a

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_database.h"
+#include "db/access/read/database.h"
 
 namespace {
 
 std::string Decode(const std::vector<unsigned char>& bytes) {
-  return db::DecodeJet4Text(bytes.data(), bytes.size());
+  return db::access::read::DecodeJet4Text(bytes.data(), bytes.size());
 }
 
 TEST(JetText, PlainAndCompressedFormsDecodeToTheSameCharacters) {
@@ -17,7 +17,9 @@ TEST(JetText, PlainAndCompressedFormsDecodeToTheSameCharacters) {
   EXPECT_EQ(Decode({0x41, 0x00, 0xE9, 0x00}), "A\xC3\xA9");
   EXPECT_EQ(Decode({0xFF, 0xFE, 0x41, 0xE9}), "A\xC3\xA9");
   // A zero byte switches to two bytes a character and back: "a", "Ω" (U+03A9), "b".
-  EXPECT_EQ(Decode({0xFF, 0xFE, 0x61, 0x00, 0xA9, 0x03, 0x00, 0x62}), "a\xCE\xA9" "b");
+  EXPECT_EQ(Decode({0xFF, 0xFE, 0x61, 0x00, 0xA9, 0x03, 0x00, 0x62}),
+            "a\xCE\xA9"
+            "b");
   EXPECT_EQ(Decode({}), "");
 }
 

@@ -1,10 +1,12 @@
-#include "db/jet_values.h"
+#include "db/access/format/values.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
 namespace db {
+
+using namespace db::access::format;
 namespace {
 
 // A stored decimal: sign byte, then the 128-bit magnitude as four little-endian 32-bit words,

@@ -12,15 +12,22 @@ inline void PrintTo(const Value& v, std::ostream* os) {
                                        "Currency", "DateTime", "Boolean", "Binary"};
   *os << kTypes[static_cast<int>(v.type())] << "(";
   switch (v.type()) {
-    case Value::Type::Null: break;
+    case Value::Type::Null:
+      break;
     case Value::Type::Text:
     case Value::Type::Decimal:
-    case Value::Type::Binary: *os << '"' << v.text() << '"'; break;
+    case Value::Type::Binary:
+      *os << '"' << v.text() << '"';
+      break;
     case Value::Type::Integer:
     case Value::Type::Currency:
-    case Value::Type::Boolean: *os << v.integer(); break;
+    case Value::Type::Boolean:
+      *os << v.integer();
+      break;
     case Value::Type::Double:
-    case Value::Type::DateTime: *os << v.real(); break;
+    case Value::Type::DateTime:
+      *os << v.real();
+      break;
   }
   *os << ")";
 }

@@ -20,9 +20,9 @@
 
 namespace {
 
-using app::pointer::kBusy;
-using app::pointer::kCustom;
-using app::pointer::kDefault;
+using steps::pointer::kBusy;
+using steps::pointer::kCustom;
+using steps::pointer::kDefault;
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

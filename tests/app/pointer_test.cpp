@@ -43,14 +43,14 @@ class WindowPointerTest : public ::testing::Test {
 };
 
 TEST_F(WindowPointerTest, ValuesGiveArrowHourglassAndArrowWithoutImage) {
-  EXPECT_EQ(pointer.value(), app::pointer::kDefault);
-  pointer.set(app::pointer::kBusy);
+  EXPECT_EQ(pointer.value(), steps::pointer::kDefault);
+  pointer.set(steps::pointer::kBusy);
   EXPECT_EQ(pointer.value(), 11);
   EXPECT_EQ(shape(), Qt::WaitCursor);
-  pointer.set(app::pointer::kDefault);
+  pointer.set(steps::pointer::kDefault);
   EXPECT_EQ(shape(), Qt::ArrowCursor);
-  pointer.set(app::pointer::kBusy);
-  pointer.set(app::pointer::kCustom);
+  pointer.set(steps::pointer::kBusy);
+  pointer.set(steps::pointer::kCustom);
   EXPECT_FALSE(pointer.hasImage());
   EXPECT_EQ(pointer.value(), 99);
   EXPECT_EQ(shape(), Qt::ArrowCursor);
@@ -62,20 +62,20 @@ TEST_F(WindowPointerTest, CursorFileGivesItsPictureWithItsHotSpot) {
   pointer.loadImage(path);
   ASSERT_TRUE(pointer.hasImage());
   EXPECT_EQ(shape(), Qt::ArrowCursor) << "loading alone does not change the setting";
-  pointer.set(app::pointer::kCustom);
+  pointer.set(steps::pointer::kCustom);
   EXPECT_EQ(shape(), Qt::BitmapCursor);
   EXPECT_EQ(window.cursor().hotSpot(), QPoint(3, 5));
   const QImage picture = window.cursor().pixmap().toImage();
   EXPECT_EQ(picture.size(), QSize(16, 16));
   EXPECT_EQ(QColor(picture.pixel(8, 8)), QColor(Qt::blue));
-  pointer.set(app::pointer::kBusy);
+  pointer.set(steps::pointer::kBusy);
   EXPECT_EQ(shape(), Qt::WaitCursor);
-  pointer.set(app::pointer::kDefault);
+  pointer.set(steps::pointer::kDefault);
   EXPECT_EQ(shape(), Qt::ArrowCursor);
 }
 
 TEST_F(WindowPointerTest, ImageLoadedWhileCustomShowsAtOnce) {
-  pointer.set(app::pointer::kCustom);
+  pointer.set(steps::pointer::kCustom);
   QImage png(12, 12, QImage::Format_ARGB32);
   png.fill(Qt::red);
   const std::string path = dir.file("hand.png");
@@ -100,14 +100,14 @@ TEST_F(WindowPointerTest, UnreadableImageThrowsAndKeepsTheEarlierOne) {
     EXPECT_NE(std::string(e.what()).find(junk), std::string::npos) << e.what();
   }
   EXPECT_TRUE(pointer.hasImage());
-  pointer.set(app::pointer::kCustom);
+  pointer.set(steps::pointer::kCustom);
   EXPECT_EQ(shape(), Qt::BitmapCursor);
 }
 
 TEST(WindowPointer, WithoutAWindowKeepsTheSettingOnly) {
   app::WindowPointer pointer(nullptr);
-  pointer.set(app::pointer::kBusy);
-  EXPECT_EQ(pointer.value(), app::pointer::kBusy);
+  pointer.set(steps::pointer::kBusy);
+  EXPECT_EQ(pointer.value(), steps::pointer::kBusy);
 }
 
 }  // namespace

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "app/program.h"
-#include "app/prompts.h"
+#include "steps/prompts.h"
 
 namespace {
 
 TEST(ShortenTitle, CutsBeforeTheLastSpaceWhileLongerThanForty) {
   EXPECT_EQ(app::ShortenTitle("Rowsifter"), "Rowsifter");
   const std::string forty = "Rowsifter distinct values extraction ok";  // 39
-  EXPECT_EQ(app::ShortenTitle(forty + "!"), forty + "!");                // exactly 40: kept
+  EXPECT_EQ(app::ShortenTitle(forty + "!"), forty + "!");               // exactly 40: kept
   EXPECT_EQ(app::ShortenTitle(forty + "!!"), "Rowsifter distinct values extraction");
   // Several cuts until it fits; trailing spaces go with the cut.
   EXPECT_EQ(app::ShortenTitle("Rowsifter for Access databases and SQLite files too"),

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "app/procedure.h"
+#include "steps/procedure.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/provider.h"
@@ -45,11 +45,11 @@ TEST(ProviderCheck, EnginesPresentPassesSilently) {
 TEST(ProviderCheck, MissingEngineAnswerNoOpensNothing) {
   EnginesOff off;
   ScriptedPrompts prompts;
-  prompts.messageAnswers = {app::box::kNo};
+  prompts.messageAnswers = {steps::box::kNo};
   EXPECT_FALSE(app::CheckProvider(prompts));
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, app::ProviderHelpText());
-  EXPECT_EQ(prompts.messages[0].style, app::box::kYesNo);
+  EXPECT_EQ(prompts.messages[0].style, steps::box::kYesNo);
   EXPECT_EQ(prompts.messages[0].title, "") << "the application title";
   EXPECT_TRUE(prompts.openedUrls.empty());
 }
@@ -57,12 +57,12 @@ TEST(ProviderCheck, MissingEngineAnswerNoOpensNothing) {
 TEST(ProviderCheck, MissingEngineAnswerYesOpensBothPagesInOrder) {
   EnginesOff off;
   ScriptedPrompts prompts;
-  prompts.messageAnswers = {app::box::kYes};
+  prompts.messageAnswers = {steps::box::kYes};
   EXPECT_FALSE(app::CheckProvider(prompts));
-  EXPECT_EQ(prompts.openedUrls,
-            (std::vector<std::string>{
-                "https://www.microsoft.com/en-us/download/details.aspx?id=13255",
-                "https://www.microsoft.com/en-us/download/details.aspx?id=54920"}));
+  EXPECT_EQ(
+      prompts.openedUrls,
+      (std::vector<std::string>{"https://www.microsoft.com/en-us/download/details.aspx?id=13255",
+                                "https://www.microsoft.com/en-us/download/details.aspx?id=54920"}));
 }
 
 TEST(ProviderCheck, FailingFirstPageStillOpensTheSecond) {
@@ -71,7 +71,7 @@ TEST(ProviderCheck, FailingFirstPageStillOpensTheSecond) {
     FailingPages prompts;
     prompts.failOn = app::kEngine2010Page;
     prompts.throws = throws;
-    prompts.messageAnswers = {app::box::kYes};
+    prompts.messageAnswers = {steps::box::kYes};
     EXPECT_FALSE(app::CheckProvider(prompts));
     EXPECT_EQ(prompts.openedUrls.size(), 2u) << "throws " << throws;
   }
@@ -113,7 +113,7 @@ TEST(ProviderCheck, HelpTextParagraphs) {
                        "installed.\r\n\r\nYou are getting this error because:\r\n\r\n1. ",
                        0),
             0u);
-  const std::string ending = std::string("message to ") + app::kSupportEmail + ")";
+  const std::string ending = std::string("message to ") + steps::kSupportEmail + ")";
   EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
   // Seven paragraphs, each separated by exactly one empty line.
   int breaks = 0;

@@ -50,7 +50,8 @@ TEST(QtFileFilter, MakesQtEntriesFromDescriptionPatternPairs) {
                               "(*.mdb)|*.mdb|Microsoft 2007 Database (*.accdb)|*.accdb|"),
             QStringLiteral("All Microsoft Databases (*.mdb,*.accdb) (*.*db);;Microsoft Database "
                            "(*.mdb) (*.mdb);;Microsoft 2007 Database (*.accdb) (*.accdb)"));
-  EXPECT_EQ(app::QtFileFilter("Databases|*.mdb;*.accdb"), QStringLiteral("Databases (*.mdb *.accdb)"));
+  EXPECT_EQ(app::QtFileFilter("Databases|*.mdb;*.accdb"),
+            QStringLiteral("Databases (*.mdb *.accdb)"));
   EXPECT_EQ(app::QtFileFilter("Databases|*.mdb; *.accdb;|All|*.*"),
             QStringLiteral("Databases (*.mdb *.accdb);;All (*.*)"));
   EXPECT_EQ(app::QtFileFilter(""), QString());
@@ -69,17 +70,17 @@ TEST(QtPrompts, MessageBoxShowsTitleIconTextAndButtonsOfTheStyle) {
     box->button(QMessageBox::Ok)->click();
   });
   EXPECT_EQ(prompts.messageBox("<b>x</b>\r\nin P at line 1\r\rmail", 48, "Application Error"),
-            app::box::kOk);
+            steps::box::kOk);
 
   AnswerNextDialog<QMessageBox>([](QMessageBox* box) {
     EXPECT_EQ(box->windowTitle(), QStringLiteral("Rowsifter"));
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     box->button(QMessageBox::No)->click();
   });
-  EXPECT_EQ(prompts.messageBox("Replace it?", app::box::kYesNo, ""), app::box::kNo);
+  EXPECT_EQ(prompts.messageBox("Replace it?", steps::box::kYesNo, ""), steps::box::kNo);
 
   AnswerNextDialog<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
-  EXPECT_EQ(prompts.messageBox("Replace it?", app::box::kYesNo, ""), app::box::kYes);
+  EXPECT_EQ(prompts.messageBox("Replace it?", steps::box::kYesNo, ""), steps::box::kYes);
 }
 
 TEST(QtPrompts, InputBoxGivesTheTextOrEmptyOnCancel) {
@@ -105,12 +106,13 @@ TEST(QtPrompts, FileDialogGivesTheChosenFileOrEmptyOnCancel) {
   const std::string chosen = dir.file("sales.mdb");
   std::ofstream(chosen) << "x";
   app::QtPrompts prompts;
-  app::FileDialogRequest request{"Select Access Database",
-                                 "Microsoft Database (*.mdb)|*.mdb|", 2621441, ""};
+  steps::FileDialogRequest request{"Select Access Database", "Microsoft Database (*.mdb)|*.mdb|",
+                                   2621441, ""};
 
   AnswerNextDialog<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Select Access Database"));
-    EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Microsoft Database (*.mdb) (*.mdb)")});
+    EXPECT_EQ(dialog->nameFilters(),
+              QStringList{QStringLiteral("Microsoft Database (*.mdb) (*.mdb)")});
     dialog->reject();
   });
   EXPECT_EQ(prompts.openFileDialog(request), "");

@@ -25,8 +25,8 @@ std::string Refusal(const std::vector<std::string>& args) {
 }
 
 TEST(ArgsTest, OptionsStandAnywhereInEverySpelling) {
-  const cli::Request r = ParseArguments({"-p", "pw", "extract", "db.mdb", "--criterion=3",
-                                         "T", "-fcsv", "F", "--header", "-o", "out.csv"});
+  const cli::Request r = ParseArguments({"-p", "pw", "extract", "db.mdb", "--criterion=3", "T",
+                                         "-fcsv", "F", "--header", "-o", "out.csv"});
   EXPECT_EQ(r.command, Command::kExtract);
   EXPECT_EQ(r.database, "db.mdb");
   EXPECT_EQ(r.table, "T");
@@ -67,7 +67,8 @@ TEST(ArgsTest, CriteriaByExactTextOrNumber) {
 TEST(ArgsTest, MistakesAreNamed) {
   EXPECT_NE(Refusal({}).find("no command"), std::string::npos);
   EXPECT_NE(Refusal({"extrat", "d"}).find("unknown command 'extrat'"), std::string::npos);
-  EXPECT_NE(Refusal({"tables", "d", "--bogus"}).find("unknown option '--bogus'"), std::string::npos);
+  EXPECT_NE(Refusal({"tables", "d", "--bogus"}).find("unknown option '--bogus'"),
+            std::string::npos);
   EXPECT_NE(Refusal({"tables", "d", "-x"}).find("unknown option '-x'"), std::string::npos);
   EXPECT_NE(Refusal({"tables", "d", "-p"}).find("'-p' needs a value"), std::string::npos);
   EXPECT_NE(Refusal({"tables", "d", "--replace=yes"}).find("takes no value"), std::string::npos);

@@ -35,8 +35,8 @@ class BinaryTest : public ::testing::Test {
   // (e.g. a variable assignment). Standard input is empty.
   Outcome run(const std::string& arguments, const std::string& prefix = "") {
     const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command = prefix + " '" ROWSIFTER_CLI_PATH "' " + arguments + " </dev/null >'" +
-                                out + "' 2>'" + err + "'";
+    const std::string command = prefix + " '" ROWSIFTER_CLI_PATH "' " + arguments +
+                                " </dev/null >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -68,8 +68,9 @@ TEST_F(CommandsTest, PreviewGivesTheFirstRowsWithNullsInPlace) {
   r = run({"preview", db, "People", "Id"});
   EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
 
-  dbtest::RunSql(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250)"
-                     " INSERT INTO People (Id) SELECT i FROM n;");
+  dbtest::RunSql(db,
+                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250)"
+                 " INSERT INTO People (Id) SELECT i FROM n;");
   EXPECT_EQ(Lines(run({"preview", db, "People", "Id"}).out).size(), 100u) << "the default";
   EXPECT_EQ(Lines(run({"preview", db, "People", "Id", "-n0"}).out).size(), 259u) << "all";
 

@@ -112,8 +112,8 @@ TEST_F(ExportTest, AFullDiskAtTheCommitChangesNothingAndSaysSoOnce) {
   };
   std::vector<Case> cases = {{db, "Source", "City", "3", "write the database file"}};
   if (testsupport::HaveFixtures())
-    cases.push_back({dir.copyFixture("jet4-nopassword-2003.mdb"), "Table1", "Data", "9",
-                     "File too large"});
+    cases.push_back(
+        {dir.copyFixture("jet4-nopassword-2003.mdb"), "Table1", "Data", "9", "File too large"});
   else
     std::cerr << "Access fixtures folder absent (" << testsupport::FixturesDir()
               << "): the Access case is skipped\n";
@@ -139,9 +139,10 @@ TEST_F(ExportTest, AFullDiskAtTheCommitChangesNothingAndSaysSoOnce) {
 // The export stops there and names the refusal that ended it, once, with nothing changed.
 TEST_F(ExportTest, AFullDiskWhileWritingStopsTheExportAndNamesTheCause) {
   // Far more rows than SQLite keeps in memory, so it must write them out before the commit.
-  dbtest::RunSql(db, "CREATE TABLE Many (City TEXT);"
-                     "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
-                     " INSERT INTO Many SELECT printf('city %06d ', i) || hex(randomblob(40)) FROM n;");
+  dbtest::RunSql(db,
+                 "CREATE TABLE Many (City TEXT);"
+                 "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
+                 " INSERT INTO Many SELECT printf('city %06d ', i) || hex(randomblob(40)) FROM n;");
   const std::string before = FileBytes(db);
   clitest::Result r;
   {

@@ -46,9 +46,16 @@ std::string FileBytes(const std::string& path) {
 }
 
 // Each is the name of a table and of its text field.
-const std::vector<std::string> kOddNames = {
-    "Back`tick", "`", "``", "say \"hi\"", "it's", "[br]acket", "semi;colon", " spaced out ",
-    "drop` ; DROP TABLE People; --", "a`b"};
+const std::vector<std::string> kOddNames = {"Back`tick",
+                                            "`",
+                                            "``",
+                                            "say \"hi\"",
+                                            "it's",
+                                            "[br]acket",
+                                            "semi;colon",
+                                            " spaced out ",
+                                            "drop` ; DROP TABLE People; --",
+                                            "a`b"};
 
 // The text that once made the new table a copy of People.
 const char kInjection[] = "x` AS SELECT * FROM people --";
@@ -68,8 +75,8 @@ class NamesTest : public clitest::CliTest {
   static std::string Value(const std::string& name) { return "North " + name; }
 
   long long tablesNamed(const std::string& name) {
-    return QueryNumber(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
-                               SqlText(name));
+    return QueryNumber(
+        db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " + SqlText(name));
   }
   long long tableCount() {
     return QueryNumber(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table'");
@@ -126,9 +133,9 @@ TEST_F(NamesTest, SqlTextAsANewTableNameMakesATableOfExactlyThatName) {
   EXPECT_EQ(tableCount(), before + 1);
   EXPECT_EQ(tablesNamed(kInjection), 1);
   EXPECT_EQ(tablesNamed("x"), 0);
-  EXPECT_EQ(QueryNumber(db, "SELECT count(*) FROM " + SqlName(kInjection) +
-                                " WHERE City = 'New York'"),
-            1);
+  EXPECT_EQ(
+      QueryNumber(db, "SELECT count(*) FROM " + SqlName(kInjection) + " WHERE City = 'New York'"),
+      1);
   EXPECT_EQ(QueryNumber(db, "SELECT count(*) FROM pragma_table_info(" + SqlText(kInjection) + ")"),
             1)
       << "one column, City";

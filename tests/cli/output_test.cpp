@@ -44,7 +44,8 @@ TEST(OutputTest, CsvQuotesOnlyWhatNeedsIt) {
 
 TEST(OutputTest, JsonEscapesControlsAndKeepsUtf8Valid) {
   EXPECT_EQ(Json("a\"b\\c/"), R"("a\"b\\c/")");
-  EXPECT_EQ(Json(std::string("\n\r\t\b\f\x01\x1f\x7f", 8)), R"("\n\r\t\b\f\u0001\u001f)" "\x7f\"");
+  EXPECT_EQ(Json(std::string("\n\r\t\b\f\x01\x1f\x7f", 8)), R"("\n\r\t\b\f\u0001\u001f)"
+                                                            "\x7f\"");
   EXPECT_EQ(Json(std::string("nul\0end", 7)), R"("nul\u0000end")");
   // Valid UTF-8 passes unchanged, from two to four bytes.
   EXPECT_EQ(Json("café ẞ 日本 😀"), "\"café ẞ 日本 😀\"");
@@ -81,7 +82,8 @@ TEST(OutputTest, ProgressBarDrawsOnPercentChangesAndWipesItself) {
     EXPECT_NE(drawn.find(" 50%  500/1000"), std::string::npos);
     EXPECT_NE(drawn.find("[##############################] 100%  1000/1000"), std::string::npos);
     std::size_t draws = 0;
-    for (std::size_t p = drawn.find('%'); p != std::string::npos; p = drawn.find('%', p + 1)) ++draws;
+    for (std::size_t p = drawn.find('%'); p != std::string::npos; p = drawn.find('%', p + 1))
+      ++draws;
     EXPECT_EQ(draws, 101u) << "once per percentage, not once per row";
   }
   EXPECT_TRUE(err.str().ends_with("\r\x1b[K")) << "the destructor wipes the bar";

@@ -31,14 +31,15 @@ TEST(BuildConnectionString, ChoosesTheProviderFromTheLastFiveCharactersOnly) {
     const char* path;
     bool ace;
   } cases[] = {
-      {"x.accdb", true},   {"x.ACCDB", true},  {"x.AccDb", true},  {"xaccdb", true},
-      {"accdb", true},     {"ACCDB", true},    {"x.accdb ", false}, {"x.mdb", false},
-      {"x.mde", false},    {"x.accde", false}, {"ccdb", false},    {"", false},
+      {"x.accdb", true},      {"x.ACCDB", true},  {"x.AccDb", true},   {"xaccdb", true},
+      {"accdb", true},        {"ACCDB", true},    {"x.accdb ", false}, {"x.mdb", false},
+      {"x.mde", false},       {"x.accde", false}, {"ccdb", false},     {"", false},
       {"x.accdb.bak", false},
   };
   for (const Case& c : cases) {
     std::string built = BuildConnectionString(c.path, "");
-    EXPECT_EQ(built, std::string(c.ace ? kAce : kJet) + c.path + kKey) << "path: '" << c.path << "'";
+    EXPECT_EQ(built, std::string(c.ace ? kAce : kJet) + c.path + kKey)
+        << "path: '" << c.path << "'";
   }
   EXPECT_EQ(BuildConnectionString("", ""), std::string(kJet) + kKey);
 }
@@ -57,8 +58,8 @@ TEST(BuildConnectionString, QuotesOnlyValuesThatWouldNotReadBackIntact) {
 }
 
 TEST(ParseConnectionString, ReadsBackWhatWasBuilt) {
-  const char* paths[] = {"C:\\Data\\Orders.mdb", "", " lead and trail ", "a;b.accdb",
-                         "q\"uote.mdb",           "'x'.mdb", "x=y.mdb", "Ünïcødé.accdb"};
+  const char* paths[] = {"C:\\Data\\Orders.mdb", "",        " lead and trail ", "a;b.accdb",
+                         "q\"uote.mdb",          "'x'.mdb", "x=y.mdb",          "Ünïcødé.accdb"};
   const char* passwords[] = {"", "pw", ";", "\"", "\"\"", "'", "'quoted'", " a;\"b\" ", "=="};
   for (const char* path : paths) {
     for (const char* password : passwords) {

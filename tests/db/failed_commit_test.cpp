@@ -9,11 +9,12 @@
 #include <iostream>
 #include <iterator>
 
-#include "db/access_write_session.h"
+#include "db/access/write_session.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/file_env.h"
-#include "db/jet_header.h"
+#include "db/access/write/file_env.h"
+#include "tests/support/fault_env.h"
+#include "db/access/format/header.h"
 #include "db/statements.h"
 #include "tests/db/file_size_limit.h"
 #include "tests/db/sqlite_file.h"
@@ -51,16 +52,15 @@ const Engine kEngines[] = {
        dbtest::RunSql(path, "CREATE TABLE Cities (City TEXT); INSERT INTO Cities VALUES ('Oslo');");
        return path;
      }},
-    {"Access", [](const testsupport::TempDir& dir) {
-       return dir.copyFixture("jet4-nopassword-2003.mdb");
-     }}};
+    {"Access",
+     [](const testsupport::TempDir& dir) { return dir.copyFixture("jet4-nopassword-2003.mdb"); }}};
 
 TEST(FailedCommit, EndsTheTransactionSoTheRollbackAfterItHasNothingToDo) {
   for (const Engine& engine : kEngines) {
     SCOPED_TRACE(engine.name);
     if (std::string(engine.name) == "Access" && !testsupport::HaveFixtures()) {
       std::cerr << "Access fixtures folder absent (" << testsupport::FixturesDir()
-              << "): the Access case is skipped\n";
+                << "): the Access case is skipped\n";
       continue;
     }
     testsupport::TempDir dir;
@@ -105,17 +105,18 @@ TEST(FailedCommit, AccessSessionKeepsNothingWhereverTheDiskFills) {
     testsupport::TempDir dir;
     const std::string path = dir.copyFixture("jet4-nopassword-2003.mdb");
     const std::string before = FileBytes(path);
-    std::optional<db::JetHeader> header = db::ParseJetHeader(
+    std::optional<db::access::format::JetHeader> header = db::access::format::ParseJetHeader(
         reinterpret_cast<const unsigned char*>(before.data()), before.size());
     ASSERT_TRUE(header);
-    db::FaultEnv env;
+    testsupport::FaultEnv env;
     env.setGrowthBudget(budget);
-    db::AccessWriteSession session(path, *header, db::OpenMode::ReadWrite, env);
+    db::access::AccessWriteSession session(path, *header, db::OpenMode::ReadWrite, env);
     session.begin();
-    session.execute(db::ParseAccessStatement(db::DropTableStatement("Table1")));
-    session.execute(db::ParseAccessStatement(db::CreateTableStatement("Results", "City")));
+    session.execute(db::access::sql::ParseAccessStatement(db::DropTableStatement("Table1")));
+    session.execute(
+        db::access::sql::ParseAccessStatement(db::CreateTableStatement("Results", "City")));
     for (int i = 0; i < 2000; ++i)
-      session.execute(db::ParseAccessStatement(
+      session.execute(db::access::sql::ParseAccessStatement(
           db::InsertStatement("Results", "city number " + std::to_string(i))));
     EXPECT_THROW(session.commit(), db::Error);
     EXPECT_FALSE(session.inTransaction());

@@ -44,16 +44,11 @@ TEST(SniffFileFormat, TellsEachAccessFixtureByItsHeader) {
     const char* name;
     FileFormat format;
   } cases[] = {
-      {"jet3-test.mdb", FileFormat::Jet3},
-      {"jet4-empty-2000.mdb", FileFormat::Jet4},
-      {"jet4-empty-2003.mdb", FileFormat::Jet4},
-      {"jet4-password-2003.mdb", FileFormat::Jet4},
-      {"jet4-numeric-2003.mdb", FileFormat::Jet4},
-      {"ace12-empty-2007.accdb", FileFormat::Ace},
-      {"ace14-test-2010.accdb", FileFormat::Ace},
-      {"ace14-encrypted-2010.accdb", FileFormat::Ace},
-      {"ace16-empty-2016.accdb", FileFormat::Ace},
-      {"ace-agile-encrypted.accdb", FileFormat::Ace},
+      {"jet3-test.mdb", FileFormat::Jet3},         {"jet4-empty-2000.mdb", FileFormat::Jet4},
+      {"jet4-empty-2003.mdb", FileFormat::Jet4},   {"jet4-password-2003.mdb", FileFormat::Jet4},
+      {"jet4-numeric-2003.mdb", FileFormat::Jet4}, {"ace12-empty-2007.accdb", FileFormat::Ace},
+      {"ace14-test-2010.accdb", FileFormat::Ace},  {"ace14-encrypted-2010.accdb", FileFormat::Ace},
+      {"ace16-empty-2016.accdb", FileFormat::Ace}, {"ace-agile-encrypted.accdb", FileFormat::Ace},
   };
   for (const Case& c : cases)
     EXPECT_EQ(db::SniffFileFormat(testsupport::Fixture(c.name)), c.format) << c.name;
@@ -109,6 +104,27 @@ TEST(OpenSession, NamesTheFileInEveryRefusal) {
   EXPECT_NE(foreign.find(dir.file("notes.accdb")), std::string::npos) << foreign;
 
   EXPECT_FALSE(OpenError("").empty());
+}
+
+// A foreign or damaged file and a file that cannot be opened share their error number; only the
+// kind tells them apart.
+TEST(OpenSession, TellsAForeignFileFromAMissingOneByKindNotNumber) {
+  TempDir dir;
+  WriteBytes(dir.file("notes.accdb"), "just some notes\n");
+  auto errorOf = [](const std::string& path) {
+    try {
+      db::OpenSession(path, "", db::OpenMode::Read);
+    } catch (const db::Error& e) {
+      return e;
+    }
+    return db::Error(0, "opened");
+  };
+  db::Error foreign = errorOf(dir.file("notes.accdb"));
+  db::Error missing = errorOf(dir.file("missing.mdb"));
+  EXPECT_EQ(foreign.number(), db::errc::kBadFormat);
+  EXPECT_EQ(foreign.kind(), db::ErrorKind::kBadFormat);
+  EXPECT_EQ(missing.number(), db::errc::kFailed);
+  EXPECT_EQ(missing.kind(), db::ErrorKind::kOther);
 }
 
 TEST(OpenSession, RefusesAFileItCannotRead) {

@@ -11,7 +11,8 @@ using db::Value;
 // `failAt` throws instead.
 class CountingCursor : public db::Cursor {
  public:
-  CountingCursor(int rows, int* reads, int failAt = -1) : rows_(rows), reads_(reads), failAt_(failAt) {}
+  CountingCursor(int rows, int* reads, int failAt = -1)
+      : rows_(rows), reads_(reads), failAt_(failAt) {}
   const std::vector<std::string>& fieldNames() const override { return names_; }
   bool next(std::vector<Value>& row) override {
     if (given_ == rows_) return false;

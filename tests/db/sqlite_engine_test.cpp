@@ -7,7 +7,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/sqlite_engine.h"
+#include "db/sqlite/sqlite_engine.h"
 #include "db/statements.h"
 #include "tests/db/sqlite_file.h"
 #include "tests/support/fixtures.h"
@@ -59,9 +59,12 @@ class SqliteEngine : public ::testing::Test {
 
 TEST_F(SqliteEngine, ListsTablesViewsAndSystemTablesInOneOrder) {
   std::vector<CatalogRow> expected = {
-      {"SYSTEM TABLE", "sqlite_master"}, {"SYSTEM TABLE", "sqlite_sequence"},
-      {"TABLE", "alpha"},                {"TABLE", "Beta Orders"},
-      {"TABLE", "mixed"},                {"TABLE", "Zeta"},
+      {"SYSTEM TABLE", "sqlite_master"},
+      {"SYSTEM TABLE", "sqlite_sequence"},
+      {"TABLE", "alpha"},
+      {"TABLE", "Beta Orders"},
+      {"TABLE", "mixed"},
+      {"TABLE", "Zeta"},
       {"VIEW", "big_orders"},
   };
   EXPECT_EQ(Open()->tables(), expected);
@@ -76,7 +79,9 @@ TEST_F(SqliteEngine, HandsOutValuesWithTheirTypes) {
       Value::Integer(-9007199254740993LL),
       Value::Double(3.25),
       Value::Text("It's \xC3\xBC"),
-      Value::Binary(std::string("\x00\xff" "A", 3)),
+      Value::Binary(std::string("\x00\xff"
+                                "A",
+                                3)),
       Value::Null(),
   };
   EXPECT_EQ(values, expected);
@@ -115,7 +120,8 @@ TEST_F(SqliteEngine, CountsARecordSetWithoutMovingIt) {
 TEST_F(SqliteEngine, ReadsRowsOnlyWhenAskedFor) {
   // The second row fails to compute, so only a reader that goes past the first row sees it.
   auto rs = Open()->openRecordset(
-      "SELECT CASE WHEN id = 2 THEN abs(-9223372036854775807 - 1) ELSE id END FROM Zeta ORDER BY id");
+      "SELECT CASE WHEN id = 2 THEN abs(-9223372036854775807 - 1) ELSE id END FROM Zeta ORDER BY "
+      "id");
   EXPECT_EQ(rs->value(0), Value::Integer(1));
   db::Error error = ErrorOf([&] { rs->moveNext(); });
   EXPECT_NE(error.description().find("overflow"), std::string::npos) << error.description();
@@ -202,8 +208,9 @@ TEST_F(SqliteEngine, TransactionsCommitAndRollBack) {
 // A failure that makes SQLite end the transaction by itself must not let the following
 // statements commit one by one: here a trigger rolls everything back on 'boom'.
 TEST_F(SqliteEngine, StatementsAfterTheDatabaseRolledTheTransactionBackAreRefused) {
-  dbtest::RunSql(path_, "CREATE TABLE log(v); CREATE TRIGGER stop BEFORE INSERT ON log "
-                        "WHEN new.v = 'boom' BEGIN SELECT RAISE(ROLLBACK, 'boom'); END;");
+  dbtest::RunSql(path_,
+                 "CREATE TABLE log(v); CREATE TRIGGER stop BEFORE INSERT ON log "
+                 "WHEN new.v = 'boom' BEGIN SELECT RAISE(ROLLBACK, 'boom'); END;");
   auto connection = Open();
   connection->beginTrans();
   connection->execute("INSERT INTO log VALUES ('a')");

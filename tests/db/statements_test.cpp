@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "db/access_sql.h"
+#include "db/access/sql/parser.h"
 #include "db/statements.h"
 
 namespace {
@@ -17,7 +17,8 @@ TEST(Statements, HaveTheExactTexts) {
 }
 
 TEST(Statements, PutNamesBetweenBackticksDoublingTheBackticksInside) {
-  EXPECT_EQ(db::PreviewStatement("Customer Name", "O'Hara"), "SELECT `Customer Name` FROM `O'Hara`");
+  EXPECT_EQ(db::PreviewStatement("Customer Name", "O'Hara"),
+            "SELECT `Customer Name` FROM `O'Hara`");
   EXPECT_EQ(db::TableFieldsStatement("a`b"), "SELECT * FROM `a``b`");
   EXPECT_EQ(db::DropTableStatement("x` AS SELECT * FROM people --"),
             "DROP TABLE `x`` AS SELECT * FROM people --`");
@@ -28,27 +29,35 @@ TEST(Statements, PutNamesBetweenBackticksDoublingTheBackticksInside) {
 // Every statement the program builds reads back, through the Access statement parser, with the
 // very names it was built from, however odd.
 TEST(Statements, ReadBackByTheAccessParserWithTheirNames) {
-  using Drop = struct db::DropTableStatement;
-  using Create = struct db::CreateTableStatement;
-  using Insert = struct db::InsertStatement;
-  const std::string names[] = {"a`b",    "x` AS SELECT * FROM people --", "`",          "``lead",
-                               "trail`", "O'Hara", "[x]", "semi;colon", " spaced ", "a,b (c)",
+  namespace sql = db::access::sql;
+  const std::string names[] = {"a`b",
+                               "x` AS SELECT * FROM people --",
+                               "`",
+                               "``lead",
+                               "trail`",
+                               "O'Hara",
+                               "[x]",
+                               "semi;colon",
+                               " spaced ",
+                               "a,b (c)",
                                "\xC3\x9C_\xE8\xA1\xA8"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     const std::string other = "f" + name;
     const std::string value = "it's `" + name + "`";
-    EXPECT_EQ(db::ParseAccessStatement(db::TableFieldsStatement(name)),
-              db::AccessStatement(db::SelectStatement{false, std::nullopt, name}));
-    EXPECT_EQ(db::ParseAccessStatement(db::DistinctValuesStatement(other, name)),
-              db::AccessStatement(db::SelectStatement{true, other, name}));
-    EXPECT_EQ(db::ParseAccessStatement(db::PreviewStatement(name, other)),
-              db::AccessStatement(db::SelectStatement{false, name, other}));
-    EXPECT_EQ(db::ParseAccessStatement(db::DropTableStatement(name)), db::AccessStatement(Drop{name}));
-    EXPECT_EQ(db::ParseAccessStatement(db::CreateTableStatement(name, other)),
-              db::AccessStatement(Create{name, {{other, "VARCHAR", std::nullopt}}}));
-    EXPECT_EQ(db::ParseAccessStatement(db::InsertStatement(name, value)),
-              db::AccessStatement(Insert{name, {value}}));
+    EXPECT_EQ(sql::ParseAccessStatement(db::TableFieldsStatement(name)),
+              sql::AccessStatement(sql::SelectStatement{false, std::nullopt, name}));
+    EXPECT_EQ(sql::ParseAccessStatement(db::DistinctValuesStatement(other, name)),
+              sql::AccessStatement(sql::SelectStatement{true, other, name}));
+    EXPECT_EQ(sql::ParseAccessStatement(db::PreviewStatement(name, other)),
+              sql::AccessStatement(sql::SelectStatement{false, name, other}));
+    EXPECT_EQ(sql::ParseAccessStatement(db::DropTableStatement(name)),
+              sql::AccessStatement(sql::DropTableStatement{name}));
+    EXPECT_EQ(
+        sql::ParseAccessStatement(db::CreateTableStatement(name, other)),
+        sql::AccessStatement(sql::CreateTableStatement{name, {{other, "VARCHAR", std::nullopt}}}));
+    EXPECT_EQ(sql::ParseAccessStatement(db::InsertStatement(name, value)),
+              sql::AccessStatement(sql::InsertStatement{name, {value}}));
   }
 }
 

@@ -79,8 +79,10 @@ TEST(ValueText, DatesShowTheDateAndTheTimeWhenThereIsOne) {
   EXPECT_EQ(Us(Value::DateTime(day + 0.5)), "3/15/2023 12:00:00 PM");
   EXPECT_EQ(De(Value::DateTime(day + 0.5)), "15.03.2023 12:00:00");
   // 2000-01-01 14:30:12
-  EXPECT_EQ(Us(Value::DateTime(36526 + (14 * 3600 + 30 * 60 + 12) / 86400.0)), "1/1/2000 2:30:12 PM");
-  EXPECT_EQ(De(Value::DateTime(36526 + (14 * 3600 + 30 * 60 + 12) / 86400.0)), "01.01.2000 14:30:12");
+  EXPECT_EQ(Us(Value::DateTime(36526 + (14 * 3600 + 30 * 60 + 12) / 86400.0)),
+            "1/1/2000 2:30:12 PM");
+  EXPECT_EQ(De(Value::DateTime(36526 + (14 * 3600 + 30 * 60 + 12) / 86400.0)),
+            "01.01.2000 14:30:12");
 }
 
 TEST(ValueText, DatesOnTheZeroDayAreATimeAlone) {

@@ -57,20 +57,13 @@ TEST(CriteriaTests, EdgeValuesMeetExactlyTheExpectedEntries) {
     std::set<int> entries1to16;
   };
   const std::vector<Case> cases = {
-      {"", "x", {2, 4, 6, 8, 9, 11, 13, 15}},
-      {"ABC", "b", {1, 4, 6, 8, 9, 12, 13, 16}},
-      {"a-b", "ab", {2, 4, 6, 8, 10, 12, 14, 16}},
-      {"xaby", "ab", {1, 4, 6, 8, 9, 12, 13, 16}},
-      {"O'BRIEN", "o'b", {1, 4, 6, 8, 10, 12, 14, 16}},
-      {"a b", "x", {2, 3, 6, 8, 10, 12, 14, 16}},
-      {"a\r\nb", "x", {2, 4, 5, 8, 10, 12, 14, 16}},
-      {"a\rb", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
-      {"a\tb", "x", {2, 4, 6, 7, 10, 12, 14, 16}},
-      {"12.5", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
-      {"125", "x", {2, 4, 6, 8, 10, 11, 13, 16}},
-      {"é", "x", {2, 4, 6, 8, 10, 12, 14, 15}},
-      {"!!", "x", {2, 4, 6, 8, 10, 12, 14, 15}},
-      {"a!", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
+      {"", "x", {2, 4, 6, 8, 9, 11, 13, 15}},           {"ABC", "b", {1, 4, 6, 8, 9, 12, 13, 16}},
+      {"a-b", "ab", {2, 4, 6, 8, 10, 12, 14, 16}},      {"xaby", "ab", {1, 4, 6, 8, 9, 12, 13, 16}},
+      {"O'BRIEN", "o'b", {1, 4, 6, 8, 10, 12, 14, 16}}, {"a b", "x", {2, 3, 6, 8, 10, 12, 14, 16}},
+      {"a\r\nb", "x", {2, 4, 5, 8, 10, 12, 14, 16}},    {"a\rb", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
+      {"a\tb", "x", {2, 4, 6, 7, 10, 12, 14, 16}},      {"12.5", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
+      {"125", "x", {2, 4, 6, 8, 10, 11, 13, 16}},       {"é", "x", {2, 4, 6, 8, 10, 12, 14, 15}},
+      {"!!", "x", {2, 4, 6, 8, 10, 12, 14, 15}},        {"a!", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
       {"٣", "x", {2, 4, 6, 8, 10, 12, 14, 15}},  // an Arabic-Indic digit is not a digit
       {"Zürich", "x", {2, 4, 6, 8, 10, 12, 14, 16}},
   };
@@ -87,18 +80,18 @@ TEST(CriteriaTests, TextAfterAndBeforeUserCharacters) {
   };
   const std::vector<Case> cases = {
       {"", "a", false, false},
-      {"ab", "ab", false, false},       // the whole value: nothing around it
+      {"ab", "ab", false, false},  // the whole value: nothing around it
       {"xab", "ab", false, true},
       {"aby", "ab", true, false},
       {"xaby", "AB", true, true},
-      {"abab", "ab", true, true},       // the first occurrence has text after, the second before
-      {"aaa", "aa", true, true},        // overlapping occurrences count
-      {"a-b", "ab", false, false},      // no occurrence at all
+      {"abab", "ab", true, true},   // the first occurrence has text after, the second before
+      {"aaa", "aa", true, true},    // overlapping occurrences count
+      {"a-b", "ab", false, false},  // no occurrence at all
       {"Name: Smith", ":", true, true},
       {"http://", "://", false, true},
-      {"né", "É", false, true},         // case ignored beyond ASCII, positions in characters
-      {"éa", "a", false, true},         // one two-byte character before
-      {"aé", "a", true, false},         // one two-byte character after
+      {"né", "É", false, true},  // case ignored beyond ASCII, positions in characters
+      {"éa", "a", false, true},  // one two-byte character before
+      {"aé", "a", true, false},  // one two-byte character after
       {"éÉ", "é", true, true},
       {"\xe2\x84\xaax", "k", true, false},  // KELVIN SIGN, then x
       {"x\xe2\x84\xaa", "K", false, true},
@@ -112,10 +105,28 @@ TEST(CriteriaTests, TextAfterAndBeforeUserCharacters) {
 }
 
 TEST(CriteriaTests, EveryPairIsComplementaryAndTheMatcherAgrees) {
-  const std::vector<std::string> values = {
-      "", " ", "a", "ABC", "a-b", "a b", "a\r\nb", "\r", "\t", "12.5", "125", "é", "É", "!!",
-      "a!", "O'Brien", "Straße", "İstanbul", "\xff", "a\xc3", std::string(100, 'x') + "é",
-      std::string("a\0b", 3)};
+  const std::vector<std::string> values = {"",
+                                           " ",
+                                           "a",
+                                           "ABC",
+                                           "a-b",
+                                           "a b",
+                                           "a\r\nb",
+                                           "\r",
+                                           "\t",
+                                           "12.5",
+                                           "125",
+                                           "é",
+                                           "É",
+                                           "!!",
+                                           "a!",
+                                           "O'Brien",
+                                           "Straße",
+                                           "İstanbul",
+                                           "\xff",
+                                           "a\xc3",
+                                           std::string(100, 'x') + "é",
+                                           std::string("a\0b", 3)};
   const std::vector<std::string> userChars = {"a", "B", "é", "ss", "x\xff", "\xe2\x84\xaa", "-"};
   for (const std::string& chars : userChars) {
     for (std::size_t i = 0; i < kCriterionCount; i += 2) {
@@ -134,8 +145,8 @@ TEST(CriteriaTests, EveryPairIsComplementaryAndTheMatcherAgrees) {
 }
 
 TEST(CriteriaTests, ClassTestsAgreeWithTheCharacterFilter) {
-  const std::vector<std::string> values = {"", "abc", "ab1", "a b", "125", "1.5", "é",
-                                           "ée", "\xff", "!?", "Aé1", "ZZ9"};
+  const std::vector<std::string> values = {"",  "abc", "ab1",  "a b", "125", "1.5",
+                                           "é", "ée",  "\xff", "!?",  "Aé1", "ZZ9"};
   struct Rule {
     Criterion criterion;
     std::string_view set;
@@ -164,14 +175,20 @@ TEST(CriteriaTests, SubstringTestsIgnoreCaseBeyondAscii) {
       {"STRAẞE", "straße", true},
       {"Москва", "МОСК", true},
       {"ΣΟΦΙΑ", "σοφ", true},
-      {"Kelvin", "\xe2\x84\xaa", true},    // KELVIN SIGN folds to "k"
+      {"Kelvin", "\xe2\x84\xaa", true},  // KELVIN SIGN folds to "k"
       {"5 \xe2\x84\xaa", "k", true},
-      {"e", "é", false},                   // accents are not case
+      {"e", "é", false},  // accents are not case
       {"é", "e", false},
       {"Strasse", "ß", false},
       {"café au lait", "AU L", true},
-      {"a\xff" "b", "\xff" "B", true},     // a stray byte matches the same stray byte
-      {"a\xfe" "b", "\xff", false},
+      {"a\xff"
+       "b",
+       "\xff"
+       "B",
+       true},  // a stray byte matches the same stray byte
+      {"a\xfe"
+       "b",
+       "\xff", false},
       {std::string(80, 'z') + "Ä", "zä", true},  // past the short-text buffer
       {std::string(80, 'z') + "Ä", "aä", false},
   };
@@ -219,8 +236,16 @@ TEST(FilterCharsTest, KeepsOrDropsWholeCharacters) {
   // "é" (C3 A9) and "©" (C2 A9) share a byte but are different characters.
   EXPECT_EQ(FilterChars("©é", "é", true), "é");
   // Stray bytes are characters of their own, kept or dropped whole.
-  EXPECT_EQ(FilterChars("a\xff" "b\xc3", "\xff" "é", false), "ab\xc3");
-  EXPECT_EQ(FilterChars("a\xff" "b", kLetters, false), "\xff");
+  EXPECT_EQ(FilterChars("a\xff"
+                        "b\xc3",
+                        "\xff"
+                        "é",
+                        false),
+            "ab\xc3");
+  EXPECT_EQ(FilterChars("a\xff"
+                        "b",
+                        kLetters, false),
+            "\xff");
 }
 
 }  // namespace

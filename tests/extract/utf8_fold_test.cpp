@@ -32,19 +32,23 @@ TEST(Utf8Decode, InvalidBytesStandForThemselvesOneByOne) {
     std::string bytes;
     std::u32string expected;
   } cases[] = {
-      {"\xc0\xaf", {Raw(0xC0), Raw(0xAF)}},                  // overlong "/"
-      {"\xe0\x80\xaf", {Raw(0xE0), Raw(0x80), Raw(0xAF)}},   // overlong
-      {"\xed\xa0\x80", {Raw(0xED), Raw(0xA0), Raw(0x80)}},   // surrogate
+      {"\xc0\xaf", {Raw(0xC0), Raw(0xAF)}},                                // overlong "/"
+      {"\xe0\x80\xaf", {Raw(0xE0), Raw(0x80), Raw(0xAF)}},                 // overlong
+      {"\xed\xa0\x80", {Raw(0xED), Raw(0xA0), Raw(0x80)}},                 // surrogate
       {"\xf4\x90\x80\x80", {Raw(0xF4), Raw(0x90), Raw(0x80), Raw(0x80)}},  // above U+10FFFF
-      {"\xc3", {Raw(0xC3)}},                                 // cut off at the end
-      {"\xe2\x82" "a", {Raw(0xE2), Raw(0x82), U'a'}},        // cut off before ASCII
+      {"\xc3", {Raw(0xC3)}},                                               // cut off at the end
+      {"\xe2\x82"
+       "a",
+       {Raw(0xE2), Raw(0x82), U'a'}},  // cut off before ASCII
       {"\xff\xfe", {Raw(0xFF), Raw(0xFE)}},
   };
   for (const auto& c : cases) EXPECT_EQ(Decode(c.bytes), c.expected);
 }
 
 TEST(Utf8Fold, FoldsCaseCharacterByCharacter) {
-  const FoldedText folded("AÉ\xe2\x84\xaaΣẞ\xff" "z");
+  const FoldedText folded(
+      "AÉ\xe2\x84\xaaΣẞ\xff"
+      "z");
   EXPECT_EQ(folded.view(), (std::u32string{U'a', U'é', U'k', U'σ', U'ß', Raw(0xFF), U'z'}));
   // Longer than the short-text buffer.
   const std::string longText = std::string(100, 'Q') + "Ä";

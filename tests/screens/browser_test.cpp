@@ -71,8 +71,9 @@ class BrowserTest : public ::testing::Test {
   FakeList tables, fields, preview;
   FakeWindow window;
   testsupport::ScriptedPrompts prompts;
-  screens::Browser browser{tables, fields, preview, window,
-                           [this] { return db::BuildConnectionString(path, ""); }, prompts};
+  screens::Browser browser{
+      tables, fields, preview, window, [this] { return db::BuildConnectionString(path, ""); },
+      prompts};
 };
 
 Names Range(int from, int to) {
@@ -88,8 +89,8 @@ TEST_F(BrowserTest, TableClickListsFieldsAndPreviewsValuesAsStored) {
   // Every row, duplicates kept; the apostrophe single as stored; Null as an empty item.
   EXPECT_EQ(preview.items, (Names{"Ann", "O'Brien", "", "Ann"}));
   ASSERT_FALSE(window.pointers.empty());
-  EXPECT_EQ(window.pointers.front(), app::pointer::kBusy);
-  EXPECT_EQ(window.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(window.pointers.front(), steps::pointer::kBusy);
+  EXPECT_EQ(window.pointers.back(), steps::pointer::kDefault);
   // Events are handled before every item (and once more before the preview starts).
   EXPECT_GE(window.pumps, 3 + 4);
 
@@ -110,7 +111,7 @@ TEST_F(BrowserTest, PreviewShowsAtMostOneHundredRows) {
   browser.tableClick();
   EXPECT_EQ(fields.items, (Names{"a", "b"}));
   EXPECT_TRUE(preview.items.empty());
-  EXPECT_EQ(window.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(window.pointers.back(), steps::pointer::kDefault);
 }
 
 TEST_F(BrowserTest, ClickOnEmptyListChangesNothing) {
@@ -155,7 +156,7 @@ TEST_F(BrowserTest, ReentrantClicksEndOnTheLastClick) {
   EXPECT_EQ(tables.selectedText(), "Numbers");
   EXPECT_EQ(fields.items, Names{"n"});
   EXPECT_EQ(preview.items, Range(0, 100));
-  EXPECT_EQ(window.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(window.pointers.back(), steps::pointer::kDefault);
 
   // A field click during the field listing: the listing completes, the preview is the
   // clicked field's.
@@ -184,7 +185,7 @@ TEST_F(BrowserTest, ReentrantClicksEndOnTheLastClick) {
   browser.tableClick();
   EXPECT_EQ(fields.items, (Names{"Name", "City", "Code"}));
   EXPECT_EQ(preview.items, (Names{"Ann", "O'Brien", "", "Ann"}));
-  EXPECT_EQ(window.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(window.pointers.back(), steps::pointer::kDefault);
   EXPECT_TRUE(prompts.messages.empty());
 }
 
@@ -219,7 +220,7 @@ TEST_F(BrowserTest, FailureInTheMiddleOfAFillPutsThePointerBack) {
   ASSERT_EQ(prompts.errorReports().size(), 1u);
   EXPECT_NE(prompts.errorReports()[0].text.find("list is full\r\n"), std::string::npos);
   EXPECT_NE(prompts.errorReports()[0].text.find("ListView1_Click at line 102"), std::string::npos);
-  EXPECT_EQ(window.pointers.back(), app::pointer::kDefault);
+  EXPECT_EQ(window.pointers.back(), steps::pointer::kDefault);
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ TEST_F(Form1Test, NextOpensTheWorkspace) {
   EXPECT_EQ(form2().ListView1().selectedText(), "Customers");
   EXPECT_EQ(Items(form2().ListView2()), (Names{"Name", "City", "Code"}));
   EXPECT_EQ(Items(form2().ListView3()), (Names{"Ann", "O'Brien", "", "Ann"}));
-  EXPECT_EQ(form2().pointer().value(), app::pointer::kDefault);
+  EXPECT_EQ(form2().pointer().value(), steps::pointer::kDefault);
   EXPECT_TRUE(prompts.messages.empty());
 }
 

@@ -55,7 +55,7 @@ TEST_F(Form2AccessExportTest, ExtractsAndExportsIntoTheAccessFile) {
   form2().ListView2().setCurrentItem(form2().ListView2().topLevelItem(1));
   form2().Combo1().setCurrentText("Contains Space(s)");
   prompts.inputAnswers = {"WITH O"};
-  prompts.messageAnswers = {app::box::kYes};
+  prompts.messageAnswers = {steps::box::kYes};
   form2().PushButton2_Click();
   EXPECT_TRUE(prompts.errorReports().empty());
   EXPECT_EQ(column("With O", "Data"), Names{}) << "no value holds a space: an empty table";

@@ -51,7 +51,7 @@ TEST_F(Form2ButtonsTest, StartExtractingListsTheValuesAsStored) {
   EXPECT_EQ(Items(form2().ListView4()), (Names{"Ann Lee", "O'Brien Trading"}));
   EXPECT_EQ(messageTexts(), Names{"Done."});
   EXPECT_TRUE(prompts.inputPrompts.empty()) << "no characters asked for this criterion";
-  EXPECT_EQ(form2().pointer().value(), app::pointer::kDefault);
+  EXPECT_EQ(form2().pointer().value(), steps::pointer::kDefault);
   EXPECT_EQ(form2().ProgressBar1().value(), 0);
   EXPECT_EQ(form2().ProgressBar1().text(), "Progress Bar");
   EXPECT_GT(clock->rounds, 0) << "the run paused through the window's clock";
@@ -71,13 +71,13 @@ TEST_F(Form2ButtonsTest, ExportCreatesTheTableAndListsIt) {
 
   EXPECT_EQ(messageTexts(), Names{"Done."});
   EXPECT_EQ(dbtest::QueryNumber(database, "SELECT count(*) FROM Spaced"), 2);
-  EXPECT_EQ(dbtest::QueryNumber(database,
-                                "SELECT count(*) FROM Spaced WHERE Name = 'O''Brien Trading'"),
-            1);
+  EXPECT_EQ(
+      dbtest::QueryNumber(database, "SELECT count(*) FROM Spaced WHERE Name = 'O''Brien Trading'"),
+      1);
   const auto tables = Items(form2().ListView1());
   EXPECT_NE(std::find(tables.begin(), tables.end(), "Spaced"), tables.end());
   EXPECT_EQ(Items(form2().ListView4()), Names{"kept"}) << "the export leaves the results alone";
-  EXPECT_EQ(form2().pointer().value(), app::pointer::kDefault);
+  EXPECT_EQ(form2().pointer().value(), steps::pointer::kDefault);
   EXPECT_FALSE(form2().working());
 }
 
@@ -87,7 +87,7 @@ TEST_F(Form2ButtonsTest, PressesDuringARunOrAnExportAreIgnored) {
   clock->onEvents = [&] {
     ++presses;
     EXPECT_TRUE(form2().working());
-    EXPECT_EQ(form2().pointer().value(), app::pointer::kBusy);
+    EXPECT_EQ(form2().pointer().value(), steps::pointer::kBusy);
     form2().PushButton1().click();
     form2().PushButton2_Click();
   };
@@ -128,7 +128,7 @@ TEST_F(Form2ButtonsTest, EmptyFieldListAndMissingSelection) {
   EXPECT_NE(prompts.errorReports()[0].text.find("Form2.PushButton1_Click at line 122"),
             std::string::npos);
   EXPECT_EQ(prompts.messages.back().text, "Done.");
-  EXPECT_EQ(form2().pointer().value(), app::pointer::kDefault);
+  EXPECT_EQ(form2().pointer().value(), steps::pointer::kDefault);
 }
 
 }  // namespace

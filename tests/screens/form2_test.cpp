@@ -79,7 +79,9 @@ TEST_F(Form2Test, FailingLoadStepIsReportedAndLoadingGoesOn) {
   windows = std::make_unique<screens::Windows>(prompts, settings, options);
   auto& f = form2();
   ASSERT_EQ(prompts.errorReports().size(), 1u);
-  EXPECT_EQ(prompts.errorReports()[0].text.find("no colours\r\nin Siftwell2021/08/31.Form2.Form_Load at line 100"), 0u);
+  EXPECT_EQ(prompts.errorReports()[0].text.find(
+                "no colours\r\nin Siftwell2021/08/31.Form2.Form_Load at line 100"),
+            0u);
   EXPECT_EQ(f.Combo1().count(), 20);
   EXPECT_EQ(f.windowTitle(), "Rowsifter");
 }
@@ -97,7 +99,7 @@ TEST_F(Form2Test, UserClicksOnTheLists) {
   clickItem(form2().ListView2(), "City");
   EXPECT_EQ(Items(form2().ListView2()), (Names{"Name", "City", "Code"}));
   EXPECT_EQ(Items(form2().ListView3()), (Names{"Oslo", "", "New York", "Oslo"}));
-  EXPECT_EQ(form2().pointer().value(), app::pointer::kDefault);
+  EXPECT_EQ(form2().pointer().value(), steps::pointer::kDefault);
   EXPECT_TRUE(prompts.messages.empty());
 }
 

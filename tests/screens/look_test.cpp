@@ -24,9 +24,9 @@
 
 namespace {
 
-using app::pointer::kBusy;
-using app::pointer::kCustom;
-using app::pointer::kDefault;
+using steps::pointer::kBusy;
+using steps::pointer::kCustom;
+using steps::pointer::kDefault;
 
 QColor Background(const QWidget& widget) { return widget.palette().color(QPalette::Window); }
 
@@ -54,7 +54,8 @@ TEST_F(LookTest, WithoutSkinFileForm1StaysWhiteAndForm2TakesFaceColours) {
   applyFaceColours = [](QWidget& window) { app::ApplyFaceColours(window); };
   makeWindows();
   ASSERT_TRUE(form1().Form_Load());
-  for (QWidget* w : form1Plain()) EXPECT_EQ(Background(*w), QColor(Qt::white)) << w->objectName().toStdString();
+  for (QWidget* w : form1Plain())
+    EXPECT_EQ(Background(*w), QColor(Qt::white)) << w->objectName().toStdString();
   EXPECT_TRUE(form1().styleSheet().isEmpty());
 
   const QColor face = app::ButtonFaceColour();
@@ -67,7 +68,8 @@ TEST_F(LookTest, SkinFileGivesForm1FaceColoursAndTheSkin) {
   useSkin("QPushButton { font-style: italic; }");
   makeWindows();
   ASSERT_TRUE(form1().Form_Load());
-  for (QWidget* w : form1Plain()) EXPECT_EQ(Background(*w), app::ButtonFaceColour()) << w->objectName().toStdString();
+  for (QWidget* w : form1Plain())
+    EXPECT_EQ(Background(*w), app::ButtonFaceColour()) << w->objectName().toStdString();
   EXPECT_EQ(form1().styleSheet(), "QPushButton { font-style: italic; }");
   EXPECT_TRUE(form1().PushButton2().font().italic());
   EXPECT_TRUE(prompts.messages.empty());
@@ -78,8 +80,9 @@ TEST_F(LookTest, RejectedSkinIsReportedWithLine100AndStartUpGoesOn) {
   makeWindows();
   ASSERT_TRUE(form1().Form_Load());
   ASSERT_EQ(prompts.errorReports().size(), 1u);
-  EXPECT_NE(prompts.errorReports()[0].text.find("in Siftwell2021/08/31.Form1.Form_Load at line 100"),
-            std::string::npos);
+  EXPECT_NE(
+      prompts.errorReports()[0].text.find("in Siftwell2021/08/31.Form1.Form_Load at line 100"),
+      std::string::npos);
   EXPECT_TRUE(form1().styleSheet().isEmpty()) << "the window opens without the skin";
   EXPECT_TRUE(form1().isVisible());
   EXPECT_EQ(form1().windowTitle(), "Rowsifter");
@@ -133,7 +136,8 @@ TEST_F(LookTest, HoverOverForm1AndItsLabels) {
 
 TEST_F(LookTest, ShippedHandPointerLoadsWithItsHotSpot) {
   const std::string path = app::HandPointerPath();
-  ASSERT_TRUE(QFile::exists(QString::fromStdString(path))) << path << " is built beside the program";
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(path)))
+      << path << " is built beside the program";
   QImageReader reader(QString::fromStdString(path));
   reader.setDecideFormatFromContent(true);
   const QImage image = reader.read();

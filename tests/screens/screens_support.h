@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/clock.h"
+#include "steps/clock.h"
 #include "app/settings.h"
 #include "screens/form1.h"
 #include "screens/form2.h"
@@ -41,7 +41,7 @@ class MemorySettings : public app::Settings {
 
 // A clock that runs a twentieth of a second on at every reading, so pauses end at once in real
 // time; a test can act at every round of window events the pause makes.
-class FakeClock : public app::Clock {
+class FakeClock : public steps::Clock {
  public:
   std::function<void()> onEvents;
   int rounds = 0;

@@ -22,8 +22,8 @@ std::string Fixture(const std::string& name) { return (FixturesDir() / name).str
 TempDir::TempDir() {
   std::random_device rd;
   for (;;) {
-    fs::path candidate =
-        fs::temp_directory_path() / ("rowsifter-test-" + std::to_string(rd()) + std::to_string(rd()));
+    fs::path candidate = fs::temp_directory_path() /
+                         ("rowsifter-test-" + std::to_string(rd()) + std::to_string(rd()));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       path_ = candidate;

@@ -38,9 +38,9 @@ class TempDir {
 }  // namespace testsupport
 
 // Skips the current test, visibly, when the Access fixtures are absent.
-#define ROWSIFTER_REQUIRE_FIXTURES()                                                  \
-  do {                                                                                \
-    if (!::testsupport::HaveFixtures())                                               \
+#define ROWSIFTER_REQUIRE_FIXTURES()                                                    \
+  do {                                                                                  \
+    if (!::testsupport::HaveFixtures())                                                 \
       GTEST_SKIP() << "Access fixtures folder absent (" << ::testsupport::FixturesDir() \
-                   << "): test skipped";                                              \
+                   << "): test skipped";                                                \
   } while (0)

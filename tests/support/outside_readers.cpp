@@ -20,7 +20,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/jet_libmdb.h"
+#include "db/access/read/libmdb.h"
 #include "db/value.h"
 
 namespace fs = std::filesystem;
@@ -164,24 +164,42 @@ std::optional<std::string> Text(const QJsonValue& v) {
 
 std::string LibmdbTypeName(int type) {
   switch (type) {
-    case MDB_BOOL: return "boolean";
-    case MDB_BYTE: return "byte";
-    case MDB_INT: return "integer";
-    case MDB_LONGINT: return "long";
-    case MDB_MONEY: return "currency";
-    case MDB_FLOAT: return "float";
-    case MDB_DOUBLE: return "double";
-    case MDB_DATETIME: return "datetime";
-    case MDB_BINARY: return "binary";
-    case MDB_TEXT: return "text";
-    case MDB_OLE: return "ole";
-    case MDB_MEMO: return "memo";
-    case MDB_REPID: return "repid";
-    case MDB_NUMERIC: return "numeric";
-    case MDB_COMPLEX: return "complex";
-    case 0x13: return "bigint";
-    case 0x14: return "datetimextended";
-    default: return "type " + std::to_string(type);
+    case MDB_BOOL:
+      return "boolean";
+    case MDB_BYTE:
+      return "byte";
+    case MDB_INT:
+      return "integer";
+    case MDB_LONGINT:
+      return "long";
+    case MDB_MONEY:
+      return "currency";
+    case MDB_FLOAT:
+      return "float";
+    case MDB_DOUBLE:
+      return "double";
+    case MDB_DATETIME:
+      return "datetime";
+    case MDB_BINARY:
+      return "binary";
+    case MDB_TEXT:
+      return "text";
+    case MDB_OLE:
+      return "ole";
+    case MDB_MEMO:
+      return "memo";
+    case MDB_REPID:
+      return "repid";
+    case MDB_NUMERIC:
+      return "numeric";
+    case MDB_COMPLEX:
+      return "complex";
+    case 0x13:
+      return "bigint";
+    case 0x14:
+      return "datetimextended";
+    default:
+      return "type " + std::to_string(type);
   }
 }
 
@@ -202,18 +220,26 @@ std::size_t BindSizeFor(MdbTableDef* table) {
 
 std::optional<std::string> LibmdbValue(MdbHandle* mdb, MdbColumn* col, const std::string& bound) {
   switch (col->col_type) {
-    case MDB_BOOL: return bound == "0" ? "false" : "true";
-    case MDB_COMPLEX: return std::nullopt;
-    default: break;
+    case MDB_BOOL:
+      return bound == "0" ? "false" : "true";
+    case MDB_COMPLEX:
+      return std::nullopt;
+    default:
+      break;
   }
   if (bound.empty()) return std::nullopt;  // null, or an empty text (libmdb cannot tell)
   switch (col->col_type) {
     case MDB_MONEY:
-    case MDB_NUMERIC: return CanonicalDecimal(bound);
-    case MDB_FLOAT: return PlainNumberText(ParseNumber(bound), true);
-    case MDB_DOUBLE: return PlainNumberText(ParseNumber(bound), false);
-    case MDB_REPID: return Upper(bound);
-    case MDB_BINARY: return Hex(bound.data(), bound.size());
+    case MDB_NUMERIC:
+      return CanonicalDecimal(bound);
+    case MDB_FLOAT:
+      return PlainNumberText(ParseNumber(bound), true);
+    case MDB_DOUBLE:
+      return PlainNumberText(ParseNumber(bound), false);
+    case MDB_REPID:
+      return Upper(bound);
+    case MDB_BINARY:
+      return Hex(bound.data(), bound.size());
     case MDB_OLE: {
       std::size_t size = 0;
       void* data = mdb_ole_read_full(mdb, col, &size);
@@ -221,7 +247,8 @@ std::optional<std::string> LibmdbValue(MdbHandle* mdb, MdbColumn* col, const std
       g_free(data);
       return hex;
     }
-    default: return bound;
+    default:
+      return bound;
   }
 }
 
@@ -260,11 +287,16 @@ ReadTable LibmdbTable(MdbHandle* mdb, MdbCatalogEntry* entry) {
 std::optional<std::string> LayerValue(const db::Value& v) {
   using T = db::Value::Type;
   switch (v.type()) {
-    case T::Null: return std::nullopt;
-    case T::Text: return v.text();
-    case T::Integer: return std::to_string(v.integer());
-    case T::Double: return PlainNumberText(v.real(), false);
-    case T::Decimal: return CanonicalDecimal(v.text());
+    case T::Null:
+      return std::nullopt;
+    case T::Text:
+      return v.text();
+    case T::Integer:
+      return std::to_string(v.integer());
+    case T::Double:
+      return PlainNumberText(v.real(), false);
+    case T::Decimal:
+      return CanonicalDecimal(v.text());
     case T::Currency: {
       std::int64_t n = v.integer();
       std::string digits = std::to_string(n < 0 ? -(n / 10000) : n / 10000);
@@ -272,9 +304,12 @@ std::optional<std::string> LayerValue(const db::Value& v) {
       fraction.insert(0, 4 - fraction.size(), '0');
       return CanonicalDecimal((n < 0 ? "-" : "") + digits + "." + fraction);
     }
-    case T::DateTime: return OleDateText(v.real());
-    case T::Boolean: return v.integer() ? "true" : "false";
-    case T::Binary: return Hex(v.text().data(), v.text().size());
+    case T::DateTime:
+      return OleDateText(v.real());
+    case T::Boolean:
+      return v.integer() ? "true" : "false";
+    case T::Binary:
+      return Hex(v.text().data(), v.text().size());
   }
   return std::nullopt;
 }
@@ -427,8 +462,8 @@ ReadDatabase ReadWithOurLayer(const std::string& path, const std::string& passwo
     if (entry.type != "TABLE" && entry.type != "LOCAL TEMPORARY") continue;
     ReadTable table;
     table.name = entry.name;
-    std::string quoted = entry.name.find(']') == std::string::npos ? "[" + entry.name + "]"
-                                                                   : "`" + entry.name + "`";
+    std::string quoted =
+        entry.name.find(']') == std::string::npos ? "[" + entry.name + "]" : "`" + entry.name + "`";
     std::unique_ptr<db::Recordset> rs = connection.openRecordset("SELECT * FROM " + quoted);
     for (int i = 0; i < rs->fieldCount(); ++i) table.columns.push_back({rs->fieldName(i), ""});
     for (; !rs->eof(); rs->moveNext()) {

@@ -81,8 +81,8 @@ std::string CanonicalDecimal(const std::string& text);
 
 }  // namespace testsupport
 
-#define ROWSIFTER_REQUIRE_MDB_READER()                                              \
-  do {                                                                              \
-    if (auto why = ::testsupport::MdbReaderUnavailable())                           \
-      GTEST_SKIP() << "mdb-reader cannot be run (" << *why << "): test skipped";    \
+#define ROWSIFTER_REQUIRE_MDB_READER()                                           \
+  do {                                                                           \
+    if (auto why = ::testsupport::MdbReaderUnavailable())                        \
+      GTEST_SKIP() << "mdb-reader cannot be run (" << *why << "): test skipped"; \
   } while (0)

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/prompts.h"
+#include "steps/prompts.h"
 
 namespace testsupport {
 
-class ScriptedPrompts : public app::Prompts {
+class ScriptedPrompts : public steps::Prompts {
  public:
   struct Message {
     std::string text;
@@ -26,7 +26,7 @@ class ScriptedPrompts : public app::Prompts {
 
   std::vector<Message> messages;
   std::vector<std::string> inputPrompts;
-  std::vector<app::FileDialogRequest> fileRequests;
+  std::vector<steps::FileDialogRequest> fileRequests;
   std::vector<std::string> openedUrls;
   bool urlsFail = false;
 
@@ -37,14 +37,14 @@ class ScriptedPrompts : public app::Prompts {
       messageAnswers.pop_front();
       return a;
     }
-    if ((style & 7) == app::box::kYesNo) return defaultNo ? app::box::kNo : app::box::kYes;
-    return app::box::kOk;
+    if ((style & 7) == steps::box::kYesNo) return defaultNo ? steps::box::kNo : steps::box::kYes;
+    return steps::box::kOk;
   }
   std::string inputBox(const std::string& prompt, const std::string&, const std::string&) override {
     inputPrompts.push_back(prompt);
     return pop(inputAnswers);
   }
-  std::string openFileDialog(const app::FileDialogRequest& request) override {
+  std::string openFileDialog(const steps::FileDialogRequest& request) override {
     fileRequests.push_back(request);
     return pop(fileAnswers);
   }

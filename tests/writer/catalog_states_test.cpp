@@ -11,9 +11,9 @@
 #include <set>
 
 #include "db/error.h"
-#include "db/jet_header.h"
-#include "db/jet_rows_table.h"
-#include "db/jet_usage_map.h"
+#include "db/access/format/header.h"
+#include "db/access/write/table_rows.h"
+#include "db/access/write/usage_map.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 #include "tests/writer/index_catalog_support.h"
@@ -21,8 +21,8 @@
 namespace enginetest {
 namespace {
 
-using db::jetw::Bytes;
-using db::jetw::RowRef;
+using db::access::write::Bytes;
+using db::access::write::RowRef;
 using testsupport::TempDir;
 
 void WriteBytes(const std::string& path, const indextest::MemoryPageIo& io) {
@@ -36,45 +36,48 @@ void WriteBytes(const std::string& path, const indextest::MemoryPageIo& io) {
 // its place and size, is marked 0x4000 and names the new row in its first four bytes.
 void MoveCatalogRow(const std::string& path, const std::u16string& name) {
   indextest::MemoryPageIo io = indextest::MemoryPageIo::FromFile(path);
-  auto header = db::ParseJetHeader(io.page(0), 4096);
+  auto header = db::access::format::ParseJetHeader(io.page(0), 4096);
   ASSERT_TRUE(header && header->pageKey == 0) << "the test edits unencoded pages only";
-  db::jetw::PageAllocator pages(io);
-  db::jetw::TableRows objects(io, pages, 2);
+  db::access::write::PageAllocator pages(io);
+  db::access::write::TableRows objects(io, pages, 2);
   int nameColumn = objects.def().find(u"Name");
   std::optional<RowRef> where;
-  objects.scan([&](RowRef at, const std::vector<db::jetw::RowValue>& v) {
-    if (v[nameColumn] && db::jetw::DecodeText(*v[nameColumn]) == name) where = at;
+  objects.scan([&](RowRef at, const std::vector<db::access::write::RowValue>& v) {
+    if (v[nameColumn] && db::access::write::DecodeText(*v[nameColumn]) == name) where = at;
     return !where;
   });
   ASSERT_TRUE(where) << "no catalogue row to move";
 
   Bytes source = io.readPage(where->page);
-  db::jetw::RowSlot slot = db::jetw::DataRowSlot(source, where->row);
+  db::access::write::RowSlot slot = db::access::write::DataRowSlot(source, where->row);
   ASSERT_TRUE(slot.live());
   Bytes data(source.begin() + static_cast<std::ptrdiff_t>(slot.start),
              source.begin() + static_cast<std::ptrdiff_t>(slot.end));
   std::optional<RowRef> to;
-  for (std::uint32_t p : db::jetw::UsageMap(io, objects.def().ownedPages).pages()) {
+  for (std::uint32_t p : db::access::write::UsageMap(io, objects.def().ownedPages).pages()) {
     Bytes target = p == where->page ? source : io.readPage(p);
-    if (target[0] != 0x01 || db::jetw::DataPageOwner(target) != 2) continue;
-    if (std::optional<unsigned> r = db::jetw::InsertDataRow(target, data)) {
-      unsigned char* word = &target[db::jetw::kDataHeader + 2 * *r];
-      db::jetw::Put16(word, db::jetw::Get16(word) | db::jetw::kRowMovedData);
-      if (p == where->page) source = target;
-      else io.writePage(p, target);
+    if (target[0] != 0x01 || db::access::write::DataPageOwner(target) != 2) continue;
+    if (std::optional<unsigned> r = db::access::write::InsertDataRow(target, data)) {
+      unsigned char* word = &target[db::access::write::kDataHeader + 2 * *r];
+      db::access::write::Put16(word,
+                               db::access::write::Get16(word) | db::access::write::kRowMovedData);
+      if (p == where->page)
+        source = target;
+      else
+        io.writePage(p, target);
       to = RowRef{p, *r};
       break;
     }
   }
   ASSERT_TRUE(to) << "no catalogue page has room for the moved data";
-  slot = db::jetw::DataRowSlot(source, where->row);  // the page may have been packed
+  slot = db::access::write::DataRowSlot(source, where->row);  // the page may have been packed
   unsigned char* at = &source[slot.start];
   at[0] = static_cast<unsigned char>(to->row);
   at[1] = static_cast<unsigned char>(to->page);
   at[2] = static_cast<unsigned char>(to->page >> 8);
   at[3] = static_cast<unsigned char>(to->page >> 16);
-  unsigned char* word = &source[db::jetw::kDataHeader + 2 * where->row];
-  db::jetw::Put16(word, db::jetw::Get16(word) | db::jetw::kRowMoved);
+  unsigned char* word = &source[db::access::write::kDataHeader + 2 * where->row];
+  db::access::write::Put16(word, db::access::write::Get16(word) | db::access::write::kRowMoved);
   io.writePage(where->page, source);
   WriteBytes(path, io);
 }
@@ -98,8 +101,8 @@ void ExpectTables(const std::string& path, const std::string& pw, std::set<std::
 struct StateFile {
   const char* fixture;
   const char* password;
-  const char16_t* moved;    // the object whose catalogue row is moved first, if any
-  const char* dropped;      // a table Access made, dropped at the end
+  const char16_t* moved;  // the object whose catalogue row is moved first, if any
+  const char* dropped;    // a table Access made, dropped at the end
 };
 
 const StateFile kStates[] = {

@@ -7,11 +7,12 @@
 #include <fstream>
 #include <functional>
 
-#include "db/access_catalog.h"
-#include "db/jet_check.h"
-#include "db/jet_database.h"
-#include "db/jet_tdef.h"
-#include "db/jet_usage_map.h"
+#include "db/access/read/catalog_reader.h"
+#include "db/access/check/checker.h"
+#include "db/access/format/bytes.h"
+#include "db/access/read/database.h"
+#include "db/access/write/definition.h"
+#include "db/access/write/usage_map.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
@@ -20,8 +21,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 constexpr std::size_t kPage = 4096;
 
-std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t U32(const unsigned char* p) { return U16(p) | (U16(p + 2) << 16); }
+std::uint32_t U16(const unsigned char* p) { return db::access::format::Get16(p); }
+std::uint32_t U32(const unsigned char* p) { return db::access::format::Get32(p); }
 
 // A copy of a fixture in memory, its Table1 (three rows, a primary key) located.
 class CheckFaults : public ::testing::Test {
@@ -31,10 +32,10 @@ class CheckFaults : public ::testing::Test {
     path_ = dir_.copyFixture("jet4-nopassword-2003.mdb");
     std::ifstream in(path_, std::ios::binary);
     bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    auto header = db::ParseJetHeader(bytes_.data(), bytes_.size());
+    auto header = db::access::format::ParseJetHeader(bytes_.data(), bytes_.size());
     ASSERT_TRUE(header);
-    db::JetDatabase database(path_, *header, bytes_.size());
-    for (const db::AccessObject& o : db::ReadAccessCatalog(database))
+    db::access::read::JetDatabase database(path_, *header, bytes_.size());
+    for (const db::access::read::AccessObject& o : db::access::read::ReadAccessCatalog(database))
       if (o.name == "Table1") table_ = o.page;
     ASSERT_NE(table_, 0u);
     for (std::uint32_t p = 1; p < bytes_.size() / kPage; ++p) {
@@ -49,12 +50,15 @@ class CheckFaults : public ::testing::Test {
   unsigned char* page(std::uint32_t p) { return bytes_.data() + p * kPage; }
 
   // The bytes of row `row` of data page `p`.
-  unsigned char* row(std::uint32_t p, unsigned r) { return page(p) + (U16(page(p) + 14 + 2 * r) & 0x1FFF); }
+  unsigned char* row(std::uint32_t p, unsigned r) {
+    return page(p) + (U16(page(p) + 14 + 2 * r) & 0x1FFF);
+  }
 
-  db::JetCheckReport check() {
+  db::access::check::JetCheckReport check() {
     std::ofstream(path_, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
-    return db::CheckJetFile(path_);
+        .write(reinterpret_cast<const char*>(bytes_.data()),
+               static_cast<std::streamsize>(bytes_.size()));
+    return db::access::check::CheckJetFile(path_);
   }
 
   static std::string Joined(const std::vector<std::string>& lines) {
@@ -82,7 +86,7 @@ class CheckFaults : public ::testing::Test {
   }
 
   // Whether some problem contains `text`.
-  static bool Mentions(const db::JetCheckReport& r, const std::string& text) {
+  static bool Mentions(const db::access::check::JetCheckReport& r, const std::string& text) {
     return std::any_of(r.problems.begin(), r.problems.end(),
                        [&](const std::string& p) { return p.find(text) != std::string::npos; });
   }
@@ -95,13 +99,14 @@ class CheckFaults : public ::testing::Test {
 
 TEST_F(CheckFaults, AWrongFreeSpaceField) {
   page(dataPage_)[2] ^= 0x04;
-  db::JetCheckReport r = check();
-  EXPECT_TRUE(Mentions(r, "data page " + std::to_string(dataPage_) + " says it has")) << Joined(r.problems);
+  db::access::check::JetCheckReport r = check();
+  EXPECT_TRUE(Mentions(r, "data page " + std::to_string(dataPage_) + " says it has"))
+      << Joined(r.problems);
 }
 
 TEST_F(CheckFaults, ARowCountOffByOne) {
   page(table_)[16] += 1;
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "says it has 4 rows, its pages hold 3")) << Joined(r.problems);
 }
 
@@ -111,7 +116,7 @@ TEST_F(CheckFaults, AUsageMapBitClearedLeavesTheRowsAndThePageBehind) {
   ASSERT_EQ(map[0], 0) << "an inline map";
   std::uint32_t bit = dataPage_ - U32(map + 1);
   map[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "its pages hold 0")) << Joined(r.problems);
   EXPECT_TRUE(Mentions(r, "index 0: leaf page")) << "the index names rows no longer in the table";
   EXPECT_NE(std::find(r.leakedPages.begin(), r.leakedPages.end(), dataPage_), r.leakedPages.end())
@@ -127,7 +132,7 @@ TEST_F(CheckFaults, ADataPageOfNoTableIsListedAsLeaked) {
   ASSERT_EQ(freeMap[0], 0);
   std::uint32_t bit = count - U32(freeMap + 1);
   freeMap[5 + bit / 8] &= static_cast<unsigned char>(~(1u << (bit % 8)));
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(r.ok()) << Joined(r.problems);
   EXPECT_EQ(r.leakedPages, std::vector<std::uint32_t>{count});
 }
@@ -142,7 +147,7 @@ TEST_F(CheckFaults, IndexEntriesOutOfOrder) {
   std::size_t a = bounds[1], b = bounds[2], len = b - a;
   ASSERT_EQ(bounds[3] - b, len);
   std::swap_ranges(p + a, p + b, p + b);
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_TRUE(Mentions(r, "are out of order")) << Joined(r.problems);
 }
 
@@ -151,17 +156,19 @@ TEST_F(CheckFaults, AFreePageStillInUse) {
   const struct {
     std::uint32_t page;
     std::string owner;
-  } kInUse[] = {{dataPage_, "the rows of table 'Table1' (definition page " + std::to_string(table_) + ")"},
-                {table_, "the definition of table 'Table1' (definition page " + std::to_string(table_) + ")"},
-                {leafPage_, "the indexes of table 'Table1'"},
-                {mapRows, "map rows"}};
+  } kInUse[] = {
+      {dataPage_, "the rows of table 'Table1' (definition page " + std::to_string(table_) + ")"},
+      {table_, "the definition of table 'Table1' (definition page " + std::to_string(table_) + ")"},
+      {leafPage_, "the indexes of table 'Table1'"},
+      {mapRows, "map rows"}};
   const Bytes original = bytes_;
   for (const auto& c : kInUse) {
     SCOPED_TRACE(c.owner);
     bytes_ = original;
     SetFree(c.page, true);
-    db::JetCheckReport r = check();
-    EXPECT_TRUE(Mentions(r, "page " + std::to_string(c.page) + " of " + c.owner + " is marked free"))
+    db::access::check::JetCheckReport r = check();
+    EXPECT_TRUE(
+        Mentions(r, "page " + std::to_string(c.page) + " of " + c.owner + " is marked free"))
         << Joined(r.problems);
   }
   // A page outside the window of the file's map is in use, as Access and the writer read it: a
@@ -169,7 +176,7 @@ TEST_F(CheckFaults, AFreePageStillInUse) {
   bytes_ = original;
   unsigned char* freeMap = row(1, 0);
   freeMap[1] = 0, freeMap[2] = 0, freeMap[3] = 1, freeMap[4] = 0;
-  db::JetCheckReport r = check();
+  db::access::check::JetCheckReport r = check();
   EXPECT_FALSE(Mentions(r, "free")) << Joined(r.problems);
 }
 
@@ -179,11 +186,12 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
   {
     SCOPED_TRACE("a long-value page of MSysObjects also named by Table1's page map");
     std::uint32_t longValues = 0;
-    db::jetw::TableDef catalog = db::jetw::ReadTableDef(io, 2);
-    std::vector<std::uint32_t> listed = db::jetw::UsageMap(io, catalog.ownedPages).pages();
-    for (const db::jetw::TdefLongValueMaps& lv : catalog.longValueMaps)
+    db::access::write::TableDef catalog = db::access::write::ReadTableDef(io, 2);
+    std::vector<std::uint32_t> listed = db::access::write::UsageMap(io, catalog.ownedPages).pages();
+    for (const db::access::write::TdefLongValueMaps& lv : catalog.longValueMaps)
       if (lv.owned.packed() != 0)
-        for (std::uint32_t p : db::jetw::UsageMap(io, lv.owned).pages()) listed.push_back(p);
+        for (std::uint32_t p : db::access::write::UsageMap(io, lv.owned).pages())
+          listed.push_back(p);
     for (std::uint32_t p : listed)
       if (page(p)[0] == 0x01 && std::equal(page(p) + 4, page(p) + 8, "LVAL")) longValues = p;
     ASSERT_NE(longValues, 0u);
@@ -192,8 +200,9 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
     ASSERT_EQ(map[0], 0) << "an inline map";
     std::uint32_t bit = longValues - U32(map + 1);
     map[5 + bit / 8] |= static_cast<unsigned char>(1u << (bit % 8));
-    db::JetCheckReport r = check();
-    EXPECT_TRUE(Mentions(r, "page " + std::to_string(longValues) + " belongs to both")) << Joined(r.problems);
+    db::access::check::JetCheckReport r = check();
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(longValues) + " belongs to both"))
+        << Joined(r.problems);
   }
   {
     SCOPED_TRACE("one map page named by Table1's page map and its free-space map");
@@ -214,8 +223,9 @@ TEST_F(CheckFaults, APageWithTwoOwners) {
       map[0] = 0x01;
       for (int i = 0; i < 4; ++i) map[1 + i] = static_cast<unsigned char>(mapPage >> (8 * i));
     }
-    db::JetCheckReport r = check();
-    EXPECT_TRUE(Mentions(r, "page " + std::to_string(mapPage) + " belongs to both")) << Joined(r.problems);
+    db::access::check::JetCheckReport r = check();
+    EXPECT_TRUE(Mentions(r, "page " + std::to_string(mapPage) + " belongs to both"))
+        << Joined(r.problems);
   }
 }
 
@@ -263,26 +273,31 @@ TEST_F(CheckFaults, RowsOutOfPlaceMovedRowsAndTwinNamesAreFound) {
   const Case cases[] = {
       {"a row starting inside the row table", [&] { setStart(startOf(1), 16); },
        "data page " + dp + " row 1 lies outside the page"},
-      {"rows out of order, so that they overlap", [&] {
+      {"rows out of order, so that they overlap",
+       [&] {
          std::uint32_t a = U16(startOf(1)), b = U16(startOf(2));
          setStart(startOf(1), b);
          setStart(startOf(2), a);
-       }, "lies outside the page"},
+       },
+       "lies outside the page"},
       {"a moved row naming a live row", [&] { move(1, 2); }, "which is not marked as moved data"},
       {"moved data that no moved row names", [&] { markData(2); },
        "row 2 of page " + dp + " is marked as moved data, but no moved row names it"},
-      {"two moved rows naming one row of data", [&] {
+      {"two moved rows naming one row of data",
+       [&] {
          move(0, 2);
          move(1, 2);
          markData(2);
-       }, "is the data of two moved rows"},
-      {"two tables of one name", [&] { ASSERT_TRUE(twinName()); }, "names two tables 'MSysObjects'"},
+       },
+       "is the data of two moved rows"},
+      {"two tables of one name", [&] { ASSERT_TRUE(twinName()); },
+       "names two tables 'MSysObjects'"},
   };
   const Bytes original = bytes_;
   for (const Case& c : cases) {
     bytes_ = original;
     c.damage();
-    db::JetCheckReport r = check();
+    db::access::check::JetCheckReport r = check();
     EXPECT_TRUE(Mentions(r, c.found)) << c.what << ":" << Joined(r.problems);
   }
 }
@@ -291,7 +306,8 @@ TEST_F(CheckFaults, DamageThatStopsTheWalkIsReportedNotFollowed) {
   page(table_)[4] = 0xFF;  // the definition continues far past the end of the file
   page(table_)[5] = 0xFF;
   EXPECT_TRUE(Mentions(check(), "not a definition page"));
-  db::JetCheckReport none = db::CheckJetFile(dir_.file("missing.mdb"));
+  db::access::check::JetCheckReport none =
+      db::access::check::CheckJetFile(dir_.file("missing.mdb"));
   EXPECT_FALSE(none.ok());
 }
 

@@ -2,7 +2,7 @@
 // format the checker has wrong.
 #include <gtest/gtest.h>
 
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -10,10 +10,10 @@ namespace {
 using testsupport::Fixture;
 
 const char* const kUnencryptedJet4AndAce[] = {
-    "jet4-empty-2000.mdb",    "jet4-empty-2003.mdb",       "jet4-nopassword-2003.mdb",
-    "jet4-numeric-2003.mdb",  "jet4-password-2000.mdb",    "jet4-password-2003.mdb",
-    "ace12-empty-2007.accdb", "ace14-empty-2010.accdb",    "ace16-empty-2016.accdb",
-    "ace14-test-2010.accdb",  "ace16-longtext.accdb",      "ace16-deleted-column.accdb",
+    "jet4-empty-2000.mdb",    "jet4-empty-2003.mdb",    "jet4-nopassword-2003.mdb",
+    "jet4-numeric-2003.mdb",  "jet4-password-2000.mdb", "jet4-password-2003.mdb",
+    "ace12-empty-2007.accdb", "ace14-empty-2010.accdb", "ace16-empty-2016.accdb",
+    "ace14-test-2010.accdb",  "ace16-longtext.accdb",   "ace16-deleted-column.accdb",
 };
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -25,7 +25,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 TEST(JetCheck, EveryFixtureMadeByAccessIsConsistent) {
   ROWSIFTER_REQUIRE_FIXTURES();
   for (const char* name : kUnencryptedJet4AndAce) {
-    db::JetCheckReport report = db::CheckJetFile(Fixture(name));
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(Fixture(name));
     EXPECT_TRUE(report.ok()) << name << ":" << Joined(report.problems);
   }
 }

@@ -12,10 +12,11 @@
 #include <filesystem>
 #include <random>
 
-#include "db/access_write_session.h"
+#include "db/access/write_session.h"
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_header.h"
+#include "db/access/write/file_env.h"
+#include "tests/support/fault_env.h"
+#include "db/access/format/header.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 
@@ -32,11 +33,12 @@ std::string RowValue(int i) { return "row " + std::to_string(i) + " of the expor
 
 // The real file system, with the process killing itself at the Nth operation that changes
 // something on disk.
-class KillingEnv : public db::FileEnv {
+class KillingEnv : public db::access::write::FileEnv {
  public:
   explicit KillingEnv(std::uint64_t killAt) : killAt_(killAt) {}
-  std::unique_ptr<db::File> open(const std::string& path, db::FileMode mode) override {
-    if (mode == db::FileMode::kCreate) tick();
+  std::unique_ptr<db::access::write::File> open(const std::string& path,
+                                                db::access::write::FileMode mode) override {
+    if (mode == db::access::write::FileMode::kCreate) tick();
     return std::make_unique<KillingFile>(*this, base_.open(path, mode));
   }
   bool exists(const std::string& path) override { return base_.exists(path); }
@@ -49,11 +51,13 @@ class KillingEnv : public db::FileEnv {
   std::uint64_t operations() const { return operations_; }
 
  private:
-  class KillingFile : public db::File {
+  class KillingFile : public db::access::write::File {
    public:
-    KillingFile(KillingEnv& env, std::unique_ptr<db::File> base)
+    KillingFile(KillingEnv& env, std::unique_ptr<db::access::write::File> base)
         : env_(env), base_(std::move(base)) {}
-    std::size_t read(std::uint64_t o, void* b, std::size_t n) override { return base_->read(o, b, n); }
+    std::size_t read(std::uint64_t o, void* b, std::size_t n) override {
+      return base_->read(o, b, n);
+    }
     void write(std::uint64_t o, const void* d, std::size_t n) override {
       env_.tick();
       base_->write(o, d, n);
@@ -65,27 +69,28 @@ class KillingEnv : public db::FileEnv {
 
    private:
     KillingEnv& env_;
-    std::unique_ptr<db::File> base_;
+    std::unique_ptr<db::access::write::File> base_;
   };
 
-  db::FileEnv& base_ = db::DefaultFileEnv();
+  db::access::write::FileEnv& base_ = db::access::write::DefaultFileEnv();
   std::uint64_t killAt_;
   std::uint64_t operations_ = 0;
 };
 
-db::JetHeader HeaderOf(const std::string& path) {
+db::access::format::JetHeader HeaderOf(const std::string& path) {
   std::string bytes = FileBytes(path).substr(0, 4096);
-  return *db::ParseJetHeader(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  return *db::access::format::ParseJetHeader(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                             bytes.size());
 }
 
 // The export's statements in one transaction, on the writing session alone.
-void Export(const std::string& path, db::FileEnv& env) {
-  db::AccessWriteSession s(path, HeaderOf(path), db::OpenMode::ReadWrite, env);
+void Export(const std::string& path, db::access::write::FileEnv& env) {
+  db::access::AccessWriteSession s(path, HeaderOf(path), db::OpenMode::ReadWrite, env);
   s.begin();
-  s.execute(db::ParseAccessStatement(db::DropTableStatement("Table1")));
-  s.execute(db::ParseAccessStatement(db::CreateTableStatement("Export", "Value")));
+  s.execute(db::access::sql::ParseAccessStatement(db::DropTableStatement("Table1")));
+  s.execute(db::access::sql::ParseAccessStatement(db::CreateTableStatement("Export", "Value")));
   for (int i = 0; i < kRows; ++i)
-    s.execute(db::ParseAccessStatement(db::InsertStatement("Export", RowValue(i))));
+    s.execute(db::access::sql::ParseAccessStatement(db::InsertStatement("Export", RowValue(i))));
   s.commit();
 }
 
@@ -157,8 +162,8 @@ TEST(CrashExportTest, KilledExportLeavesOldOrNewState) {
     std::string p = d.copyFixture(kFixture);
     bool finished;
     if (round < 3) {
-      finished = RunChild(p, std::uniform_int_distribution<int>(0, wholeMs)(random),
-                          ~std::uint64_t{0});
+      finished =
+          RunChild(p, std::uniform_int_distribution<int>(0, wholeMs)(random), ~std::uint64_t{0});
     } else {
       std::uint64_t at =
           std::uniform_int_distribution<std::uint64_t>(0, commitOperations - 1)(random);
@@ -167,7 +172,9 @@ TEST(CrashExportTest, KilledExportLeavesOldOrNewState) {
     }
     bool n = false;
     ExpectOldOrNew(p, &n);
-    if (finished) EXPECT_TRUE(n);
+    if (finished) {
+      EXPECT_TRUE(n);
+    }
     (n ? sawNew : sawOld)++;
   }
   EXPECT_GT(sawOld, 0);
@@ -180,7 +187,7 @@ TEST(CrashExportTest, FullDiskDuringCommitChangesNothing) {
     TempDir dir;
     std::string path = dir.copyFixture(kFixture);
     const std::string before = FileBytes(path);
-    db::FaultEnv env;
+    testsupport::FaultEnv env;
     env.setGrowthBudget(budget);
     std::string message;
     try {

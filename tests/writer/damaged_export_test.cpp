@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_create.h"
+#include "db/access/write/new_database.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 
@@ -67,13 +67,14 @@ const Damage kDamages[] = {
 };
 
 TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
-  for (db::NewDatabaseFormat format : {db::NewDatabaseFormat::kJet4, db::NewDatabaseFormat::kAce}) {
+  for (db::access::write::NewDatabaseFormat format :
+       {db::access::write::NewDatabaseFormat::kJet4, db::access::write::NewDatabaseFormat::kAce}) {
     for (const Damage& damage : kDamages) {
       SCOPED_TRACE(std::string(damage.what) +
-                   (format == db::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
+                   (format == db::access::write::NewDatabaseFormat::kJet4 ? " (Jet 4)" : " (ACE)"));
       testsupport::TempDir dir;
       const std::string path = dir.file("damaged.mdb");
-      db::CreateEmptyDatabase(path, format, 45000.25);
+      db::access::write::CreateEmptyDatabase(path, format, 45000.25);
       std::string bytes = FileBytes(path);
       damage.apply(bytes);
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -83,7 +84,7 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
         session = OpenRw(path);
         UserTables(*session);
       } catch (const db::Error& e) {
-        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
         session.reset();
         EXPECT_EQ(FileBytes(path), bytes) << "the refused opening changed the file";
         continue;
@@ -95,7 +96,7 @@ TEST(DamagedExportTest, DamageTheWriterMeetsIsRefusedAndChangesNothing) {
         session->commit();
         ADD_FAILURE() << "the export was not refused";
       } catch (const db::Error& e) {
-        EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+        EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
         try {
           session->rollback();
         } catch (const db::Error&) {
@@ -126,17 +127,25 @@ const FoundDamage kFound[] = {
     {"ace12-empty-2007.accdb", {{64, 12, 0x15, 0x00}}, "a table's data page lost its row count"},
     {"ace12-empty-2007.accdb", {{70, 18, 0x31, 0x32}}, "a long-value map names a live page"},
     {"ace12-empty-2007.accdb", {{28, 4040, 0x00, 0x6f}}, "a page map names another table's page"},
-    {"ace16-deleted-column.accdb", {{1, 4044, 0x00, 0x01}}, "the file's map marks a definition free"},
+    {"ace16-deleted-column.accdb",
+     {{1, 4044, 0x00, 0x01}},
+     "the file's map marks a definition free"},
     {"ace12-empty-2007.accdb", {{1, 4034, 0x00, 0x02}}, "the file's map marks a data page free"},
-    {"ace16-deleted-column.accdb", {{36, 4028, 0x00, 0x43}, {36, 4041, 0x00, 0x14}},
+    {"ace16-deleted-column.accdb",
+     {{36, 4028, 0x00, 0x43}, {36, 4041, 0x00, 0x14}},
      "a page map names pages that are no data pages"},
     {"ace16-longtext.accdb", {{13, 4044, 0x00, 0x40}}, "a page map names an index page"},
     {"ace12-empty-2007.accdb", {{1, 4039, 0x00, 0xff}}, "the file's map marks definitions free"},
     {"ace16-deleted-column.accdb", {{1, 4040, 0x00, 0x10}}, "the file's map marks a map page free"},
-    {"ace12-empty-2007.accdb", {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
+    {"ace12-empty-2007.accdb",
+     {{1, 4030, 0x00, 0x01}, {13, 3, 0x0e, 0x00}},
      "the file's map window moved past the file; a page's free space wrong"},
-    {"jet4-empty-2000.mdb", {{9, 785, 0x30, 0x35}}, "an index entry names a row past its page's count"},
-    {"jet4-nopassword-2003.mdb", {{7, 957, 0x38, 0x36}}, "a catalogue index entry under another key"},
+    {"jet4-empty-2000.mdb",
+     {{9, 785, 0x30, 0x35}},
+     "an index entry names a row past its page's count"},
+    {"jet4-nopassword-2003.mdb",
+     {{7, 957, 0x38, 0x36}},
+     "a catalogue index entry under another key"},
 };
 
 // Runs `body` in a transaction of a new session on `path`; returns whether it was committed.
@@ -153,16 +162,18 @@ bool Step(const std::string& path, Body&& body) {
       session->commit();
       committed = true;
     } catch (const db::Error& e) {
-      EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+      EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
       try {
         session->rollback();
       } catch (const db::Error&) {
       }
     }
   } catch (const db::Error& e) {
-    EXPECT_EQ(e.number(), db::errc::kBadFormat) << e.description();
+    EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << e.description();
   }
-  if (!committed) EXPECT_EQ(FileBytes(path), before) << "a refused step changed the file";
+  if (!committed) {
+    EXPECT_EQ(FileBytes(path), before) << "a refused step changed the file";
+  }
   return committed;
 }
 
@@ -181,7 +192,7 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 
     std::string oldTable;
-    db::JetCheckReport before = db::CheckJetFile(path);
+    db::access::check::JetCheckReport before = db::access::check::CheckJetFile(path);
     const bool exported = Step(path, [&](db::Session& s) {
       std::vector<std::string> tables = UserTables(s);
       if (!tables.empty()) oldTable = tables.front();
@@ -190,17 +201,22 @@ TEST(DamagedExportTest, RealFilesWithTheDamageTheFuzzerFound) {
         s.execute(db::InsertStatement("Export", value));
     });
     if (!exported) continue;
-    EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the export";
+    EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "")
+        << "after the export";
     {
       std::unique_ptr<db::Session> reader = db::OpenSession(path, "", db::OpenMode::Read);
-      EXPECT_EQ(Column(*reader, "Export"), (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
+      EXPECT_EQ(Column(*reader, "Export"),
+                (std::vector<std::string>{"Alpha", "O'Brien", "Zürich 表"}));
     }
-    before = db::CheckJetFile(path);
-    if (Step(path, [&](db::Session& s) {
-          s.execute(db::DropTableStatement("Export"));
-          if (!oldTable.empty()) s.execute(db::DropTableStatement(oldTable));
-        }))
-      EXPECT_EQ(db::NewProblem(before, db::CheckJetFile(path)), "") << "after the drop";
+    before = db::access::check::CheckJetFile(path);
+    const bool dropped = Step(path, [&](db::Session& s) {
+      s.execute(db::DropTableStatement("Export"));
+      if (!oldTable.empty()) s.execute(db::DropTableStatement(oldTable));
+    });
+    if (dropped) {
+      EXPECT_EQ(db::access::check::NewProblem(before, db::access::check::CheckJetFile(path)), "")
+          << "after the drop";
+    }
   }
 }
 

@@ -12,10 +12,10 @@
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/error.h"
-#include "db/jet_catalog_write.h"
-#include "db/jet_page_claims.h"
-#include "db/jet_pager.h"
-#include "db/jet_usage_map.h"
+#include "db/access/write/catalog_rows.h"
+#include "db/access/write/page_claims.h"
+#include "db/access/write/pager.h"
+#include "db/access/write/usage_map.h"
 #include "db/statements.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
@@ -23,7 +23,7 @@
 
 namespace {
 
-using namespace db::jetw;
+using namespace db::access::write;
 using testsupport::TempDir;
 
 constexpr std::uint32_t kLongValueTag = 0x4C41564C;  // "LVAL" at the owner field of a data page
@@ -47,7 +47,7 @@ struct Roles {
 };
 
 bool IsDataPageOf(const Bytes& page, std::uint32_t owner) {
-  return page[0] == kDataPageType && Get32(&page[4]) == owner;
+  return page[0] == kDataPage && Get32(&page[4]) == owner;
 }
 
 Roles FindRoles(writertest::MemoryPages& io) {
@@ -227,7 +227,7 @@ TEST(DamagedMapsTest, LivePagesMarkedFreeOrClaimedTwiceAreRefusedAndTheFileKept)
         EXPECT_NE(failure.find(" (compact and repair it in Access)."), std::string::npos)
             << failure;
         EXPECT_TRUE(enginetest::FileBytes(path) == before) << "the file changed";
-        EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+        EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
       }
     }
   }
@@ -275,7 +275,7 @@ TEST(DamagedMapsTest, FreePagesHoldingOldBytesAreReusedWithoutComplaint) {
       MarkFree(io, target);
       std::string path = dir.file(f.name);
       io.save(path);
-      EXPECT_TRUE(db::CheckJetFile(path).ok()) << "an ordinary free page";
+      EXPECT_TRUE(db::access::check::CheckJetFile(path).ok()) << "an ordinary free page";
 
       EXPECT_EQ(FailureOf([&] { Export(path, f.password, "Results", false); }), "");
       writertest::MemoryPages after(path);

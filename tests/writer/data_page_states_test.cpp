@@ -10,11 +10,11 @@
 #include <random>
 
 #include "db/error.h"
-#include "db/jet_rows.h"
+#include "db/access/write/data_page.h"
 
 namespace {
 
-using namespace db::jetw;
+using namespace db::access::write;
 
 constexpr std::size_t kPage = 4096;
 
@@ -24,7 +24,8 @@ struct Expected {
 };
 
 // Every row is where the model says, rows lie in row order and the free space is the gap.
-void ExpectPage(const Bytes& page, const std::map<unsigned, Expected>& model, const std::string& when) {
+void ExpectPage(const Bytes& page, const std::map<unsigned, Expected>& model,
+                const std::string& when) {
   ASSERT_NO_THROW(CheckDataPage(page)) << when;
   unsigned n = DataRowCount(page);
   ASSERT_EQ(n, model.size()) << when;
@@ -99,7 +100,8 @@ TEST(DataPageStates, RandomInsertsDeletesAndPacksKeepEveryRowInItsPlace) {
 
 TEST(DataPageStates, PagesWithRowsOutOfPlaceAreRefusedUnchanged) {
   Bytes good = NewDataPage(kPage, 77);
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(InsertDataRow(good, Bytes(40, static_cast<unsigned char>(i + 1))));
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(InsertDataRow(good, Bytes(40, static_cast<unsigned char>(i + 1))));
   struct Case {
     const char* what;
     void (*damage)(Bytes&);
@@ -118,7 +120,7 @@ TEST(DataPageStates, PagesWithRowsOutOfPlaceAreRefusedUnchanged) {
       InsertDataRow(page, Bytes(30, 9));
       ADD_FAILURE() << c.what << ": insert accepted";
     } catch (const db::Error& e) {
-      EXPECT_EQ(e.number(), db::errc::kBadFormat) << c.what;
+      EXPECT_EQ(e.kind(), db::ErrorKind::kBadFormat) << c.what;
       EXPECT_NE(std::string(e.what()).find("compact and repair it in Access"), std::string::npos)
           << c.what << ": " << e.what();
     }

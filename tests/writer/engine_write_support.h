@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "db/catalogue.h"
+#include "db/catalog.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/engine.h"
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "db/statements.h"
 #include "tests/support/outside_readers.h"
 
@@ -82,13 +82,14 @@ inline std::size_t ExpectSoundFile(const std::string& path, const std::string& p
   using namespace testsupport;
   ReadDatabase libmdb = ReadWithLibmdb(path);
   ReadDatabase ours = ReadWithOurLayer(path, pw);
-  EXPECT_EQ(FirstDifference(BlankAsNull(ours), WithoutTypes(libmdb), "our layer against libmdb"), std::nullopt);
+  EXPECT_EQ(FirstDifference(BlankAsNull(ours), WithoutTypes(libmdb), "our layer against libmdb"),
+            std::nullopt);
   if (!MdbReaderUnavailable()) {
     ReadDatabase outside = ReadWithMdbReader(path, pw);
     EXPECT_EQ(FirstDifference(WithoutTypes(outside), ours, "mdb-reader against our layer"),
               std::nullopt);
   }
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << path << ": " << p;
   return report.leakedPages.size();
 }

@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "db/error.h"
-#include "db/jet_header.h"
-#include "db/jet_lock.h"
-#include "db/jet_pager.h"
+#include "db/access/format/header.h"
+#include "db/access/write/lock_file.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 
@@ -46,11 +46,11 @@ TEST(EngineWriteTest, ExportWritesReadableTablesAndOverwrites) {
     SCOPED_TRACE(f.name);
     TempDir dir;
     std::string path = dir.copyFixture(f.name);
-    std::size_t leaked = db::CheckJetFile(path).leakedPages.size();
+    std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
 
     // A value one character too long is refused and the rest kept.
-    std::vector<std::string> values = {"O'Brien", "Zürich", "", "a b", longest,
-                                       "\xE6\x9D\xB1\xE4\xBA\xAC", std::string(256, 'y')};
+    std::vector<std::string> values = {
+        "O'Brien", "Zürich", "", "a b", longest, "\xE6\x9D\xB1\xE4\xBA\xAC", std::string(256, 'y')};
     EXPECT_EQ(ExportValues(path, "Results", values, f.password), 1);
     values.pop_back();
     {
@@ -67,8 +67,8 @@ TEST(EngineWriteTest, ExportWritesReadableTablesAndOverwrites) {
     EXPECT_FALSE(Lists(*s, "Results"));
     EXPECT_EQ(Column(*s, "results"), (std::vector<std::string>{"one", "two"}));
     EXPECT_LE(ExpectSoundFile(path, f.password), leaked);
-    EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
-    EXPECT_FALSE(std::filesystem::exists(db::LockFilePath(path)));
+    EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
+    EXPECT_FALSE(std::filesystem::exists(db::access::write::LockFilePath(path)));
   }
 }
 
@@ -147,11 +147,11 @@ TEST(EngineWriteTest, RollbackAndRefusalsLeaveTheFileAsItWas) {
   EXPECT_EQ(ErrorNumber([&] { OpenRw(path)->execute("DROP TABLE `Kept`"); }), db::errc::kFailed);
   ::chmod(dir.path().c_str(), 0755);
   {
-    std::ofstream lock(db::LockFilePath(path), std::ios::binary);
+    std::ofstream lock(db::access::write::LockFilePath(path), std::ios::binary);
     lock << std::string(32, 'P') << std::string(32, 'U');  // Access's entry: computer, user
   }
   EXPECT_NE(ErrorNumber([&] { OpenRw(path)->execute("DROP TABLE `Kept`"); }), 0);
-  std::filesystem::remove(db::LockFilePath(path));
+  std::filesystem::remove(db::access::write::LockFilePath(path));
   EXPECT_EQ(FileBytes(path), now);
 }
 
@@ -170,7 +170,7 @@ TEST(EngineWriteTest, OlderAndEncryptedFormatsAreRefusedUntouched) {
   s->rollback();
   s.reset();
   EXPECT_EQ(FileBytes(path), before);
-  EXPECT_FALSE(std::filesystem::exists(db::LockFilePath(path)));
+  EXPECT_FALSE(std::filesystem::exists(db::access::write::LockFilePath(path)));
   // Encrypted .accdb files do not open at all, for reading or writing.
   std::string encrypted = dir.copyFixture("ace14-encrypted-2010.accdb");
   EXPECT_EQ(ErrorNumber([&] { OpenRw(encrypted); }), db::errc::kNotSupported);
@@ -178,13 +178,12 @@ TEST(EngineWriteTest, OlderAndEncryptedFormatsAreRefusedUntouched) {
 
 TEST(EngineWriteTest, DropsTablesAccessMade) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  for (const char* name :
-       {"ace14-test-2010.accdb", "ace16-longtext.accdb", "ace16-deleted-column.accdb",
-        "jet4-numeric-2003.mdb"}) {
+  for (const char* name : {"ace14-test-2010.accdb", "ace16-longtext.accdb",
+                           "ace16-deleted-column.accdb", "jet4-numeric-2003.mdb"}) {
     SCOPED_TRACE(name);
     TempDir dir;
     std::string path = dir.copyFixture(name);
-    std::size_t leaked = db::CheckJetFile(path).leakedPages.size();
+    std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
     std::uintmax_t size = std::filesystem::file_size(path);
     auto s = OpenRw(path);
     std::vector<std::string> tables = UserTables(*s);
@@ -193,7 +192,9 @@ TEST(EngineWriteTest, DropsTablesAccessMade) {
       std::string message;
       long number = ErrorNumber([&] { s->execute("DROP TABLE `" + t + "`"); }, &message);
       // A table in a relationship is refused, as Access refuses it.
-      if (number != 0) EXPECT_NE(message.find("relationship"), std::string::npos) << message;
+      if (number != 0) {
+        EXPECT_NE(message.find("relationship"), std::string::npos) << message;
+      }
     }
     std::vector<std::string> left = UserTables(*s);
     s.reset();
@@ -216,14 +217,15 @@ TEST(EngineWriteTest, WritesJet4PagesEncodedWithTheDatabaseKey) {
   auto* b = reinterpret_cast<unsigned char*>(bytes.data());
   const std::uint32_t key = 0x3A91C4E7;
   const unsigned char headerKey[] = {0xC7, 0xDA, 0x39, 0x6B};
-  db::Rc4Apply(headerKey, 4, b + 0x18, 128);
+  db::access::format::Rc4Apply(headerKey, 4, b + 0x18, 128);
   for (int i = 0; i < 4; ++i) b[0x3E + i] = static_cast<unsigned char>(key >> (8 * i));
-  db::Rc4Apply(headerKey, 4, b + 0x18, 128);
+  db::access::format::Rc4Apply(headerKey, 4, b + 0x18, 128);
   for (std::uint32_t page = 1; page < bytes.size() / 4096; ++page) {
     std::uint32_t k = key ^ page;
     unsigned char kb[4] = {static_cast<unsigned char>(k), static_cast<unsigned char>(k >> 8),
-                           static_cast<unsigned char>(k >> 16), static_cast<unsigned char>(k >> 24)};
-    db::Rc4Apply(kb, 4, b + std::size_t{page} * 4096, 4096);
+                           static_cast<unsigned char>(k >> 16),
+                           static_cast<unsigned char>(k >> 24)};
+    db::access::format::Rc4Apply(kb, 4, b + std::size_t{page} * 4096, 4096);
   }
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 

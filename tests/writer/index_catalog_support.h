@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_page_io.h"
+#include "db/access/format/bytes.h"
+#include "db/access/format/page_io.h"
 
 namespace indextest {
 
-inline std::uint32_t Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-inline std::uint32_t Le32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-}
+inline std::uint32_t Le16(const unsigned char* p) { return db::access::format::Get16(p); }
+inline std::uint32_t Le32(const unsigned char* p) { return db::access::format::Get32(p); }
 
 // Pages of 4096 bytes held in memory; counts writes.
-class MemoryPageIo : public db::PageIo {
+class MemoryPageIo : public db::access::format::PageIo {
  public:
   explicit MemoryPageIo(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
   static MemoryPageIo FromFile(const std::string& path) {
@@ -28,7 +27,9 @@ class MemoryPageIo : public db::PageIo {
     return MemoryPageIo(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
   }
   std::size_t pageSize() const override { return 4096; }
-  std::uint32_t pageCount() const override { return static_cast<std::uint32_t>(bytes_.size() / 4096); }
+  std::uint32_t pageCount() const override {
+    return static_cast<std::uint32_t>(bytes_.size() / 4096);
+  }
   std::vector<unsigned char> readPage(std::uint32_t page) const override {
     if (page >= pageCount()) throw std::out_of_range("page");
     return {bytes_.begin() + page * 4096L, bytes_.begin() + (page + 1) * 4096L};
@@ -80,9 +81,16 @@ inline std::string Utf16ToUtf8(const unsigned char* p, std::size_t size) {
   std::string out;
   for (std::size_t i = 0; i + 1 < size; i += 2) {
     unsigned c = p[i] | (p[i + 1] << 8);
-    if (c < 0x80) out += static_cast<char>(c);
-    else if (c < 0x800) { out += static_cast<char>(0xC0 | (c >> 6)); out += static_cast<char>(0x80 | (c & 0x3F)); }
-    else { out += static_cast<char>(0xE0 | (c >> 12)); out += static_cast<char>(0x80 | ((c >> 6) & 0x3F)); out += static_cast<char>(0x80 | (c & 0x3F)); }
+    if (c < 0x80)
+      out += static_cast<char>(c);
+    else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
   }
   return out;
 }
@@ -94,10 +102,21 @@ inline std::string StoredText(const unsigned char* p, std::size_t size) {
   std::vector<unsigned char> wide;
   bool compressed = true;
   for (std::size_t i = 2; i < size;) {
-    if (p[i] == 0) { compressed = !compressed; ++i; continue; }
-    if (compressed) { wide.push_back(p[i]); wide.push_back(0); ++i; }
-    else if (i + 1 < size) { wide.push_back(p[i]); wide.push_back(p[i + 1]); i += 2; }
-    else break;
+    if (p[i] == 0) {
+      compressed = !compressed;
+      ++i;
+      continue;
+    }
+    if (compressed) {
+      wide.push_back(p[i]);
+      wide.push_back(0);
+      ++i;
+    } else if (i + 1 < size) {
+      wide.push_back(p[i]);
+      wide.push_back(p[i + 1]);
+      i += 2;
+    } else
+      break;
   }
   return Utf16ToUtf8(wide.data(), wide.size());
 }
@@ -165,7 +184,7 @@ struct RowReader {
     auto offset = [&](std::size_t i) { return Le16(varCount - 2 * (i + 1)); };
     std::size_t from = offset(c.varIndex);
     std::size_t to = static_cast<std::size_t>(c.varIndex) + 1 < vars ? offset(c.varIndex + 1)
-                                                                    : offset(vars);  // end of data
+                                                                     : offset(vars);  // end of data
     return StoredText(row + from, to - from);
   }
 };

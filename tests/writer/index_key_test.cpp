@@ -12,22 +12,22 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_index_key.h"
-#include "db/jet_index_pages.h"
+#include "db/access/write/index_key.h"
+#include "db/access/write/index_tree.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/index_catalog_support.h"
 
 namespace {
 
-using db::IndexKeyBuilder;
-using db::TextCollation;
+using db::access::write::IndexKeyBuilder;
+using db::access::write::TextCollation;
 using Bytes = std::vector<unsigned char>;
 
 const char* const kAccessFiles[] = {
-    "jet4-empty-2000.mdb",        "jet4-empty-2003.mdb",      "jet4-nopassword-2003.mdb",
-    "jet4-numeric-2003.mdb",      "jet4-password-2000.mdb",   "jet4-password-2003.mdb",
-    "ace12-empty-2007.accdb",     "ace14-empty-2010.accdb",   "ace14-test-2010.accdb",
-    "ace16-deleted-column.accdb", "ace16-empty-2016.accdb",   "ace16-longtext.accdb",
+    "jet4-empty-2000.mdb",        "jet4-empty-2003.mdb",    "jet4-nopassword-2003.mdb",
+    "jet4-numeric-2003.mdb",      "jet4-password-2000.mdb", "jet4-password-2003.mdb",
+    "ace12-empty-2007.accdb",     "ace14-empty-2010.accdb", "ace14-test-2010.accdb",
+    "ace16-deleted-column.accdb", "ace16-empty-2016.accdb", "ace16-longtext.accdb",
 };
 
 Bytes Text(const std::string& s, TextCollation c, bool ascending = true) {
@@ -53,23 +53,25 @@ TEST(IndexKeyFixtures, CatalogueKeysEqualThoseAccessStored) {
     const auto& id = def.column("Id");
     const auto& parentId = def.column("ParentId");
     const auto& name = def.column("Name");
-    auto collation = db::CollationFromSortOrder(name.sortOrder, name.sortVersion);
+    auto collation = db::access::write::CollationFromSortOrder(name.sortOrder, name.sortVersion);
     ASSERT_TRUE(collation.has_value());
 
     int checkedNames = 0;
     for (const auto& index : def.indexes) {
-      db::JetIndexTree tree(io, index.root);
+      db::access::write::JetIndexTree tree(io, index.root);
       auto entries = tree.entries();
       ASSERT_FALSE(entries.empty());
       for (const auto& e : entries) {
         indextest::RowReader row(io, e.dataPage, e.row);
         IndexKeyBuilder key;
         for (int column : index.columns) {
-          if (column == id.number) key.addLong(row.fixedLong(id));
-          else if (column == parentId.number) key.addLong(row.fixedLong(parentId));
+          if (column == id.number)
+            key.addLong(row.fixedLong(id));
+          else if (column == parentId.number)
+            key.addLong(row.fixedLong(parentId));
           else if (column == name.number) {
             std::string text = row.text(name);
-            ASSERT_TRUE(db::CanEncodeIndexText(text, *collation)) << text;
+            ASSERT_TRUE(db::access::write::CanEncodeIndexText(text, *collation)) << text;
             key.addText(text, *collation);
             ++checkedNames;
           } else {
@@ -106,22 +108,24 @@ TEST(IndexKeyText, LayoutOfAccentsAndUnprintableCharacters) {
   EXPECT_EQ(both, (Bytes{0x7F, 0x0E, 0x21, 0x0E, 0x21, 0x01, 0x0E, 0x01, 0x01, 0x01, 0x80, 0x0B,
                          0x06, 0x82, 0x00}));
   // Ligatures write two weights.
-  EXPECT_EQ(Text("\xC3\x9F", TextCollation::kGeneralLegacy), Text("ss", TextCollation::kGeneralLegacy));
+  EXPECT_EQ(Text("\xC3\x9F", TextCollation::kGeneralLegacy),
+            Text("ss", TextCollation::kGeneralLegacy));
   EXPECT_EQ(Text("\xC3\x9C", TextCollation::kGeneral), Text("UE", TextCollation::kGeneral));
-  EXPECT_NE(Text("\xC3\x9C", TextCollation::kGeneralLegacy), Text("UE", TextCollation::kGeneralLegacy));
+  EXPECT_NE(Text("\xC3\x9C", TextCollation::kGeneralLegacy),
+            Text("UE", TextCollation::kGeneralLegacy));
   // Descending: everything after the flag inverted, then one more 0x00.
   Bytes up = Text("Ab", TextCollation::kGeneral);
   Bytes down = Text("Ab", TextCollation::kGeneral, false);
   ASSERT_EQ(down.size(), up.size() + 1);
   EXPECT_EQ(down[0], 0x80);
-  for (std::size_t i = 1; i < up.size(); ++i) EXPECT_EQ(down[i], static_cast<unsigned char>(~up[i]));
+  for (std::size_t i = 1; i < up.size(); ++i)
+    EXPECT_EQ(down[i], static_cast<unsigned char>(~up[i]));
   EXPECT_EQ(down.back(), 0x00);
 }
 
 TEST(IndexKeyText, EncodedKeysSortLikeTheNames) {
-  const std::vector<std::string> sorted = {"",     " x",  "1",     "10",    "2",   "a",
-                                           "A b",  "Ab",  "ab2",   "Abc",   "B",   "OHara",
-                                           "O'Hara", "Z", "zz"};
+  const std::vector<std::string> sorted = {"",    " x",  "1", "10",    "2",      "a", "A b", "Ab",
+                                           "ab2", "Abc", "B", "OHara", "O'Hara", "Z", "zz"};
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
     for (std::size_t i = 1; i < sorted.size(); ++i) {
       Bytes a = Text(sorted[i - 1], c), b = Text(sorted[i], c);
@@ -133,27 +137,27 @@ TEST(IndexKeyText, EncodedKeysSortLikeTheNames) {
 
 TEST(IndexKeyText, OnlyTextThatIsNotUtf8IsRefused) {
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
-    EXPECT_TRUE(db::CanEncodeIndexText("Price \xE2\x82\xAC", c));
-    EXPECT_TRUE(db::CanEncodeIndexText("a\tb", c));
-    EXPECT_TRUE(db::CanEncodeIndexText("t\xF0\x9F\x98\x80", c));  // an emoji
+    EXPECT_TRUE(db::access::write::CanEncodeIndexText("Price \xE2\x82\xAC", c));
+    EXPECT_TRUE(db::access::write::CanEncodeIndexText("a\tb", c));
+    EXPECT_TRUE(db::access::write::CanEncodeIndexText("t\xF0\x9F\x98\x80", c));  // an emoji
     // Not UTF-8: a stray byte, a cut sequence, an overlong form, an encoded surrogate, past
     // U+10FFFF.
     for (const char* bad : {"\xFF", "a\xE6\x9D", "\xC0\xAF", "\xED\xA0\xBD", "\xF4\x90\x80\x80"}) {
       std::string why;
-      EXPECT_FALSE(db::CanEncodeIndexText(bad, c, &why)) << bad;
+      EXPECT_FALSE(db::access::write::CanEncodeIndexText(bad, c, &why)) << bad;
       EXPECT_NE(why.find("UTF-8"), std::string::npos) << why;
       EXPECT_THROW(Text(bad, c), db::Error);
     }
   }
-  EXPECT_FALSE(db::CollationFromSortOrder(1036, 0).has_value());
-  EXPECT_EQ(db::CollationFromSortOrder(1033, 1), TextCollation::kGeneral);
+  EXPECT_FALSE(db::access::write::CollationFromSortOrder(1036, 0).has_value());
+  EXPECT_EQ(db::access::write::CollationFromSortOrder(1033, 1), TextCollation::kGeneral);
 }
 
 // ---- beyond Latin-1 ------------------------------------------------------------------------
 
 TEST(IndexKeyTables, EveryCodeUnitDecodesToTheWeightsItWasMadeFrom) {
-  EXPECT_TRUE(db::IndexWeightsMatchTheirSource(TextCollation::kGeneralLegacy));
-  EXPECT_TRUE(db::IndexWeightsMatchTheirSource(TextCollation::kGeneral));
+  EXPECT_TRUE(db::access::write::IndexWeightsMatchTheirSource(TextCollation::kGeneralLegacy));
+  EXPECT_TRUE(db::access::write::IndexWeightsMatchTheirSource(TextCollation::kGeneral));
 }
 
 // Whole keys that show each part of the layout: weights of several bytes, extra bytes, the
@@ -168,31 +172,41 @@ TEST(IndexKeyText, LayoutBeyondLatin1) {
   const Case cases[] = {
       // t, then U+1F600 as its two units: weights B0 3F and B6 FC, each with the extra 3F.
       {"t\xF0\x9F\x98\x80", L, {0x7F, 0x6D, 0xB0, 0x3F, 0xB6, 0xFC, 0x01, 0x02, 0x3F, 0x3F, 0x00}},
-      {"t\xF0\x9F\x98\x80", G,
+      {"t\xF0\x9F\x98\x80",
+       G,
        {0x7F, 0x0E, 0x99, 0xB0, 0x3F, 0xB6, 0xFC, 0x01, 0x02, 0x3F, 0x3F, 0x00}},
       // U-diaeresis, n, i-diaeresis, c, o-stroke, d, e-acute, _, the CJK U+8868.
-      {"\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9_\xE8\xA1\xA8", L,
-       {0x7F, 0x6F, 0x62, 0x59, 0x4D, 0x64, 0x4F, 0x51, 0x2B, 0x03, 0xDA, 0x40, 0x01, 0x13,
-        0x02, 0x13, 0x02, 0x21, 0x02, 0x0E, 0x00}},
-      {"\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9_\xE8\xA1\xA8", G,
-       {0x7F, 0x0E, 0x9F, 0x0E, 0x21, 0x0E, 0x70, 0x0E, 0x32, 0x0E, 0x0A, 0x0E, 0x7C, 0x0E,
-        0x1A, 0x0E, 0x21, 0x07, 0x44, 0xFD, 0xFF, 0x77, 0x48, 0x01, 0x02, 0x02, 0x13, 0x02,
-        0x21, 0x02, 0x0E, 0x00}},
+      {"\xC3\x9Cn\xC3\xAF"
+       "c\xC3\xB8"
+       "d\xC3\xA9_\xE8\xA1\xA8",
+       L,
+       {0x7F, 0x6F, 0x62, 0x59, 0x4D, 0x64, 0x4F, 0x51, 0x2B, 0x03, 0xDA,
+        0x40, 0x01, 0x13, 0x02, 0x13, 0x02, 0x21, 0x02, 0x0E, 0x00}},
+      {"\xC3\x9Cn\xC3\xAF"
+       "c\xC3\xB8"
+       "d\xC3\xA9_\xE8\xA1\xA8",
+       G,
+       {0x7F, 0x0E, 0x9F, 0x0E, 0x21, 0x0E, 0x70, 0x0E, 0x32, 0x0E, 0x0A,
+        0x0E, 0x7C, 0x0E, 0x1A, 0x0E, 0x21, 0x07, 0x44, 0xFD, 0xFF, 0x77,
+        0x48, 0x01, 0x02, 0x02, 0x13, 0x02, 0x21, 0x02, 0x0E, 0x00}},
       // Hebrew.
-      {"\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA", G,
+      {"\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA",
+       G,
        {0x7F, 0x28, 0x14, 0x28, 0x03, 0x28, 0x1A, 0x28, 0x0B, 0x28, 0x1C, 0x01, 0x00}},
       // Small and normal hiragana A: flags 2 and 3, the trailing 3 dropped, one packed byte.
-      {"\xE3\x81\x81\xE3\x81\x82", L,
+      {"\xE3\x81\x81\xE3\x81\x82",
+       L,
        {0x7F, 0x7F, 0x02, 0x7F, 0x02, 0x01, 0x01, 0x01, 0xA0, 0xFF, 0x02, 0x80, 0xFF, 0x80, 0x00}},
       // Normal A alone: its flag is dropped, the flag run's end stays.
       {"\xE3\x81\x82", G, {0x7F, 0x7F, 0x02, 0x01, 0x01, 0x01, 0xFF, 0x02, 0x80, 0xFF, 0x80, 0x00}},
       // Small A, hyphen, e + combining acute: flags, FF, then the unprintable run.
-      {"\xE3\x81\x81-e\xCC\x81", G,
-       {0x7F, 0x7F, 0x02, 0x0E, 0x21, 0x01, 0x02, 0x0E, 0x01, 0x01, 0xA0, 0xFF, 0x02, 0x80,
-        0xFF, 0x80, 0xFF, 0x01, 0x80, 0x0B, 0x06, 0x82, 0x00}},
+      {"\xE3\x81\x81-e\xCC\x81", G, {0x7F, 0x7F, 0x02, 0x0E, 0x21, 0x01, 0x02, 0x0E,
+                                     0x01, 0x01, 0xA0, 0xFF, 0x02, 0x80, 0xFF, 0x80,
+                                     0xFF, 0x01, 0x80, 0x0B, 0x06, 0x82, 0x00}},
       // A combining acute first: it opens the extra run by itself and does not count in the
       // position of the hyphen.
-      {"\xCC\x81x-y", L,
+      {"\xCC\x81x-y",
+       L,
        {0x7F, 0x75, 0x76, 0x01, 0x0C, 0x01, 0x01, 0x01, 0x80, 0x0B, 0x06, 0x82, 0x00}},
   };
   for (const Case& c : cases) {
@@ -205,38 +219,46 @@ TEST(IndexKeyText, LayoutBeyondLatin1) {
 // apart.
 TEST(IndexKeyText, WhatTheCollationFoldsAndWhatItKeeps) {
   const std::pair<std::u16string, std::u16string> same[] = {
-      {u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC", u"\u0395\u039B\u039B\u0397\u039D\u0399\u039A\u0386"},
+      {u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC",
+       u"\u0395\u039B\u039B\u0397\u039D\u0399\u039A\u0386"},
       {u"\u03A9mega", u"\u03C9MEGA"},
       {u"\u0416\u0443\u043A", u"\u0436\u0423\u041A"},  // Cyrillic
       {u"Stra\u00DFe", u"STRASSE"},
-      {u"a\u200Db", u"ab"},                     // a zero-width joiner is ignored
-      {u"e\u0301", u"\u00E9"},                  // e + combining acute is e-acute
-      {u"\uFF21\uFF42\uFF43", u"abc"},         // full-width letters
+      {u"a\u200Db", u"ab"},             // a zero-width joiner is ignored
+      {u"e\u0301", u"\u00E9"},          // e + combining acute is e-acute
+      {u"\uFF21\uFF42\uFF43", u"abc"},  // full-width letters
       {u"\u00DCn\u00EF\u8868  ", u"\u00FCN\u00CF\u8868"},
   };
   const std::pair<std::u16string, std::u16string> apart[] = {
-      {u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03B1", u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC"},
-      {u"\u3041", u"\u3042"},                   // small and normal kana
+      {u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03B1",
+       u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC"},
+      {u"\u3041", u"\u3042"},  // small and normal kana
       {u"a-b", u"ab"},
       {u"t\U0001F600", u"t\U0001F601"},
       {u"\u8868", u"\u8863"},
-      {u"\u05E2", u"\u05E2\u05B8"},            // a Hebrew point
+      {u"\u05E2", u"\u05E2\u05B8"},  // a Hebrew point
   };
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
-    for (const auto& [a, b] : same) EXPECT_TRUE(db::SameIndexText(a, b, c)) << Hex(a);
-    for (const auto& [a, b] : apart) EXPECT_FALSE(db::SameIndexText(a, b, c)) << Hex(a);
+    for (const auto& [a, b] : same)
+      EXPECT_TRUE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
+    for (const auto& [a, b] : apart)
+      EXPECT_FALSE(db::access::write::SameIndexText(a, b, c)) << Hex(a);
   }
   // Every capital of Greek, Cyrillic, Armenian and the full-width Latin letters has the key of
   // its small letter.
-  const struct { char16_t first, last, toSmall; } ranges[] = {
-      {0x0391, 0x03A9, 0x20}, {0x0400, 0x040F, 0x50}, {0x0410, 0x042F, 0x20},
-      {0x0531, 0x0556, 0x30}, {0xFF21, 0xFF3A, 0x20}};
+  const struct {
+    char16_t first, last, toSmall;
+  } ranges[] = {{0x0391, 0x03A9, 0x20},
+                {0x0400, 0x040F, 0x50},
+                {0x0410, 0x042F, 0x20},
+                {0x0531, 0x0556, 0x30},
+                {0xFF21, 0xFF3A, 0x20}};
   for (TextCollation c : {TextCollation::kGeneralLegacy, TextCollation::kGeneral}) {
     for (const auto& r : ranges) {
       for (char16_t u = r.first; u <= r.last; ++u) {
         if (u == 0x03A2) continue;  // not a letter
         const std::u16string capital(1, u), small(1, static_cast<char16_t>(u + r.toSmall));
-        EXPECT_TRUE(db::SameIndexText(capital, small, c)) << Hex(capital);
+        EXPECT_TRUE(db::access::write::SameIndexText(capital, small, c)) << Hex(capital);
       }
     }
   }
@@ -256,14 +278,19 @@ TEST(IndexKeyText, RandomNamesSortByTheWeightsOfTheirCharacters) {
     auto range = [&](char16_t a, char16_t b) {
       for (char16_t c = a; c <= b; ++c) out.push_back(std::u16string(1, c));
     };
-    range(u'0', u'9'); range(u'A', u'Z'); range(u'a', u'z');
-    range(0xC0, 0xFF);                       // Latin-1 letters
-    range(0x391, 0x3C9); range(0x410, 0x44F);  // Greek, Cyrillic
-    range(0x5D0, 0x5EA); range(0x627, 0x64A);  // Hebrew, Arabic
-    range(0x3041, 0x3096);                   // hiragana (flagged)
+    range(u'0', u'9');
+    range(u'A', u'Z');
+    range(u'a', u'z');
+    range(0xC0, 0xFF);  // Latin-1 letters
+    range(0x391, 0x3C9);
+    range(0x410, 0x44F);  // Greek, Cyrillic
+    range(0x5D0, 0x5EA);
+    range(0x627, 0x64A);    // Hebrew, Arabic
+    range(0x3041, 0x3096);  // hiragana (flagged)
     for (char16_t c : {u'-', u'\'', u'_', char16_t(0x301), char16_t(0x308), char16_t(0x200D)})
-      out.push_back(std::u16string(1, c));   // unprintable, combining, ignored
-    for (int i = 0; i < 40; ++i) out.push_back(std::u16string(1, static_cast<char16_t>(0x4E00 + 397 * i)));
+      out.push_back(std::u16string(1, c));  // unprintable, combining, ignored
+    for (int i = 0; i < 40; ++i)
+      out.push_back(std::u16string(1, static_cast<char16_t>(0x4E00 + 397 * i)));
     for (char32_t e = 0x1F600; e < 0x1F650; e += 7)
       out.push_back({static_cast<char16_t>(0xD800 + ((e - 0x10000) >> 10)),
                      static_cast<char16_t>(0xDC00 + ((e - 0x10000) & 0x3FF))});
@@ -298,11 +325,13 @@ TEST(IndexKeyText, RandomNamesSortByTheWeightsOfTheirCharacters) {
       }
       n.key = IndexKeyBuilder().addText(n.text, c).take();
       ASSERT_GE(n.key.size(), n.weights.size() + 3);
-      ASSERT_EQ(Bytes(n.key.begin() + 1, n.key.begin() + 1 + n.weights.size()), n.weights) << Hex(n.text);
+      ASSERT_EQ(Bytes(n.key.begin() + 1, n.key.begin() + 1 + n.weights.size()), n.weights)
+          << Hex(n.text);
       ASSERT_EQ(n.key[1 + n.weights.size()], 0x01) << Hex(n.text);
       names.push_back(std::move(n));
     }
-    std::sort(names.begin(), names.end(), [](const Name& a, const Name& b) { return a.key < b.key; });
+    std::sort(names.begin(), names.end(),
+              [](const Name& a, const Name& b) { return a.key < b.key; });
     for (std::size_t i = 1; i < names.size(); ++i) {
       const Name& a = names[i - 1];
       const Name& b = names[i];
@@ -311,7 +340,9 @@ TEST(IndexKeyText, RandomNamesSortByTheWeightsOfTheirCharacters) {
       wb.push_back(0x01);
       ASSERT_LE(wa, wb) << Hex(a.text) << " before " << Hex(b.text);
       // Among names of the same weights, those with nothing else come first.
-      if (wa == wb && b.key.size() == b.weights.size() + 3) EXPECT_EQ(a.key, b.key);
+      if (wa == wb && b.key.size() == b.weights.size() + 3) {
+        EXPECT_EQ(a.key, b.key);
+      }
     }
   }
 }

@@ -11,18 +11,20 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_index_key.h"
-#include "db/jet_index_pages.h"
+#include "db/access/write/index_key.h"
+#include "db/access/write/index_tree.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/index_catalog_support.h"
 
 namespace {
 
-using db::IndexEntry;
-using db::IndexPage;
-using db::JetIndexTree;
+using db::access::write::IndexEntry;
+using db::access::write::IndexPage;
+using db::access::write::JetIndexTree;
 
-bool Less(const IndexEntry& a, const IndexEntry& b) { return db::CompareIndexEntries(a, b) < 0; }
+bool Less(const IndexEntry& a, const IndexEntry& b) {
+  return db::access::write::CompareIndexEntries(a, b) < 0;
+}
 
 // Walks the whole tree from the root and reports the first broken rule: pages decode, node
 // entries equal the last entry below them, entries ascend across the leaves, leaf and node
@@ -35,7 +37,7 @@ struct TreeCheck {
   std::map<int, std::vector<std::uint32_t>> levels;
 
   IndexEntry walk(std::uint32_t number, int depth) {
-    IndexPage page = db::DecodeIndexPage(io.readPage(number), number);
+    IndexPage page = db::access::write::DecodeIndexPage(io.readPage(number), number);
     const unsigned char* raw = io.page(number);
     std::size_t used = 0;
     for (const auto& e : page.entries) used += e.key.size() + (page.leaf ? 4 : 8);
@@ -60,16 +62,16 @@ struct TreeCheck {
     walk(root, 0);
     EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(), Less));
     for (std::size_t i = 0; i < leaves.size(); ++i) {
-      IndexPage p = db::DecodeIndexPage(io.readPage(leaves[i]), leaves[i]);
+      IndexPage p = db::access::write::DecodeIndexPage(io.readPage(leaves[i]), leaves[i]);
       EXPECT_EQ(p.prev, i == 0 ? 0u : leaves[i - 1]) << "leaf " << leaves[i];
       EXPECT_EQ(p.next, i + 1 == leaves.size() ? 0u : leaves[i + 1]) << "leaf " << leaves[i];
     }
   }
 };
 
-IndexEntry CatalogEntry(std::int32_t parentId, const std::string& name, db::TextCollation c,
-                        std::uint32_t page, std::uint8_t row) {
-  db::IndexKeyBuilder key;
+IndexEntry CatalogEntry(std::int32_t parentId, const std::string& name,
+                        db::access::write::TextCollation c, std::uint32_t page, std::uint8_t row) {
+  db::access::write::IndexKeyBuilder key;
   key.addLong(parentId).addText(name, c);
   return {key.take(), page, row};
 }
@@ -87,14 +89,14 @@ std::string RandomName(std::mt19937& rng) {
 struct Fixture {
   indextest::MemoryPageIo io;
   indextest::CatalogDefinition def;
-  db::TextCollation collation;
+  db::access::write::TextCollation collation;
   std::uint32_t root;
 
   explicit Fixture(const std::string& file)
       : io(indextest::MemoryPageIo::FromFile(testsupport::Fixture(file))),
         def(indextest::ReadCatalogDefinition(io)) {
     const auto& name = def.column("Name");
-    collation = *db::CollationFromSortOrder(name.sortOrder, name.sortVersion);
+    collation = *db::access::write::CollationFromSortOrder(name.sortOrder, name.sortVersion);
     root = def.indexes.at(0).root;  // ParentId + Name
   }
 };
@@ -106,7 +108,8 @@ TEST(IndexPages, ReencodingAnAccessPageKeepsItsBytes) {
     for (const auto& index : f.def.indexes) {
       // Access leaves old bytes after the last entry; everything up to it must be equal.
       auto bytes = f.io.readPage(index.root);
-      auto again = db::EncodeIndexPage(db::DecodeIndexPage(bytes, index.root), 4096);
+      auto again = db::access::write::EncodeIndexPage(
+          db::access::write::DecodeIndexPage(bytes, index.root), 4096);
       std::size_t end = 4096 - indextest::Le16(bytes.data() + 2);
       EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + end, again.begin())) << file;
       EXPECT_TRUE(std::all_of(again.begin() + end, again.end(), [](auto b) { return b == 0; }));
@@ -118,8 +121,9 @@ TEST(IndexPages, PrefixCompressedPagesReadWhole) {
   IndexPage page;
   page.tableDefinition = 2;
   for (int i = 0; i < 5; ++i)
-    page.entries.push_back({db::IndexKeyBuilder().addLong(1000 + i).take(), 100, static_cast<std::uint8_t>(i)});
-  auto plain = db::EncodeIndexPage(page, 4096);
+    page.entries.push_back({db::access::write::IndexKeyBuilder().addLong(1000 + i).take(), 100,
+                            static_cast<std::uint8_t>(i)});
+  auto plain = db::access::write::EncodeIndexPage(page, 4096);
   // Rewrite with a 4-byte shared prefix, as Access may store it.
   std::vector<unsigned char> packed(plain.begin(), plain.begin() + 0x1E0);
   std::fill(packed.begin() + 0x1B, packed.end(), 0);
@@ -134,13 +138,13 @@ TEST(IndexPages, PrefixCompressedPagesReadWhole) {
     packed[0x1B + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
   }
   packed.resize(4096, 0);
-  EXPECT_EQ(db::DecodeIndexPage(packed, 9).entries, page.entries);
+  EXPECT_EQ(db::access::write::DecodeIndexPage(packed, 9).entries, page.entries);
 }
 
 TEST(IndexPages, DamagedPagesAreRefused) {
   IndexPage page;
-  page.entries.push_back({db::IndexKeyBuilder().addLong(2).take(), 1, 0});
-  page.entries.push_back({db::IndexKeyBuilder().addLong(1).take(), 1, 0});
+  page.entries.push_back({db::access::write::IndexKeyBuilder().addLong(2).take(), 1, 0});
+  page.entries.push_back({db::access::write::IndexKeyBuilder().addLong(1).take(), 1, 0});
   // Out of order.
   std::vector<unsigned char> bytes(4096, 0);
   bytes[0] = 0x04;
@@ -150,12 +154,12 @@ TEST(IndexPages, DamagedPagesAreRefused) {
     at += e.key.size() + 4;
     bytes[0x1B + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
   }
-  EXPECT_THROW(db::DecodeIndexPage(bytes, 5), db::Error);
+  EXPECT_THROW(db::access::write::DecodeIndexPage(bytes, 5), db::Error);
   bytes[0] = 0x01;  // a data page
-  EXPECT_THROW(db::DecodeIndexPage(bytes, 5), db::Error);
+  EXPECT_THROW(db::access::write::DecodeIndexPage(bytes, 5), db::Error);
   bytes[0] = 0x04;
   bytes[0x1B + 452] = 0x80;  // an entry ending past the page
-  EXPECT_THROW(db::DecodeIndexPage(bytes, 5), db::Error);
+  EXPECT_THROW(db::access::write::DecodeIndexPage(bytes, 5), db::Error);
 }
 
 TEST(IndexTree, InsertAndRemoveInACatalogueIndex) {
@@ -186,7 +190,7 @@ TEST(IndexTree, ThousandsOfNamesSplitPagesAndLeaveAgain) {
   for (const char* file : {"jet4-nopassword-2003.mdb", "ace16-empty-2016.accdb"}) {
     SCOPED_TRACE(file);
     Fixture f(file);
-    db::AppendingPageAllocator allocator(f.io);
+    db::access::write::AppendingPageAllocator allocator(f.io);
     JetIndexTree tree(f.io, f.root, &allocator);
     const auto original = tree.entries();
     const std::uint32_t pagesBefore = f.io.pageCount();
@@ -236,16 +240,20 @@ TEST(IndexTree, ThousandsOfNamesSplitPagesAndLeaveAgain) {
 TEST(IndexTree, AscendingAppendsKeepTheTreeValid) {
   // The export's pattern: names that always sort last.
   indextest::MemoryPageIo io(std::vector<unsigned char>(4096 * 3, 0));
-  io.writePage(2, db::EmptyIndexRoot(1, 4096));
+  io.writePage(2, db::access::write::EmptyIndexRoot(1, 4096));
   JetIndexTree tree(io, 2);
   const std::string pad(90, 'x');
   auto key = [&](int i) {
     char name[16];
     std::snprintf(name, sizeof name, "Table%06d", i);
-    return db::IndexKeyBuilder().addLong(0x0F000001).addText(name + pad, db::TextCollation::kGeneral).take();
+    return db::access::write::IndexKeyBuilder()
+        .addLong(0x0F000001)
+        .addText(name + pad, db::access::write::TextCollation::kGeneral)
+        .take();
   };
   for (int i = 0; i < 5000; ++i)
-    tree.insert({key(i), static_cast<std::uint32_t>(10 + i / 100), static_cast<std::uint8_t>(i % 100)});
+    tree.insert(
+        {key(i), static_cast<std::uint32_t>(10 + i / 100), static_cast<std::uint8_t>(i % 100)});
   TreeCheck check(io);
   check.run(2);
   EXPECT_EQ(check.entries.size(), 5000u);

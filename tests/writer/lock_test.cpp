@@ -1,6 +1,6 @@
 // The lock-file convention: whose lock file blocks writing, when ours is taken over, and when it
 // is removed.
-#include "db/jet_lock.h"
+#include "db/access/write/lock_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "db/error.h"
-#include "db/jet_pager.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using db::JetLock;
-using db::JetPager;
-using db::LockFilePath;
+using db::access::write::JetLock;
+using db::access::write::JetPager;
+using db::access::write::LockFilePath;
 using pagertest::Bytes;
 using pagertest::ReadBytes;
 using testsupport::TempDir;
@@ -86,9 +86,9 @@ TEST(LockTest, AccessLockFileBlocksWritingAndRecovery) {
     EXPECT_EQ(e.description(), OpenElsewhere(path, lock));
   }
   // A journal beside it is left alone as well: Access is working on the file.
-  pagertest::WriteBytes(db::JournalPath(path), Bytes(100, 1));
-  EXPECT_THROW(db::RecoverHotJournal(path), db::Error);
-  EXPECT_TRUE(fs::exists(db::JournalPath(path)));
+  pagertest::WriteBytes(db::access::write::JournalPath(path), Bytes(100, 1));
+  EXPECT_THROW(db::access::write::RecoverHotJournal(path), db::Error);
+  EXPECT_TRUE(fs::exists(db::access::write::JournalPath(path)));
   EXPECT_EQ(ReadBytes(lock), entry);
   EXPECT_EQ(ReadBytes(path), old);
 
@@ -96,8 +96,8 @@ TEST(LockTest, AccessLockFileBlocksWritingAndRecovery) {
   pagertest::WriteBytes(lock, Bytes());
   EXPECT_THROW(JetPager::Open(path), db::Error);
   fs::remove(lock);
-  EXPECT_NO_THROW(db::RecoverHotJournal(path));
-  EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+  EXPECT_NO_THROW(db::access::write::RecoverHotJournal(path));
+  EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
 }
 
 TEST(LockTest, AccessJoiningWhileWeWriteStopsTheNextTransaction) {

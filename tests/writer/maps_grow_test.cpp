@@ -5,13 +5,13 @@
 #include <set>
 #include <string>
 
-#include "db/access_engine.h"
-#include "db/access_sql.h"
+#include "db/access/access_engine.h"
+#include "db/access/sql/parser.h"
 #include "db/error.h"
-#include "db/jet_check.h"
-#include "db/jet_rows.h"
-#include "db/jet_usage_map.h"
-#include "db/jet_writer.h"
+#include "db/access/check/checker.h"
+#include "db/access/write/data_page.h"
+#include "db/access/write/usage_map.h"
+#include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
@@ -20,15 +20,19 @@ namespace {
 using testsupport::Fixture;
 using testsupport::TempDir;
 
-void Exec(db::JetWriter& w, const std::string& sql) {
-  db::AccessStatement s = db::ParseAccessStatement(sql);
-  if (auto* c = std::get_if<db::CreateTableStatement>(&s)) w.createTable(*c);
-  else if (auto* i = std::get_if<db::InsertStatement>(&s)) w.insert(*i);
-  else if (auto* d = std::get_if<db::DropTableStatement>(&s)) w.dropTable(*d);
+void Exec(db::access::write::JetWriter& w, const std::string& text) {
+  namespace sql = db::access::sql;
+  sql::AccessStatement s = sql::ParseAccessStatement(text);
+  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
+    w.createTable(*c);
+  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
+    w.insert(*i);
+  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
+    w.dropTable(*d);
 }
 
 std::size_t RowsRead(const std::string& path, const std::string& table) {
-  auto s = db::OpenAccessSession(path, "", db::OpenMode::Read, db::FileFormat::Unknown);
+  auto s = db::access::OpenAccessSession(path, "", db::OpenMode::Read);
   auto cursor = s->query("SELECT * FROM `" + table + "`");
   std::vector<db::Value> row;
   std::size_t n = 0;
@@ -36,9 +40,10 @@ std::size_t RowsRead(const std::string& path, const std::string& table) {
   return n;
 }
 
-std::string Problems(const db::JetCheckReport& report) {
+std::string Problems(const db::access::check::JetCheckReport& report) {
   std::string out;
-  for (std::size_t i = 0; i < report.problems.size() && i < 5; ++i) out += report.problems[i] + "\n";
+  for (std::size_t i = 0; i < report.problems.size() && i < 5; ++i)
+    out += report.problems[i] + "\n";
   return out;
 }
 
@@ -53,7 +58,7 @@ TEST(MapsGrowTest, RowsPastTheInlineWindowsAreKept) {
     writertest::MemoryPages pages(Fixture(name));
     std::size_t written = 0;
     {
-      db::JetWriter w(pages);
+      db::access::write::JetWriter w(pages);
       Exec(w, "CREATE TABLE `Big` (`Value` VARCHAR(255))");
       for (; written < 9000; ++written) {
         std::string value = std::to_string(written) + std::string(250, 'x');
@@ -62,16 +67,16 @@ TEST(MapsGrowTest, RowsPastTheInlineWindowsAreKept) {
     }
     std::string out = dir.file("big");
     pages.save(out);
-    db::JetCheckReport report = db::CheckJetFile(out);
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(out);
     EXPECT_TRUE(report.ok()) << Problems(report);
     EXPECT_EQ(RowsRead(out, "Big"), written);
     // Dropped again, the table gives every page back, its map pages too.
     {
-      db::JetWriter w(pages);
+      db::access::write::JetWriter w(pages);
       Exec(w, "DROP TABLE `Big`");
     }
     pages.save(out);
-    report = db::CheckJetFile(out);
+    report = db::access::check::CheckJetFile(out);
     EXPECT_TRUE(report.ok()) << Problems(report);
     EXPECT_TRUE(report.leakedPages.empty()) << report.leakedPages.size() << " pages leaked";
   }
@@ -84,7 +89,7 @@ TEST(MapsGrowTest, InsertsFollowTablesDroppedAndMadeAgain) {
   TempDir dir;
   writertest::MemoryPages pages(Fixture("jet4-empty-2003.mdb"));
   {
-    db::JetWriter w(pages);
+    db::access::write::JetWriter w(pages);
     Exec(w, "CREATE TABLE `T` (`A` VARCHAR(10))");
     Exec(w, "insert into `T` values ('first')");
     Exec(w, "DROP TABLE `T`");
@@ -101,43 +106,47 @@ TEST(MapsGrowTest, InsertsFollowTablesDroppedAndMadeAgain) {
   std::string out = dir.file("again");
   pages.save(out);
   EXPECT_EQ(RowsRead(out, "T"), 2u);
-  db::JetCheckReport report = db::CheckJetFile(out);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(out);
   EXPECT_TRUE(report.ok()) << Problems(report);
 }
 
 // Small pages, so that a map page covers (128 - 4) * 8 = 992 pages and a file of a few
 // thousand pages needs several of them. Page 1 holds the file's map (13 bytes: an inline
 // window of 64 pages, or three map pages), page 3 two more map rows.
-class SmallPages : public db::PageIo {
+class SmallPages : public db::access::format::PageIo {
  public:
   SmallPages() {
-    pages_.assign(4, db::jetw::Bytes(kSize, 0));
-    db::jetw::Bytes map = db::jetw::NewInlineMapRow(0, 8);
-    for (std::size_t bit = 4; bit < 64; ++bit) map[5 + bit / 8] |= 1u << (bit % 8);  // past the end: free
-    pages_[1] = db::jetw::NewDataPage(kSize, 0);
-    db::jetw::InsertDataRow(pages_[1], map);
-    pages_[3] = db::jetw::NewDataPage(kSize, 0);
-    for (int i = 0; i < 2; ++i) db::jetw::InsertDataRow(pages_[3], db::jetw::NewInlineMapRow(0, 8));
+    pages_.assign(4, db::access::write::Bytes(kSize, 0));
+    db::access::write::Bytes map = db::access::write::NewInlineMapRow(0, 8);
+    for (std::size_t bit = 4; bit < 64; ++bit)
+      map[5 + bit / 8] |= 1u << (bit % 8);  // past the end: free
+    pages_[1] = db::access::write::NewDataPage(kSize, 0);
+    db::access::write::InsertDataRow(pages_[1], map);
+    pages_[3] = db::access::write::NewDataPage(kSize, 0);
+    for (int i = 0; i < 2; ++i)
+      db::access::write::InsertDataRow(pages_[3], db::access::write::NewInlineMapRow(0, 8));
   }
   std::size_t pageSize() const override { return kSize; }
   std::uint32_t pageCount() const override { return static_cast<std::uint32_t>(pages_.size()); }
-  db::jetw::Bytes readPage(std::uint32_t page) const override { return pages_.at(page); }
-  void writePage(std::uint32_t page, const db::jetw::Bytes& data) override { pages_.at(page) = data; }
-  std::uint32_t appendPage(const db::jetw::Bytes& data) override {
+  db::access::write::Bytes readPage(std::uint32_t page) const override { return pages_.at(page); }
+  void writePage(std::uint32_t page, const db::access::write::Bytes& data) override {
+    pages_.at(page) = data;
+  }
+  std::uint32_t appendPage(const db::access::write::Bytes& data) override {
     pages_.push_back(data);
     return pageCount() - 1;
   }
   static constexpr std::size_t kSize = 128;
 
  private:
-  std::vector<db::jetw::Bytes> pages_;
+  std::vector<db::access::write::Bytes> pages_;
 };
 
 TEST(MapsGrowTest, TheFilesPageMapGainsMapPagesAsTheFileGrows) {
   SmallPages io;
-  db::jetw::PageAllocator pages(io);
+  db::access::write::PageAllocator pages(io);
   std::set<std::uint32_t> taken;
-  db::jetw::Bytes content(SmallPages::kSize, 0x01);
+  db::access::write::Bytes content(SmallPages::kSize, 0x01);
   for (int i = 0; i < 2500; ++i) ASSERT_TRUE(taken.insert(pages.allocate(content)).second);
   // Every page handed out is in use; the pages not handed out past page 3 are the map pages.
   std::set<std::uint32_t> mapPages;
@@ -170,17 +179,17 @@ TEST(MapsGrowTest, TheFilesPageMapGainsMapPagesAsTheFileGrows) {
 
 TEST(MapsGrowTest, ATableMapKeepsItsPagesWhenItTurnsIntoAReferenceMap) {
   SmallPages io;
-  db::jetw::PageAllocator pages(io);
-  db::jetw::Bytes content(SmallPages::kSize, 0x01);
+  db::access::write::PageAllocator pages(io);
+  db::access::write::Bytes content(SmallPages::kSize, 0x01);
   auto newPage = [&] { return pages.allocate(content); };
   for (int i = 0; i < 2100; ++i) newPage();
-  db::jetw::UsageMap owned(io, {3, 0}, newPage);
+  db::access::write::UsageMap owned(io, {3, 0}, newPage);
   std::set<std::uint32_t> held;
   // Inside one window, then wider than the window, then into a second and third stretch.
   for (std::uint32_t p : {40u, 41u, 90u, 5u, 300u, 1000u, 2050u, 991u, 992u}) {
     owned.add(p);
     held.insert(p);
-    db::jetw::UsageMap reread(io, {3, 0});
+    db::access::write::UsageMap reread(io, {3, 0});
     std::vector<std::uint32_t> listed = reread.pages();
     EXPECT_EQ(std::set<std::uint32_t>(listed.begin(), listed.end()), held) << "after " << p;
   }
@@ -188,20 +197,20 @@ TEST(MapsGrowTest, ATableMapKeepsItsPagesWhenItTurnsIntoAReferenceMap) {
   EXPECT_EQ(owned.mapPages().size(), 3u);
   for (std::uint32_t p : owned.mapPages()) EXPECT_FALSE(pages.isFree(p));
   owned.remove(1000);
-  EXPECT_FALSE(db::jetw::UsageMap(io, {3, 0}).contains(1000));
-  EXPECT_EQ(db::jetw::UsageMap(io, {3, 0}).next(301, 3000), 991u);
+  EXPECT_FALSE(db::access::write::UsageMap(io, {3, 0}).contains(1000));
+  EXPECT_EQ(db::access::write::UsageMap(io, {3, 0}).next(301, 3000), 991u);
 }
 
 TEST(MapsGrowTest, AFreeSpaceMapStaysInlineAndDropsItsLowestPages) {
   SmallPages io;
-  db::jetw::UsageMap withRoom(io, {3, 1});
+  db::access::write::UsageMap withRoom(io, {3, 1});
   for (std::uint32_t p : {10u, 20u, 80u}) withRoom.addWithRoom(p);
   // 64 bits: the window moves up to 80 and loses 10 but keeps 20.
-  db::jetw::UsageMap reread(io, {3, 1});
+  db::access::write::UsageMap reread(io, {3, 1});
   EXPECT_TRUE(reread.isInline());
   EXPECT_EQ(reread.pages(), (std::vector<std::uint32_t>{20, 80}));
   withRoom.addWithRoom(500);
-  EXPECT_EQ(db::jetw::UsageMap(io, {3, 1}).pages(), std::vector<std::uint32_t>{500});
+  EXPECT_EQ(db::access::write::UsageMap(io, {3, 1}).pages(), std::vector<std::uint32_t>{500});
 }
 
 }  // namespace

@@ -6,17 +6,18 @@
 #include <filesystem>
 
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_lock.h"
-#include "db/jet_pager.h"
+#include "db/access/write/file_env.h"
+#include "tests/support/fault_env.h"
+#include "db/access/write/lock_file.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using db::FaultEnv;
-using db::JetPager;
+using db::access::write::JetPager;
 using pagertest::Bytes;
 using pagertest::Pattern;
 using pagertest::ReadBytes;
+using testsupport::FaultEnv;
 using testsupport::TempDir;
 
 namespace fs = std::filesystem;
@@ -71,7 +72,7 @@ TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
       EXPECT_EQ(env.crashed(), k < total);
 
       // The next process: recovery before anything reads the file.
-      db::RecoverHotJournal(path);
+      db::access::write::RecoverHotJournal(path);
       Bytes now = ReadBytes(path);
       bool isOld = now == old, isNew = now == Expected(old);
       EXPECT_TRUE(isOld || isNew) << "file holds neither the old nor the new state";
@@ -80,8 +81,8 @@ TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
       }
       olds += isOld;
       news += isNew;
-      EXPECT_FALSE(fs::exists(db::JournalPath(path)));
-      EXPECT_FALSE(fs::exists(db::LockFilePath(path)));
+      EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
+      EXPECT_FALSE(fs::exists(db::access::write::LockFilePath(path)));
     }
     EXPECT_GT(olds, 0);
     EXPECT_GT(news, 0);
@@ -97,12 +98,12 @@ TEST(PagerCrashTest, OpeningForWritingRecoversToo) {
   FaultEnv env;
   env.crashAtOperation(total - 4);  // the write of the added pages: the others are written
   EXPECT_FALSE(CommitThrough(path, env));
-  ASSERT_TRUE(fs::exists(db::JournalPath(path)));
+  ASSERT_TRUE(fs::exists(db::access::write::JournalPath(path)));
   ASSERT_NE(ReadBytes(path), old) << "the crash should leave a half-written file";
 
   auto pager = JetPager::Open(path);
   EXPECT_EQ(ReadBytes(path), old);
-  EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+  EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
   Change(*pager);  // and the transaction can be done again
   pager->commit();
   EXPECT_EQ(ReadBytes(path), Expected(old));
@@ -132,7 +133,7 @@ TEST(PagerCrashTest, FullDiskFailsTheCommitAndLeavesTheOldFile) {
     }
     // Undone at once: no recovery needed.
     EXPECT_EQ(ReadBytes(path), old);
-    EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+    EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
 
     env.setGrowthBudget(FaultEnv::kNever);  // room made: the same work goes through
     Change(*pager);
@@ -160,7 +161,7 @@ TEST(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
         break;
       }
       EXPECT_EQ(ReadBytes(path), old);
-      EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+      EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
       ASSERT_LT(n, 50u);
     }
   }
@@ -179,9 +180,9 @@ TEST(PagerCrashTest, TornJournalTailStopsPlayback) {
   EXPECT_FALSE(CommitThrough(path, env));
   ASSERT_EQ(ReadBytes(path), Expected(old));
 
-  std::string journal = db::JournalPath(path);
+  std::string journal = db::access::write::JournalPath(path);
   fs::resize_file(journal, fs::file_size(journal) - 10);
-  EXPECT_TRUE(db::RecoverHotJournal(path));
+  EXPECT_TRUE(db::access::write::RecoverHotJournal(path));
   Bytes expected = old;  // pages 1 and 5 back, page 6 (the torn record) as written
   Bytes six = Pattern(kPage, 106);
   std::copy(six.begin(), six.end(), expected.begin() + 6 * kPage);
@@ -199,18 +200,18 @@ TEST(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
   EXPECT_FALSE(CommitThrough(path, env));
   const Bytes written = ReadBytes(path);
 
-  std::string journal = db::JournalPath(path);
+  std::string journal = db::access::write::JournalPath(path);
   Bytes bytes = ReadBytes(journal);
   bytes[20] ^= 0x01;  // the original size: the header checksum no longer matches
   pagertest::WriteBytes(journal, bytes);
-  EXPECT_FALSE(db::RecoverHotJournal(path));
+  EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
   EXPECT_EQ(ReadBytes(path), written);
   EXPECT_FALSE(fs::exists(journal));
 
   pagertest::WriteBytes(journal, Bytes(30, 0));  // shorter than a header
-  EXPECT_FALSE(db::RecoverHotJournal(path));
+  EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
   EXPECT_FALSE(fs::exists(journal));
-  EXPECT_FALSE(db::RecoverHotJournal(path)) << "no journal: nothing to do";
+  EXPECT_FALSE(db::access::write::RecoverHotJournal(path)) << "no journal: nothing to do";
 }
 
 // The seam itself: what a crash, a crash that loses unsynced writes and a full disk leave.
@@ -219,8 +220,8 @@ TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
     TempDir dir;
     std::string path = dir.file("f");
     FaultEnv env;
-    auto file = env.open(path, db::FileMode::kCreate);  // operation 0
-    file->write(0, "abcdefgh", 8);                      // 1
+    auto file = env.open(path, db::access::write::FileMode::kCreate);  // operation 0
+    file->write(0, "abcdefgh", 8);                                     // 1
     env.crashAtOperation(2, FaultEnv::CrashKind::kTornWrite);
     EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
     EXPECT_TRUE(env.crashed());
@@ -238,20 +239,20 @@ TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
     pagertest::WriteBytes(path, Bytes{'o', 'l', 'd', '!'});
     FaultEnv env;
     env.crashAtOperation(6, FaultEnv::CrashKind::kLoseUnsynced);
-    auto file = env.open(path, db::FileMode::kCreate);  // 0: empties it
-    file->write(0, "abc", 3);                           // 1
-    file->sync();                                       // 2
-    file->write(1, "XY", 2);                            // 3
-    file->write(3, "defg", 4);                          // 4
-    file->truncate(2);                                  // 5
-    EXPECT_THROW(file->sync(), db::Error);              // 6: the crash
+    auto file = env.open(path, db::access::write::FileMode::kCreate);  // 0: empties it
+    file->write(0, "abc", 3);                                          // 1
+    file->sync();                                                      // 2
+    file->write(1, "XY", 2);                                           // 3
+    file->write(3, "defg", 4);                                         // 4
+    file->truncate(2);                                                 // 5
+    EXPECT_THROW(file->sync(), db::Error);                             // 6: the crash
     file.reset();
     Bytes on = ReadBytes(path);
     EXPECT_EQ(std::string(on.begin(), on.end()), "abc");
 
     FaultEnv again;
     again.crashAtOperation(1, FaultEnv::CrashKind::kLoseUnsynced);
-    file = again.open(path, db::FileMode::kCreate);
+    file = again.open(path, db::access::write::FileMode::kCreate);
     EXPECT_THROW(file->write(0, "new", 3), db::Error);
     on = ReadBytes(path);
     EXPECT_EQ(std::string(on.begin(), on.end()), "abc") << "the emptying was not synced either";
@@ -261,7 +262,7 @@ TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
     std::string path = dir.file("f");
     FaultEnv env;
     env.setGrowthBudget(5);
-    auto file = env.open(path, db::FileMode::kCreate);
+    auto file = env.open(path, db::access::write::FileMode::kCreate);
     file->write(0, "abc", 3);
     file->write(0, "xyz", 3);  // overwriting needs no room
     EXPECT_THROW(file->write(3, "defg", 4), db::Error);

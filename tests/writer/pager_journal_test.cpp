@@ -9,18 +9,19 @@
 #include <random>
 
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_lock.h"
-#include "db/jet_pager.h"
+#include "db/access/write/file_env.h"
+#include "tests/support/fault_env.h"
+#include "db/access/write/lock_file.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using db::FaultEnv;
-using db::JetPager;
+using db::access::write::JetPager;
 using pagertest::Bytes;
 using pagertest::kPage;
 using pagertest::ReadBytes;
 using pagertest::WriteBytes;
+using testsupport::FaultEnv;
 using testsupport::TempDir;
 
 namespace fs = std::filesystem;
@@ -62,7 +63,7 @@ Crashed CrashAfterThePages(const TempDir& dir) {
   pager.reset();
   c.written = ReadBytes(c.path);
   EXPECT_EQ(c.written, pagertest::Expected(c.old));
-  c.journal = ReadBytes(db::JournalPath(c.path));
+  c.journal = ReadBytes(db::access::write::JournalPath(c.path));
   EXPECT_FALSE(c.journal.empty());
   return c;
 }
@@ -75,19 +76,20 @@ void ExpectSetAside(const std::string& path, const Bytes& journal, const std::st
   const Bytes before = ReadBytes(path);
   std::string message;
   try {
-    db::RecoverHotJournal(path);
+    db::access::write::RecoverHotJournal(path);
     ADD_FAILURE() << "the journal was played back";
   } catch (const db::Error& e) {
     message = e.description();
   }
-  for (const std::string& part : {path + "'", db::JournalPath(path) + "'", aside + "'",
-                                  std::string("not played back"), cause})
-    EXPECT_NE(message.find(part), std::string::npos) << "'" << part << "' missing from: " << message;
+  for (const std::string& part : {path + "'", db::access::write::JournalPath(path) + "'",
+                                  aside + "'", std::string("not played back"), cause})
+    EXPECT_NE(message.find(part), std::string::npos)
+        << "'" << part << "' missing from: " << message;
   EXPECT_EQ(ReadBytes(path), before);
-  EXPECT_FALSE(fs::exists(db::JournalPath(path)));
+  EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
   EXPECT_EQ(ReadBytes(aside), journal);
-  EXPECT_FALSE(fs::exists(db::LockFilePath(path)));
-  EXPECT_FALSE(db::RecoverHotJournal(path));
+  EXPECT_FALSE(fs::exists(db::access::write::LockFilePath(path)));
+  EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
   EXPECT_EQ(ReadBytes(path), before);
 }
 
@@ -123,10 +125,10 @@ TEST(PagerJournalTest, EveryStateTheCommitCanLeaveIsPutBack) {
       expected[3 * kPage + 100] ^= 0x5A;
     }
     WriteBytes(c.path, file);
-    WriteBytes(db::JournalPath(c.path), c.journal);
-    EXPECT_TRUE(db::RecoverHotJournal(c.path));
+    WriteBytes(db::access::write::JournalPath(c.path), c.journal);
+    EXPECT_TRUE(db::access::write::RecoverHotJournal(c.path));
     ASSERT_EQ(ReadBytes(c.path), expected);
-    EXPECT_FALSE(fs::exists(db::JournalPath(c.path)));
+    EXPECT_FALSE(fs::exists(db::access::write::JournalPath(c.path)));
   }
 }
 
@@ -155,8 +157,8 @@ TEST(PagerJournalTest, FileThatDoesNotFitTheJournalIsLeftAlone) {
     if (k.flip) file[k.flip] ^= 0x01;
     file.resize(file.size() + k.grow * static_cast<long>(kPage), 0);
     WriteBytes(c.path, file);
-    WriteBytes(db::JournalPath(c.path), c.journal);
-    const std::string aside = db::JournalPath(c.path) + ".stale";
+    WriteBytes(db::access::write::JournalPath(c.path), c.journal);
+    const std::string aside = db::access::write::JournalPath(c.path) + ".stale";
     ExpectSetAside(c.path, c.journal, aside, k.cause);
     JetPager::Open(c.path).reset();  // opens for writing, with nothing left to recover
     EXPECT_EQ(ReadBytes(c.path), file);
@@ -186,7 +188,7 @@ TEST(PagerJournalTest, JournalsThatCannotBeCheckedAreSetAsideAndKept) {
   ROWSIFTER_REQUIRE_FIXTURES();
   TempDir dir;
   const Crashed c = CrashAfterThePages(dir);
-  const std::string journal = db::JournalPath(c.path);
+  const std::string journal = db::access::write::JournalPath(c.path);
 
   // The first 36 bytes of both versions' headers agree; version 1 checks only those.
   Bytes first = c.journal;
@@ -214,7 +216,7 @@ TEST(PagerJournalTest, JournalsThatCannotBeCheckedAreSetAsideAndKept) {
   FaultEnv env;
   env.crashAtOperation(0);
   try {
-    db::RecoverHotJournal(c.path, env);
+    db::access::write::RecoverHotJournal(c.path, env);
     ADD_FAILURE() << "recovered";
   } catch (const db::Error& e) {
     EXPECT_NE(e.description().find("could not be moved aside"), std::string::npos)
@@ -230,7 +232,7 @@ TEST(PagerJournalTest, JournalsThatCannotBeCheckedAreSetAsideAndKept) {
   // A version-1 header that fails its checksum was never finished: removed, file untouched.
   first[20] ^= 1;
   WriteBytes(journal, first);
-  EXPECT_FALSE(db::RecoverHotJournal(c.path));
+  EXPECT_FALSE(db::access::write::RecoverHotJournal(c.path));
   EXPECT_FALSE(fs::exists(journal));
   EXPECT_EQ(ReadBytes(c.path), c.written);
 }

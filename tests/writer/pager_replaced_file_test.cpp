@@ -8,11 +8,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "db/access_write_session.h"
+#include "db/access/write_session.h"
 #include "db/error.h"
-#include "db/file_env.h"
-#include "db/jet_header.h"
-#include "db/jet_pager.h"
+#include "db/access/write/file_env.h"
+#include "tests/support/fault_env.h"
+#include "db/access/format/header.h"
+#include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 
@@ -31,16 +32,19 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 // The export's statements in one transaction: `Table1` replaced by a table `Export`.
-void Export(const std::string& path, db::FileEnv& env) {
+void Export(const std::string& path, db::access::write::FileEnv& env) {
   std::string first = FileBytes(path).substr(0, 4096);
-  db::AccessWriteSession s(
-      path, *db::ParseJetHeader(reinterpret_cast<const unsigned char*>(first.data()), first.size()),
+  db::access::AccessWriteSession s(
+      path,
+      *db::access::format::ParseJetHeader(reinterpret_cast<const unsigned char*>(first.data()),
+                                          first.size()),
       db::OpenMode::ReadWrite, env);
   s.begin();
-  s.execute(db::ParseAccessStatement(db::DropTableStatement("Table1")));
-  s.execute(db::ParseAccessStatement(db::CreateTableStatement("Export", "Value")));
+  s.execute(db::access::sql::ParseAccessStatement(db::DropTableStatement("Table1")));
+  s.execute(db::access::sql::ParseAccessStatement(db::CreateTableStatement("Export", "Value")));
   for (int i = 0; i < kRows; ++i)
-    s.execute(db::ParseAccessStatement(db::InsertStatement("Export", "value " + std::to_string(i))));
+    s.execute(db::access::sql::ParseAccessStatement(
+        db::InsertStatement("Export", "value " + std::to_string(i))));
   s.commit();
 }
 
@@ -51,7 +55,7 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
   std::uint64_t commitEnd;  // the changing operations of a whole export
   {
     std::string path = scratch.copyFixture(kFixture);
-    db::FaultEnv counter;
+    testsupport::FaultEnv counter;
     Export(path, counter);
     commitEnd = counter.operations();
     fs::remove(path);
@@ -60,7 +64,7 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
   std::string newer;
   {
     std::string path = scratch.copyFixture(kFixture);
-    Export(path, db::DefaultFileEnv());
+    Export(path, db::access::write::DefaultFileEnv());
     newer = FileBytes(path);
   }
 
@@ -87,10 +91,10 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
     SCOPED_TRACE(k.what);
     TempDir dir;
     std::string path = dir.copyFixture(kFixture);
-    const std::string journal = db::JournalPath(path);
+    const std::string journal = db::access::write::JournalPath(path);
     {
-      db::FaultEnv env;  // cut off half-way through writing the last run of pages
-      env.crashAtOperation(commitEnd - 4, db::FaultEnv::CrashKind::kTornWrite);
+      testsupport::FaultEnv env;  // cut off half-way through writing the last run of pages
+      env.crashAtOperation(commitEnd - 4, testsupport::FaultEnv::CrashKind::kTornWrite);
       EXPECT_THROW(Export(path, env), db::Error);
     }
     ASSERT_TRUE(fs::exists(journal));
@@ -122,7 +126,7 @@ TEST(ReplacedFileTest, JournalIsPlayedOnlyIntoTheFileItWasWrittenFor) {
 
     // The next opening goes on with the file as it is.
     if (replaced.size() < original.size()) {
-      EXPECT_FALSE(db::RecoverHotJournal(path));
+      EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
     } else {
       auto session = OpenRw(path);
       EXPECT_EQ(Lists(*session, "Export"), replaced.size() >= newer.size());

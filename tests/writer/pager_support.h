@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_pager.h"
+#include "db/access/write/pager.h"
 
 namespace pagertest {
 
@@ -38,7 +38,7 @@ constexpr std::size_t kPage = 4096;
 constexpr std::uint32_t kChanged[] = {1, 5, 6};
 constexpr int kAdded = 3;
 
-inline void Change(db::JetPager& pager) {
+inline void Change(db::access::write::JetPager& pager) {
   pager.begin();
   for (std::uint32_t page : kChanged) pager.writePage(page, Pattern(kPage, page + 100));
   for (int i = 0; i < kAdded; ++i) pager.appendPage(Pattern(kPage, 200 + i));

@@ -1,6 +1,6 @@
 // Transactions of the pager on copies of real Access files: what commit and rollback leave in
 // the file, what a second connection of the process sees, and the misuse the pager refuses.
-#include "db/jet_pager.h"
+#include "db/access/write/pager.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 
-using db::JetPager;
+using db::access::write::JetPager;
 using pagertest::Bytes;
 using pagertest::Pattern;
 using pagertest::ReadBytes;
@@ -55,7 +55,7 @@ TEST(PagerTest, CommitWritesChangedAndAddedPagesAndNothingBefore) {
     std::copy(two.begin(), two.end(), expected.begin() + 2 * 4096);
     expected.insert(expected.end(), last.begin(), last.end());
     EXPECT_EQ(ReadBytes(path), expected);
-    EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+    EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
     pager.reset();
 
     auto again = JetPager::Open(path);
@@ -83,7 +83,7 @@ TEST(PagerTest, RollbackAndDestructionLeaveTheFileAsItWas) {
     pager->writePage(1, Pattern(4096, 7));
   }
   EXPECT_EQ(ReadBytes(path), old);
-  EXPECT_FALSE(std::filesystem::exists(db::JournalPath(path)));
+  EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
 }
 
 TEST(PagerTest, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {

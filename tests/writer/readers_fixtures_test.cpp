@@ -15,12 +15,18 @@ struct Readable {
   const char* password;
 };
 const Readable kReadable[] = {
-    {"jet4-empty-2000.mdb", ""},         {"jet4-empty-2003.mdb", ""},
-    {"jet4-nopassword-2003.mdb", ""},    {"jet4-numeric-2003.mdb", ""},
-    {"jet4-password-2000.mdb", "password"}, {"jet4-password-2003.mdb", "password"},
-    {"ace12-empty-2007.accdb", ""},      {"ace14-empty-2010.accdb", ""},
-    {"ace16-empty-2016.accdb", ""},      {"ace14-test-2010.accdb", ""},
-    {"ace16-longtext.accdb", ""},        {"ace16-deleted-column.accdb", ""},
+    {"jet4-empty-2000.mdb", ""},
+    {"jet4-empty-2003.mdb", ""},
+    {"jet4-nopassword-2003.mdb", ""},
+    {"jet4-numeric-2003.mdb", ""},
+    {"jet4-password-2000.mdb", "password"},
+    {"jet4-password-2003.mdb", "password"},
+    {"ace12-empty-2007.accdb", ""},
+    {"ace14-empty-2010.accdb", ""},
+    {"ace16-empty-2016.accdb", ""},
+    {"ace14-test-2010.accdb", ""},
+    {"ace16-longtext.accdb", ""},
+    {"ace16-deleted-column.accdb", ""},
 };
 
 TEST(OutsideReaders, AllThreeAgreeOnEveryFixture) {

@@ -78,10 +78,14 @@ class Generator {
   }
   char32_t otherScript() {
     switch (below(4)) {
-      case 0: return static_cast<char32_t>(0x391 + below(0x3C9 - 0x391));   // Greek
-      case 1: return static_cast<char32_t>(0x410 + below(0x40));            // Cyrillic
-      case 2: return static_cast<char32_t>(0x5D0 + below(0x1B));            // Hebrew
-      default: return static_cast<char32_t>(0x4E00 + below(0x5000));        // CJK
+      case 0:
+        return static_cast<char32_t>(0x391 + below(0x3C9 - 0x391));  // Greek
+      case 1:
+        return static_cast<char32_t>(0x410 + below(0x40));  // Cyrillic
+      case 2:
+        return static_cast<char32_t>(0x5D0 + below(0x1B));  // Hebrew
+      default:
+        return static_cast<char32_t>(0x4E00 + below(0x5000));  // CJK
     }
   }
   char32_t emoji() { return static_cast<char32_t>(0x1F300 + below(0x350)); }
@@ -93,12 +97,13 @@ class Generator {
   // others, so that the catalogue's name index gets neighbours differing only in case and
   // accents.
   std::string validName(int serial) {
-    static const char* const kStems[] = {"Résultat", "resultat", "RÉSULTAT", "Ärger", "arger",
-                                         "Ελληνικά", "ΕΛΛΗΝΙΚΆ", "表"};
+    static const char* const kStems[] = {"Résultat", "resultat", "RÉSULTAT", "Ärger",
+                                         "arger",    "Ελληνικά", "ΕΛΛΗΝΙΚΆ", "表"};
     const std::string tag = "R" + std::to_string(serial);
     const bool tagFirst = chance(50);
     std::string out = tagFirst ? tag + "_" : (chance(50) ? kStems[below(8)] : "");
-    int room = kMaxName - static_cast<int>(Utf16Units(out)) - (tagFirst ? 0 : 1 + static_cast<int>(tag.size()));
+    int room = kMaxName - static_cast<int>(Utf16Units(out)) -
+               (tagFirst ? 0 : 1 + static_cast<int>(tag.size()));
     int length = chance(10) ? room : below(room + 1);
     if (tagFirst && length == 0) length = 1;
     for (int i = 0; i < length; ++i) {
@@ -128,15 +133,25 @@ class Generator {
     std::string base = "Bad" + std::to_string(serial);
     std::string out = base;
     switch (below(6)) {
-      case 0: out.insert(out.begin() + below(static_cast<int>(out.size()) + 1), ".![]`"[below(5)]); break;
-      case 1: out += static_cast<char>(1 + below(0x1F)); break;
-      case 2: out = " " + out; break;
-      case 3: out += std::string(kMaxName + 1 - base.size() + below(3), 'n'); break;
+      case 0:
+        out.insert(out.begin() + below(static_cast<int>(out.size()) + 1), ".![]`"[below(5)]);
+        break;
+      case 1:
+        out += static_cast<char>(1 + below(0x1F));
+        break;
+      case 2:
+        out = " " + out;
+        break;
+      case 3:
+        out += std::string(kMaxName + 1 - base.size() + below(3), 'n');
+        break;
       case 4:  // 64 units but for the emoji that makes 65
         out += std::string(kMaxName - 1 - base.size(), 'n');
         AppendUtf8(out, emoji());
         break;
-      default: out.clear(); break;
+      default:
+        out.clear();
+        break;
     }
     return out;
   }
@@ -153,10 +168,14 @@ class Generator {
     int length = 1 + below(chance(20) ? 200 : 30);
     for (int i = 0; i < length; ++i) {
       int pick = below(100);
-      if (kind < 50) AppendUtf8(out, pick < 10 ? char32_t('\'') : ascii());
-      else if (kind < 70) AppendUtf8(out, pick < 50 ? accented() : ascii());
-      else if (kind < 85) AppendUtf8(out, pick < 60 ? otherScript() : ascii());
-      else if (i < 50) AppendUtf8(out, pick < 40 ? emoji() : pick < 70 ? otherScript() : ascii());
+      if (kind < 50)
+        AppendUtf8(out, pick < 10 ? char32_t('\'') : ascii());
+      else if (kind < 70)
+        AppendUtf8(out, pick < 50 ? accented() : ascii());
+      else if (kind < 85)
+        AppendUtf8(out, pick < 60 ? otherScript() : ascii());
+      else if (i < 50)
+        AppendUtf8(out, pick < 40 ? emoji() : pick < 70 ? otherScript() : ascii());
     }
     return out;
   }
@@ -171,9 +190,12 @@ class Generator {
  private:
   char32_t mixedBmp() {
     switch (below(3)) {
-      case 0: return ascii();
-      case 1: return accented();
-      default: return otherScript();
+      case 0:
+        return ascii();
+      case 1:
+        return accented();
+      default:
+        return otherScript();
     }
   }
 
@@ -215,7 +237,8 @@ bool Refused(const std::function<void()>& statement) {
 }
 
 std::uint32_t Seed() {
-  if (const char* s = std::getenv("ROWSIFTER_ROUNDTRIP_SEED")) return static_cast<std::uint32_t>(std::strtoul(s, nullptr, 10));
+  if (const char* s = std::getenv("ROWSIFTER_ROUNDTRIP_SEED"))
+    return static_cast<std::uint32_t>(std::strtoul(s, nullptr, 10));
   return 20261207u;
 }
 
@@ -224,7 +247,7 @@ void RoundTrip(const std::string& fixture, std::uint32_t seed) {
   const std::string path = dir.copyFixture(fixture);
   const std::string cs = db::BuildConnectionString(path, "");
   const ReadDatabase original = testsupport::ReadWithOurLayer(path);
-  const std::size_t leakedBefore = db::CheckJetFile(path).leakedPages.size();
+  const std::size_t leakedBefore = db::access::check::CheckJetFile(path).leakedPages.size();
 
   Generator gen(seed);
   Model model;
@@ -330,10 +353,10 @@ void RoundTrip(const std::string& fixture, std::uint32_t seed) {
   connection.close();
 
   std::cout << fixture << ": " << created << " tables made, " << drops << " dropped, "
-            << model.size() << " kept, " << rows << " rows written, "
-            << refusedValues << " values and " << refusedNames << " names refused\n";
+            << model.size() << " kept, " << rows << " rows written, " << refusedValues
+            << " values and " << refusedNames << " names refused\n";
 
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << "checker: " << p;
   EXPECT_LE(report.leakedPages.size(), leakedBefore);
 
@@ -350,11 +373,11 @@ void RoundTrip(const std::string& fixture, std::uint32_t seed) {
   if (auto why = testsupport::MdbReaderUnavailable()) {
     std::cout << "mdb-reader not run: " << *why << "\n";
   } else {
-    EXPECT_EQ(testsupport::FirstDifference(
-                  expected,
-                  RowsSorted(testsupport::WithoutTypes(testsupport::ReadWithMdbReader(path))),
-                  "expected against mdb-reader"),
-              std::nullopt);
+    EXPECT_EQ(
+        testsupport::FirstDifference(
+            expected, RowsSorted(testsupport::WithoutTypes(testsupport::ReadWithMdbReader(path))),
+            "expected against mdb-reader"),
+        std::nullopt);
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "db/jet_check.h"
+#include "db/access/check/checker.h"
 #include "extract/criteria.h"
 #include "tests/support/outside_readers.h"
 
@@ -15,7 +15,7 @@ using testsupport::ReadDatabase;
 
 TEST(SampleDatabase, ReadsAlikeEverywhereAndPassesTheChecker) {
   const std::string path = ROWSIFTER_SAMPLE_DATABASE;
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems.front());
 
   ReadDatabase libmdb = testsupport::ReadWithLibmdb(path);
@@ -38,7 +38,8 @@ TEST(SampleDatabase, ReadsAlikeEverywhereAndPassesTheChecker) {
     types.clear();
     for (const auto& t : outside.tables)
       for (const auto& c : t.columns) types.insert(c.type);
-    EXPECT_EQ(types, (std::set<std::string>{"text", "memo", "long", "double", "datetime", "boolean"}));
+    EXPECT_EQ(types,
+              (std::set<std::string>{"text", "memo", "long", "double", "datetime", "boolean"}));
   }
 }
 
@@ -53,8 +54,10 @@ TEST(SampleDatabase, EveryCriterionFindsAValueInSomeTextField) {
     for (std::size_t c = 0; c < lt.columns.size(); ++c) {
       if (lt.columns[c].type != "text" && lt.columns[c].type != "memo") continue;
       for (const auto& row : t->rows) {
-        if (row.at(c)) texts.push_back(*row[c]);
-        else sawNull = true;
+        if (row.at(c))
+          texts.push_back(*row[c]);
+        else
+          sawNull = true;
       }
     }
   }

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "db/error.h"
-#include "db/jet_catalog_write.h"
-#include "db/jet_index_key.h"
+#include "db/access/write/catalog_rows.h"
+#include "db/access/write/index_key.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 #include "tests/writer/index_catalog_support.h"
@@ -31,13 +31,12 @@ using testsupport::TempDir;
 const char* const kFiles[] = {"jet4-nopassword-2003.mdb", "ace14-test-2010.accdb"};
 
 std::string Utf8(const std::u16string& s) { return QString::fromStdU16String(s).toStdString(); }
-std::u16string Utf16(const std::string& s) { return QString::fromStdString(s).toStdU16String(); }
 
 // The collation of the catalogue's names in a file.
-db::TextCollation NameCollation(const std::string& path) {
+db::access::write::TextCollation NameCollation(const std::string& path) {
   auto io = indextest::MemoryPageIo::FromFile(path);
   const auto name = indextest::ReadCatalogDefinition(io).column("Name");
-  return db::CollationFromSortOrder(name.sortOrder, name.sortVersion).value();
+  return db::access::write::CollationFromSortOrder(name.sortOrder, name.sortVersion).value();
 }
 
 std::vector<std::string> Names(const ReadDatabase& db) {
@@ -56,10 +55,11 @@ ReadDatabase ExpectReadableEverywhere(const std::string& path) {
   if (auto why = MdbReaderUnavailable()) {
     std::cout << "mdb-reader not run: " << *why << "\n";
   } else {
-    EXPECT_EQ(FirstDifference(WithoutTypes(ReadWithMdbReader(path)), ours, "mdb-reader against our layer"),
+    EXPECT_EQ(FirstDifference(WithoutTypes(ReadWithMdbReader(path)), ours,
+                              "mdb-reader against our layer"),
               std::nullopt);
   }
-  db::JetCheckReport report = db::CheckJetFile(path);
+  db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << path << ": " << p;
   return ours;
 }
@@ -82,7 +82,10 @@ TEST(UnicodeNames, NameRulesAreThoseOfAccess) {
     bool valid;
   };
   const Case cases[] = {
-      {u"\u00DCn\u00EF" u"c\u00F8" u"d\u00E9_\u8868", true},
+      {u"\u00DCn\u00EF"
+       u"c\u00F8"
+       u"d\u00E9_\u8868",
+       true},
       {u"t" + emoji, true},
       {u"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC", true},
       {u"\u05E2\u05D1\u05E8\u05D9\u05EA", true},
@@ -106,8 +109,11 @@ TEST(UnicodeNames, NameRulesAreThoseOfAccess) {
   };
   for (const Case& c : cases) {
     std::string why;
-    EXPECT_EQ(db::jetw::ValidTableName(c.name, &why), c.valid) << Utf8(c.name) << ": " << why;
-    if (!c.valid) EXPECT_FALSE(why.empty());
+    EXPECT_EQ(db::access::write::ValidTableName(c.name, &why), c.valid)
+        << Utf8(c.name) << ": " << why;
+    if (!c.valid) {
+      EXPECT_FALSE(why.empty());
+    }
   }
 }
 
@@ -116,24 +122,30 @@ TEST(UnicodeNames, MadeFilledMetAgainInAnotherCaseAndDropped) {
   std::string manyEmoji;
   for (int i = 0; i < 32; ++i) manyEmoji += "\xF0\x9F\x98\x80";
   const std::vector<std::string> names = {
-      "\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9_\xE8\xA1\xA8",         // Ünïcødé_表
-      "t\xF0\x9F\x98\x80",                                           // t😀
+      "\xC3\x9Cn\xC3\xAF"
+      "c\xC3\xB8"
+      "d\xC3\xA9_\xE8\xA1\xA8",                                            // Ünïcødé_表
+      "t\xF0\x9F\x98\x80",                                                 // t😀
       "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC",  // Ελληνικά
-      "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA",                       // עברית
-      "\xCE\xA9mega",                                                // Ωmega
-      "Stra\xC3\x9F" "e",                                            // Straße
+      "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA",                          // עברית
+      "\xCE\xA9mega",                                                      // Ωmega
+      "Stra\xC3\x9F"
+      "e",  // Straße
       "ab",
       manyEmoji,  // 64 UTF-16 units
   };
   // The same names in another letter case or spelling, found as the tables above.
   const std::vector<std::string> sameAgain = {
-      "\xC3\xBCN\xC3\x8F" "C\xC3\x98" "D\xC3\x89_\xE8\xA1\xA8",          // üNÏCØDÉ_表
-      "T\xF0\x9F\x98\x80",                                           // T😀
+      "\xC3\xBCN\xC3\x8F"
+      "C\xC3\x98"
+      "D\xC3\x89_\xE8\xA1\xA8",                                            // üNÏCØDÉ_表
+      "T\xF0\x9F\x98\x80",                                                 // T😀
       "\xCE\x95\xCE\x9B\xCE\x9B\xCE\x97\xCE\x9D\xCE\x99\xCE\x9A\xCE\x86",  // ΕΛΛΗΝΙΚΆ
-      "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA  ",                     // trailing blanks
-      "\xCF\x89MEGA",                                                // ωMEGA
+      "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA  ",                        // trailing blanks
+      "\xCF\x89MEGA",                                                      // ωMEGA
       "STRASSE",
-      "a\xE2\x80\x8D" "b",                                           // a, zero-width joiner, b
+      "a\xE2\x80\x8D"
+      "b",  // a, zero-width joiner, b
   };
   const std::vector<std::string> values = {"x", "Z\xC3\xBCrich", "\xE6\x9D\xB1\xE4\xBA\xAC",
                                            "\xF0\x9F\x98\x80 ok", "O'Brien"};
@@ -142,7 +154,7 @@ TEST(UnicodeNames, MadeFilledMetAgainInAnotherCaseAndDropped) {
     TempDir dir;
     const std::string path = dir.copyFixture(file);
     const std::vector<std::string> before = Names(testsupport::ReadWithOurLayer(path));
-    const std::size_t leaked = db::CheckJetFile(path).leakedPages.size();
+    const std::size_t leaked = db::access::check::CheckJetFile(path).leakedPages.size();
 
     for (const std::string& name : names) EXPECT_EQ(ExportValues(path, name, values), 0) << name;
     {
@@ -192,7 +204,7 @@ TEST(UnicodeNames, MadeFilledMetAgainInAnotherCaseAndDropped) {
     }
     ReadDatabase after = ExpectReadableEverywhere(path);
     EXPECT_EQ(Names(after), before);
-    EXPECT_LE(db::CheckJetFile(path).leakedPages.size(), leaked);
+    EXPECT_LE(db::access::check::CheckJetFile(path).leakedPages.size(), leaked);
   }
 }
 
@@ -204,18 +216,30 @@ TEST(UnicodeNames, CheckerFindsAKeyTwiceInTheUniqueNameIndex) {
     SCOPED_TRACE(file);
     TempDir dir;
     const std::string path = dir.copyFixture(file);
-    ExportValues(path, "Dup\xCE\xA9" "1", {"a"});
-    ExportValues(path, "Dup\xCE\xA9" "2", {"b"});
-    ASSERT_TRUE(db::CheckJetFile(path).ok());
+    ExportValues(path,
+                 "Dup\xCE\xA9"
+                 "1",
+                 {"a"});
+    ExportValues(path,
+                 "Dup\xCE\xA9"
+                 "2",
+                 {"b"});
+    ASSERT_TRUE(db::access::check::CheckJetFile(path).ok());
 
     // The text part of both keys (same length), found once in the file: the second becomes the
     // first.
-    const db::TextCollation c = NameCollation(path);
+    const db::access::write::TextCollation c = NameCollation(path);
     auto textKey = [&](const char* name) {
-      std::vector<unsigned char> k = db::IndexKeyBuilder().addText(std::string(name), c).take();
+      std::vector<unsigned char> k =
+          db::access::write::IndexKeyBuilder().addText(std::string(name), c).take();
       return std::string(k.begin(), k.end());
     };
-    const std::string first = textKey("Dup\xCE\xA9" "1"), second = textKey("Dup\xCE\xA9" "2");
+    const std::string first = textKey(
+                          "Dup\xCE\xA9"
+                          "1"),
+                      second = textKey(
+                          "Dup\xCE\xA9"
+                          "2");
     ASSERT_EQ(first.size(), second.size());
     std::string bytes = FileBytes(path);
     std::size_t at = bytes.find(second);
@@ -224,7 +248,7 @@ TEST(UnicodeNames, CheckerFindsAKeyTwiceInTheUniqueNameIndex) {
     bytes.replace(at, second.size(), first);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 
-    db::JetCheckReport report = db::CheckJetFile(path);
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
     ASSERT_EQ(report.problems.size(), 1u);
     EXPECT_NE(report.problems[0].find("unique but holds one key twice"), std::string::npos)
         << report.problems[0];
@@ -245,10 +269,14 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
   // own tables.
   auto lead = [&]() -> std::u16string {
     switch (below(5)) {
-      case 0: return {static_cast<char16_t>(0x391 + below(17))};   // Greek capitals
-      case 1: return {static_cast<char16_t>(0x430 + below(32))};   // Cyrillic small
-      case 2: return {static_cast<char16_t>(0x5D0 + below(27))};   // Hebrew
-      case 3: return {static_cast<char16_t>(0x4E00 + below(3000))};
+      case 0:
+        return {static_cast<char16_t>(0x391 + below(17))};  // Greek capitals
+      case 1:
+        return {static_cast<char16_t>(0x430 + below(32))};  // Cyrillic small
+      case 2:
+        return {static_cast<char16_t>(0x5D0 + below(27))};  // Hebrew
+      case 3:
+        return {static_cast<char16_t>(0x4E00 + below(3000))};
       default: {
         char32_t e = 0x1F600 + below(80);
         return {static_cast<char16_t>(0xD800 + ((e - 0x10000) >> 10)),
@@ -258,12 +286,18 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
   };
   auto any = [&]() -> std::u16string {
     switch (below(8)) {
-      case 0: return {static_cast<char16_t>(u'a' + below(26))};
-      case 1: return {static_cast<char16_t>(0xC0 + below(0x3F))};
-      case 2: return {u"-'_ #0"[below(6)]};
-      case 3: return {u"\u0301\u0308\u200D\u00DF"[below(4)]};  // combining, ignored, sharp s
-      case 4: return {static_cast<char16_t>(0x3041 + below(80))};  // hiragana
-      default: return lead();
+      case 0:
+        return {static_cast<char16_t>(u'a' + below(26))};
+      case 1:
+        return {static_cast<char16_t>(0xC0 + below(0x3F))};
+      case 2:
+        return {u"-'_ #0"[below(6)]};
+      case 3:
+        return {u"\u0301\u0308\u200D\u00DF"[below(4)]};  // combining, ignored, sharp s
+      case 4:
+        return {static_cast<char16_t>(0x3041 + below(80))};  // hiragana
+      default:
+        return lead();
     }
   };
 
@@ -271,15 +305,17 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
     SCOPED_TRACE(file);
     TempDir dir;
     const std::string path = dir.copyFixture(file);
-    const db::TextCollation collation = NameCollation(path);
+    const db::access::write::TextCollation collation = NameCollation(path);
     const std::vector<std::string> before = Names(testsupport::ReadWithOurLayer(path));
     std::vector<std::u16string> model;  // our tables, as made
     auto same = [&](const std::u16string& a, const std::u16string& b) {
-      return db::SameIndexText(a, b, collation) ||
-             QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
+      return db::access::write::SameIndexText(a, b, collation) ||
+             QString::fromStdU16String(a).compare(QString::fromStdU16String(b),
+                                                  Qt::CaseInsensitive) == 0;
     };
     auto matches = [&](const std::u16string& name) {
-      return std::count_if(model.begin(), model.end(), [&](const std::u16string& m) { return same(m, name); });
+      return std::count_if(model.begin(), model.end(),
+                           [&](const std::u16string& m) { return same(m, name); });
     };
 
     db::Connection connection;
@@ -305,7 +341,7 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
             for (int k = below(15); k > 0; --k) name += any();
           }
           std::string why;
-          if (!db::jetw::ValidTableName(name, &why)) continue;
+          if (!db::access::write::ValidTableName(name, &why)) continue;
           const bool exists = matches(name) > 0;
           std::string sql = db::CreateTableStatement(Utf8(name), "Value");
           try {
@@ -332,8 +368,9 @@ TEST(UnicodeNames, RandomNamesMadeAndDroppedKeepTheNameIndexSound) {
       }
       connection.commitTrans();
       if (t % 4 == 3) {
-        db::JetCheckReport report = db::CheckJetFile(path);
-        for (const std::string& p : report.problems) ADD_FAILURE() << "after transaction " << t << ": " << p;
+        db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
+        for (const std::string& p : report.problems)
+          ADD_FAILURE() << "after transaction " << t << ": " << p;
       }
     }
     connection.close();

@@ -8,20 +8,20 @@
 #include <functional>
 
 #include "db/error.h"
-#include "db/jet_writer.h"
+#include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
 namespace {
 
-using namespace db::jetw;
+using namespace db::access::write;
 using testsupport::Fixture;
 
 const char* const kFilesWithTable1[] = {"jet4-nopassword-2003.mdb", "jet4-password-2000.mdb",
                                         "ace14-test-2010.accdb", "ace16-longtext.accdb"};
 
-std::vector<std::vector<RowValue>> AcesOf(db::PageIo& io, PageAllocator& pages, const CatalogWriter& catalog,
-                                          std::int32_t id) {
+std::vector<std::vector<RowValue>> AcesOf(db::access::format::PageIo& io, PageAllocator& pages,
+                                          const CatalogWriter& catalog, std::int32_t id) {
   TableRows aces(io, pages, static_cast<std::uint32_t>(catalog.findInTables(u"MSysACEs")->id));
   int object = aces.def().find(u"ObjectId");
   std::vector<std::vector<RowValue>> out;
@@ -67,7 +67,7 @@ TEST(WriterCatalogTest, NewTableRowsMatchAccessByteForByte) {
               EncodeRow(def.rowColumns(), theirs, def.maxColumns, def.varSlots()));
 
     // Permissions: the same rows, in the same order, as Access gave Table1.
-    db::JetWriter writer(io, [] { return 45000.0; });
+    db::access::write::JetWriter writer(io, [] { return 45000.0; });
     writer.createTable({"Results", {{"City", "VARCHAR", std::nullopt}}});
     CatalogWriter after(io, pages);
     std::optional<CatalogEntry> created2 = after.findInTables(u"results");
@@ -89,17 +89,27 @@ long ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
 TEST(WriterCatalogTest, RefusalsLeaveEveryPageAsItWas) {
   ROWSIFTER_REQUIRE_FIXTURES();
   writertest::MemoryPages io(Fixture("ace14-test-2010.accdb"));
-  db::JetWriter writer(io);
+  db::access::write::JetWriter writer(io);
   writer.createTable({"Short", {{"F", "VARCHAR", 3}}});
   writertest::MemoryPages before = io;
 
   std::string text;
   for (const char* bad : {"", " lead", "a.b", "a!b", "a`b", "a[b", "a]b", "tab\tname"})
-    EXPECT_EQ(ErrorOf([&] { writer.createTable({bad, {{"F", "VARCHAR", std::nullopt}}}); }),
-              db::errc::kFailed) << bad;
-  EXPECT_EQ(ErrorOf([&] { writer.createTable({std::string(65, 'x'), {{"F", "VARCHAR", {}}}}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                writer.createTable({bad, {{"F", "VARCHAR", std::nullopt}}});
+              }),
+              db::errc::kFailed)
+        << bad;
+  EXPECT_EQ(ErrorOf([&] {
+              writer.createTable({std::string(65, 'x'), {{"F", "VARCHAR", {}}}});
+            }),
             db::errc::kFailed);
-  EXPECT_EQ(ErrorOf([&] { writer.createTable({"TABLE1", {{"F", "VARCHAR", {}}}}); }, &text), db::errc::kFailed);
+  EXPECT_EQ(ErrorOf(
+                [&] {
+                  writer.createTable({"TABLE1", {{"F", "VARCHAR", {}}}});
+                },
+                &text),
+            db::errc::kFailed);
   EXPECT_EQ(text, "Table 'TABLE1' already exists.");
   EXPECT_EQ(ErrorOf([&] { writer.insert({"Short", {"abcd"}}); }, &text), db::errc::kFailed);
   EXPECT_NE(text.find("too small"), std::string::npos);
@@ -117,7 +127,7 @@ TEST(WriterCatalogTest, RefusalsLeaveEveryPageAsItWas) {
 TEST(WriterCatalogTest, TablesInARelationshipAreNotDropped) {
   ROWSIFTER_REQUIRE_FIXTURES();
   writertest::MemoryPages io(Fixture("jet4-nopassword-2003.mdb"));
-  db::JetWriter writer(io);
+  db::access::write::JetWriter writer(io);
   // MSysNavPaneGroups takes part in relationships in every fixture made by Access 2007 on.
   PageAllocator pages(io);
   EXPECT_TRUE(CatalogWriter(io, pages).inRelationship(u"msysnavpanegroups"));
@@ -127,7 +137,7 @@ TEST(WriterCatalogTest, TablesInARelationshipAreNotDropped) {
 TEST(WriterCatalogTest, ManyTablesCreatedAndDroppedGiveTheirPagesBack) {
   ROWSIFTER_REQUIRE_FIXTURES();
   writertest::MemoryPages io(Fixture("jet4-empty-2003.mdb"));
-  db::JetWriter writer(io);
+  db::access::write::JetWriter writer(io);
   PageAllocator pages(io);
   std::uint32_t afterFirstRound = 0;
   for (int round = 0; round < 3; ++round) {
@@ -145,7 +155,7 @@ TEST(WriterCatalogTest, ManyTablesCreatedAndDroppedGiveTheirPagesBack) {
   std::size_t freePages = 0;
   for (std::uint32_t p = 3; p < io.pageCount(); ++p) freePages += pages.isFree(p);
   EXPECT_GE(freePages, 40u * 3);
-  db::jetw::CatalogWriter catalog(io, pages);
+  db::access::write::CatalogWriter catalog(io, pages);
   for (const CatalogEntry& e : catalog.entries())
     EXPECT_FALSE(QString::fromStdU16String(e.name).contains(QRegularExpression("^T\\d+$")))
         << "left in the catalogue";

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_page_io.h"
+#include "db/access/format/page_io.h"
 
 namespace writertest {
 
-class MemoryPages : public db::PageIo {
+class MemoryPages : public db::access::format::PageIo {
  public:
   explicit MemoryPages(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -2,10 +2,10 @@
 // own reading engine (libmdb underneath).
 #include <gtest/gtest.h>
 
-#include "db/access_engine.h"
-#include "db/access_sql.h"
+#include "db/access/access_engine.h"
+#include "db/access/sql/parser.h"
 #include "db/error.h"
-#include "db/jet_writer.h"
+#include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
@@ -14,14 +14,14 @@ namespace {
 using testsupport::Fixture;
 using testsupport::TempDir;
 
-const char* const kWritableFixtures[] = {
-    "jet4-empty-2000.mdb",      "jet4-empty-2003.mdb",      "jet4-nopassword-2003.mdb",
-    "jet4-numeric-2003.mdb",    "ace12-empty-2007.accdb",   "ace14-empty-2010.accdb",
-    "ace14-test-2010.accdb",    "ace16-deleted-column.accdb", "ace16-empty-2016.accdb",
-    "ace16-longtext.accdb"};
+const char* const kWritableFixtures[] = {"jet4-empty-2000.mdb",      "jet4-empty-2003.mdb",
+                                         "jet4-nopassword-2003.mdb", "jet4-numeric-2003.mdb",
+                                         "ace12-empty-2007.accdb",   "ace14-empty-2010.accdb",
+                                         "ace14-test-2010.accdb",    "ace16-deleted-column.accdb",
+                                         "ace16-empty-2016.accdb",   "ace16-longtext.accdb"};
 
 std::unique_ptr<db::Session> Open(const std::string& path) {
-  return db::OpenAccessSession(path, "", db::OpenMode::Read, db::FileFormat::Unknown);
+  return db::access::OpenAccessSession(path, "", db::OpenMode::Read);
 }
 
 std::vector<std::string> UserTables(db::Session& s) {
@@ -39,11 +39,15 @@ std::vector<std::string> Column(db::Session& s, const std::string& table) {
   return out;
 }
 
-void Exec(db::JetWriter& w, const std::string& sql) {
-  db::AccessStatement s = db::ParseAccessStatement(sql);
-  if (auto* c = std::get_if<db::CreateTableStatement>(&s)) w.createTable(*c);
-  else if (auto* i = std::get_if<db::InsertStatement>(&s)) w.insert(*i);
-  else if (auto* d = std::get_if<db::DropTableStatement>(&s)) w.dropTable(*d);
+void Exec(db::access::write::JetWriter& w, const std::string& text) {
+  namespace sql = db::access::sql;
+  sql::AccessStatement s = sql::ParseAccessStatement(text);
+  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
+    w.createTable(*c);
+  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
+    w.insert(*i);
+  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
+    w.dropTable(*d);
 }
 
 TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
@@ -54,7 +58,7 @@ TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
     writertest::MemoryPages pages(Fixture(name));
     std::vector<std::string> before = UserTables(*Open(Fixture(name)));
     {
-      db::JetWriter w(pages);
+      db::access::write::JetWriter w(pages);
       Exec(w, "CREATE TABLE `Results` (`City` VARCHAR);");
       Exec(w, "insert into `Results` values ('O''Brien')");
       Exec(w, "insert into `Results` values ('Zürich')");
@@ -70,7 +74,7 @@ TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
               (std::vector<std::string>{"O'Brien", "Zürich", "\xE6\x9D\xB1\xE4\xBA\xAC", ""}));
 
     {
-      db::JetWriter w(pages);
+      db::access::write::JetWriter w(pages);
       Exec(w, "DROP TABLE `results`");
     }
     pages.save(out);

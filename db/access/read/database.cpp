@@ -1,0 +1,75 @@
+#include "db/access/read/database.h"
+
+#include <QString>
+
+#include <cstring>
+
+#include "db/access/format/text.h"
+#include "db/error.h"
+
+namespace db::access::read {
+
+std::string DamagedFileMessage(const std::string& path, const std::string& detail) {
+  return "Unrecognized database format '" + path + "' (" + detail + ").";
+}
+
+JetDatabase::JetDatabase(std::string path, JetHeader header, std::uint64_t fileSize)
+    : path_(std::move(path)), header_(std::move(header)) {
+  if (fileSize % header_.pageSize != 0) damaged("the file does not end on a page boundary");
+  if (fileSize / header_.pageSize > UINT32_MAX) damaged("the file is too large");
+  pageCount_ = static_cast<std::uint32_t>(fileSize / header_.pageSize);
+  // Page 0 is the header, page 1 the first usage page and page 2 the system catalogue.
+  if (pageCount_ < 3) damaged("the file is too short to hold a catalogue");
+
+  mdb_ = mdb_open(path_.c_str(), MDB_NOFLAGS);
+  if (!mdb_) throw Error(errc::kFailed, "The database file '" + path_ + "' cannot be opened.");
+  if (static_cast<std::size_t>(mdb_->fmt->pg_size) != header_.pageSize ||
+      static_cast<int>(mdb_->f->jet_version) != header_.version) {
+    mdb_close(mdb_);
+    mdb_ = nullptr;
+    damaged("the engine version in the header is inconsistent");
+  }
+}
+
+JetDatabase::~JetDatabase() {
+  if (mdb_) mdb_close(mdb_);
+}
+
+const unsigned char* JetDatabase::loadPage(std::uint32_t page) const {
+  if (!hasPage(page)) damaged("page " + std::to_string(page) + " lies beyond the end of the file");
+  if (mdb_read_pg(mdb_, page) != mdb_->fmt->pg_size)
+    damaged("page " + std::to_string(page) + " cannot be read");
+  return mdb_->pg_buf;
+}
+
+std::vector<unsigned char> JetDatabase::copyPage(std::uint32_t page) const {
+  if (!hasPage(page)) damaged("page " + std::to_string(page) + " lies beyond the end of the file");
+  if (mdb_read_alt_pg(mdb_, page) != mdb_->fmt->pg_size)
+    damaged("page " + std::to_string(page) + " cannot be read");
+  return std::vector<unsigned char>(mdb_->alt_pg_buf, mdb_->alt_pg_buf + header_.pageSize);
+}
+
+std::string JetDatabase::decodeText(const unsigned char* bytes, std::size_t size) const {
+  if (size == 0) return {};
+  if (header_.isJet3()) {
+    // Single-byte text in the file's code page: libmdb knows the code pages.
+    std::string text(3 * size + 4, '\0');
+    int length = mdb_unicode2ascii(mdb_, reinterpret_cast<const char*>(bytes), size, text.data(),
+                                   text.size());
+    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return text;
+  }
+  return DecodeJet4Text(bytes, size);
+}
+
+std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size) {
+  // Whole UTF-16, surrogate pairs included (characters beyond the Basic Multilingual Plane, such
+  // as emoji, stay one character); a lone surrogate becomes "?".
+  return QString::fromStdU16String(DecodeText(bytes, size)).toStdString();
+}
+
+void JetDatabase::damaged(const std::string& detail) const {
+  throw BadFormatError(DamagedFileMessage(path_, detail));
+}
+
+}  // namespace db::access::read

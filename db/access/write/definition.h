@@ -1,0 +1,88 @@
+// Table definitions as the writer reads and writes them (Jet 4 / ACE layout, little-endian).
+//
+// The layout is described in db/access/format/definition.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "db/access/format/page_io.h"
+#include "db/access/write/data_page.h"
+#include "db/access/format/bytes.h"
+#include "db/access/format/definition.h"
+
+namespace db::access::write {
+
+struct TdefColumn {
+  int type = 0;
+  int number = 0;
+  int varIndex = 0;
+  int flags = 0;
+  int extFlags = 0;
+  int fixedOffset = 0;
+  int length = 0;
+  std::uint16_t sortOrder = 0;  // text columns: 0x0409 General
+  std::uint8_t sortVersion = 0;
+  std::u16string name;
+  bool fixed() const { return flags & kFixedColumn; }
+  bool compressed() const { return extFlags & kCompressedColumn; }
+  RowColumn rowColumn() const;
+};
+
+struct TdefRealIndex {
+  struct Part {
+    int column = 0;  // column number
+    bool ascending = true;
+  };
+  std::vector<Part> parts;
+  RowRef pageMap;
+  std::uint32_t firstPage = 0;
+};
+
+struct TdefLongValueMaps {
+  int column = 0;
+  RowRef owned;
+  RowRef freeSpace;
+};
+
+struct TableDef {
+  std::uint32_t page = 0;            // first definition page
+  std::vector<std::uint32_t> pages;  // the whole chain
+  std::uint32_t rowCount = 0;
+  unsigned maxColumns = 0;
+  unsigned varColumns = 0;
+  unsigned indexCount = 0;
+  RowRef ownedPages;
+  RowRef freeSpacePages;
+  std::vector<TdefColumn> columns;  // in the definition's order
+  std::vector<TdefRealIndex> realIndexes;
+  std::vector<TdefLongValueMaps> longValueMaps;
+
+  std::vector<RowColumn> rowColumns() const;
+  unsigned varSlots() const;  // size of a row's offset table
+  // Column position by name, letter case ignored; -1 when absent.
+  int find(const std::u16string& name) const;
+};
+
+// Reads the definition that starts on `page`. Throws db::Error when it is damaged.
+TableDef ReadTableDef(const PageIo& io, std::uint32_t page);
+
+// Sets the row count of the definition on `page`.
+void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows);
+
+struct NewTextColumn {
+  std::u16string name;
+  int length = 255;  // characters
+};
+
+// A one-page definition of a user table of Text columns without indexes, with its two maps
+// at `owned` and `freeSpace`. Text columns get Unicode compression, as Access gives them.
+Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
+                        RowRef owned, RowRef freeSpace);
+
+// Closes a one-page definition built in `def`: the end marker of the long-value maps, the
+// free and used byte counts, and padding to the page size. Throws when it does not fit.
+void FinishDefinitionPage(Bytes& def, std::size_t pageSize);
+
+}  // namespace db::access::write

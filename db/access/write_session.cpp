@@ -1,0 +1,223 @@
+#include "db/access/write_session.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <variant>
+
+#include "db/access/format/pages.h"
+#include "db/error.h"
+#include "db/access/write/page_claims.h"
+#include "db/access/write/pager.h"
+#include "db/access/write/writer.h"
+
+namespace db::access {
+
+using format::JetHeader;
+using format::PageIo;
+using namespace db::access::sql;
+using write::DamagedFileError;
+using write::FileEnv;
+using write::JetPager;
+using write::JetWriter;
+
+namespace {
+
+const char kFormatRefusal[] = "Writing to this database format is not supported.";
+const char kAbortedText[] =
+    "The transaction was rolled back after an earlier failure; nothing of it was kept.";
+
+// True when no one has the right to write `path` by its permission bits. Checked by the bits
+// rather than by access(2), which lets a superuser past a read-only file.
+bool NoWriteBits(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;  // the opening names the real problem
+  return (st.st_mode & 0222) == 0;
+}
+
+}  // namespace
+
+// The pager's pages as the writer sees them: decoded when the file's pages are RC4-encoded with
+// the database key (page 0 never is), and counted, so that a failed statement is known to have
+// changed something.
+class KeyedPageIo : public PageIo {
+ public:
+  KeyedPageIo(PageIo& base, std::uint32_t key) : base_(base), key_(key) {}
+
+  std::size_t pageSize() const override { return base_.pageSize(); }
+  std::uint32_t pageCount() const override { return base_.pageCount(); }
+  std::vector<unsigned char> readPage(std::uint32_t page) const override {
+    std::vector<unsigned char> data = base_.readPage(page);
+    code(page, data);
+    return data;
+  }
+  void writePage(std::uint32_t page, const std::vector<unsigned char>& data) override {
+    ++changes_;
+    if (key_ == 0 || page == 0) return base_.writePage(page, data);
+    std::vector<unsigned char> coded = data;
+    code(page, coded);
+    base_.writePage(page, coded);
+  }
+  std::uint32_t appendPage(const std::vector<unsigned char>& data) override {
+    ++changes_;
+    if (key_ == 0) return base_.appendPage(data);
+    std::vector<unsigned char> coded = data;
+    code(base_.pageCount(), coded);
+    return base_.appendPage(coded);
+  }
+
+  std::uint64_t changes() const { return changes_; }
+
+ private:
+  // RC4 with the key (database key XOR page number) turns a page both ways.
+  void code(std::uint32_t page, std::vector<unsigned char>& data) const {
+    if (key_ == 0 || page == 0) return;
+    std::uint32_t pageKey = key_ ^ page;
+    unsigned char k[4];
+    format::Put32(k, pageKey);
+    format::Rc4Apply(k, 4, data.data(), data.size());
+  }
+
+  PageIo& base_;
+  std::uint32_t key_;
+  std::uint64_t changes_ = 0;
+};
+
+AccessWriteSession::AccessWriteSession(std::string path, JetHeader header, OpenMode mode,
+                                       FileEnv& env)
+    : path_(std::move(path)), header_(std::move(header)), mode_(mode), env_(env) {}
+
+AccessWriteSession::~AccessWriteSession() {
+  writer_.reset();
+  io_.reset();
+  // The pager rolls back an open transaction itself when it goes.
+}
+
+void AccessWriteSession::requireWritable() const {
+  if (header_.isJet3() || header_.isOfficeEncrypted() || header_.pageSize != format::kPageSize)
+    throw Error(errc::kNotSupported, kFormatRefusal);
+  if (mode_ == OpenMode::Read)
+    throw Error(errc::kNotSupported,
+                "The database '" + path_ + "' was opened for reading only; it cannot be changed.");
+  if (NoWriteBits(path_))
+    throw Error(errc::kFailed, "Cannot write '" + path_ + "': the file is read-only.");
+  std::string folder = std::filesystem::path(path_).parent_path().string();
+  if (NoWriteBits(folder.empty() ? "." : folder))
+    throw Error(errc::kFailed, "Cannot write '" + path_ +
+                                   "': its folder is read-only, so the lock file cannot be made.");
+}
+
+JetWriter& AccessWriteSession::writer() {
+  if (writer_) return *writer_;
+  if (!pager_) pager_ = JetPager::Open(path_, env_);
+  pager_->begin();
+  io_ = std::make_unique<KeyedPageIo>(*pager_, header_.pageKey);
+  writer_ = std::make_unique<JetWriter>(*io_);
+  return *writer_;
+}
+
+void AccessWriteSession::run(const AccessStatement& statement) {
+  JetWriter* started = nullptr;
+  try {
+    started = &writer();
+  } catch (const DamagedFileError& e) {
+    // The survey of the file refused it before anything was written.
+    endPagerTransaction();
+    throw Damaged(e);
+  } catch (...) {
+    endPagerTransaction();
+    throw;
+  }
+  JetWriter& w = *started;
+  std::uint64_t before = io_->changes();
+  try {
+    if (const auto* create = std::get_if<CreateTableStatement>(&statement)) {
+      w.createTable(*create);
+    } else if (const auto* insert = std::get_if<InsertStatement>(&statement)) {
+      w.insert(*insert);
+    } else if (const auto* drop = std::get_if<DropTableStatement>(&statement)) {
+      w.dropTable(*drop);
+    } else {
+      throw Error(errc::kFailed, "The statement does not change the database.");
+    }
+  } catch (...) {
+    // The writer refuses a statement before its first change; a failure after it leaves pages
+    // of a half-done statement in the transaction, which must not reach the file.
+    if (io_->changes() != before) {
+      endPagerTransaction();
+      if (inTransaction_) aborted_ = true;
+    }
+    try {
+      throw;
+    } catch (const DamagedFileError& e) {
+      throw Damaged(e);
+    }
+  }
+}
+
+Error AccessWriteSession::Damaged(const DamagedFileError& e) const {
+  return BadFormatError("Cannot write '" + path_ + "': the file is damaged: " + e.detail() +
+                        " (compact and repair it in Access).");
+}
+
+void AccessWriteSession::execute(const AccessStatement& statement) {
+  commitFailed_ = false;
+  // Checked when a transaction starts writing; its later statements write through the pager
+  // that this check let open.
+  if (!writer_) requireWritable();
+  if (aborted_) throw Error(errc::kTransactionEnded, kAbortedText);
+  if (inTransaction_) return run(statement);
+  try {
+    run(statement);
+  } catch (...) {
+    endPagerTransaction();
+    throw;
+  }
+  commitPager();
+}
+
+void AccessWriteSession::begin() {
+  if (inTransaction_) throw Error(errc::kFailed, "A transaction is already open.");
+  inTransaction_ = true;
+  aborted_ = false;
+  commitFailed_ = false;
+}
+
+void AccessWriteSession::commit() {
+  if (!inTransaction_) throw Error(errc::kFailed, "No transaction is open.");
+  inTransaction_ = false;
+  commitFailed_ = true;  // until the commit is through
+  if (aborted_) {
+    aborted_ = false;
+    throw Error(errc::kTransactionEnded, kAbortedText);
+  }
+  commitPager();
+  commitFailed_ = false;
+}
+
+void AccessWriteSession::rollback() {
+  if (!inTransaction_ && commitFailed_) {
+    commitFailed_ = false;  // the failed commit kept nothing: there is nothing to roll back
+    return;
+  }
+  if (!inTransaction_) throw Error(errc::kFailed, "No transaction is open.");
+  inTransaction_ = false;
+  aborted_ = false;
+  endPagerTransaction();
+}
+
+void AccessWriteSession::commitPager() {
+  if (!writer_) return;  // nothing was written
+  writer_.reset();
+  io_.reset();
+  pager_->commit();  // on failure the pager has ended the transaction as if rolled back
+  if (onCommitted) onCommitted();
+}
+
+void AccessWriteSession::endPagerTransaction() {
+  writer_.reset();
+  io_.reset();
+  if (pager_ && pager_->inTransaction()) pager_->rollback();
+}
+
+}  // namespace db::access
