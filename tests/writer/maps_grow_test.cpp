@@ -15,21 +15,12 @@
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
+using writertest::Exec;
+
 namespace {
 
 using testsupport::Fixture;
 using testsupport::TempDir;
-
-void Exec(db::access::write::JetWriter& w, const std::string& text) {
-  namespace sql = db::access::sql;
-  sql::AccessStatement s = sql::ParseAccessStatement(text);
-  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
-    w.createTable(*c);
-  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
-    w.insert(*i);
-  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
-    w.dropTable(*d);
-}
 
 std::size_t RowsRead(const std::string& path, const std::string& table) {
   auto s = db::access::OpenAccessSession(path, "", db::OpenMode::Read);

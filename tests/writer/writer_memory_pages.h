@@ -6,9 +6,12 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "db/access/format/page_io.h"
+#include "db/access/sql/parser.h"
+#include "db/access/write/writer.h"
 
 namespace writertest {
 
@@ -41,5 +44,17 @@ class MemoryPages : public db::access::format::PageIo {
   std::size_t pageSize_ = 4096;
   std::vector<std::vector<unsigned char>> pages_;
 };
+
+// Runs one statement of SQL text through the writer, as the engine hands it over.
+inline void Exec(db::access::write::JetWriter& w, const std::string& text) {
+  namespace sql = db::access::sql;
+  sql::AccessStatement s = sql::ParseAccessStatement(text);
+  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
+    w.createTable(*c);
+  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
+    w.insert(*i);
+  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
+    w.dropTable(*d);
+}
 
 }  // namespace writertest

@@ -9,6 +9,8 @@
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"
 
+using writertest::Exec;
+
 namespace {
 
 using testsupport::Fixture;
@@ -37,17 +39,6 @@ std::vector<std::string> Column(db::Session& s, const std::string& table) {
   std::vector<db::Value> row;
   while (cursor->next(row)) out.push_back(row.at(0).isNull() ? "<null>" : row.at(0).text());
   return out;
-}
-
-void Exec(db::access::write::JetWriter& w, const std::string& text) {
-  namespace sql = db::access::sql;
-  sql::AccessStatement s = sql::ParseAccessStatement(text);
-  if (auto* c = std::get_if<sql::CreateTableStatement>(&s))
-    w.createTable(*c);
-  else if (auto* i = std::get_if<sql::InsertStatement>(&s))
-    w.insert(*i);
-  else if (auto* d = std::get_if<sql::DropTableStatement>(&s))
-    w.dropTable(*d);
 }
 
 TEST(WriterTablesTest, CreateInsertAndDropOnEveryFixture) {
