@@ -35,6 +35,14 @@ std::size_t ColumnEntry(const std::string& bytes, std::uint32_t page, unsigned i
   return def + 63 + 12 * realIndexes + 25 * i;
 }
 
+// Where the entry of the column numbered `number` starts.
+std::size_t ColumnNumbered(const std::string& bytes, std::uint32_t page, unsigned number) {
+  for (unsigned i = 0; i < Get16(bytes, page * kPage + 45); ++i)
+    if (Get16(bytes, ColumnEntry(bytes, page, i) + 5) == number) return ColumnEntry(bytes, page, i);
+  ADD_FAILURE() << "no column numbered " << number;
+  return 0;
+}
+
 struct Damage {
   const char* what;
   std::function<void(std::string& bytes)> apply;
@@ -57,6 +65,12 @@ const Damage kDamages[] = {
      [](std::string& b) { Put16(b, ColumnEntry(b, 2, 0) + 5, 200); }},
     {"a catalogue definition whose rows hold no column",
      [](std::string& b) { Put16(b, 2 * kPage + 41, 0); }},
+    // Catalogue columns of type Long that hold fewer than four bytes: the writer reads their
+    // values as numbers for its index keys.
+    {"a catalogue Long column two bytes long",
+     [](std::string& b) { Put16(b, ColumnNumbered(b, 2, 1) + 23, 2); }},
+    {"a catalogue Long column not fixed",
+     [](std::string& b) { b[ColumnNumbered(b, 2, 1) + 15] &= ~0x01; }},
     // A catalogue page that lost its last row from its count: the index still names that row,
     // and a new row would take its number.
     {"a catalogue data page whose row count is one short",

@@ -2,7 +2,7 @@
 // moved row, the data of a moved row) under a seeded random run of inserts, deletes and packs:
 // every row keeps its number, state and bytes (deleted rows may lose their bytes), numbers are
 // never reused, rows stay in row order, and the free-space field stays true. Pages whose rows
-// are out of place are refused unchanged.
+// are out of place are refused unchanged, and so are rows whose numbers are too short to read.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -126,6 +126,28 @@ TEST(DataPageStates, PagesWithRowsOutOfPlaceAreRefusedUnchanged) {
     }
     EXPECT_THROW(DeleteDataRow(page, 0), db::Error) << c.what;
     EXPECT_EQ(page, before) << c.what;
+  }
+}
+
+// A value of a number type shorter than that type, in a fixed column declared too short or in a
+// variable one, is damage: the writer reads such values as numbers for index keys.
+TEST(DataPageStates, ValuesShorterThanTheirTypeAreRefused) {
+  RowColumn fixedLong{.number = 0, .fixed = true, .fixedOffset = 0, .length = 4, .minSize = 4};
+  RowColumn varLong{.number = 1, .varIndex = 0, .minSize = 4};
+  for (std::size_t size : {2, 4}) {
+    SCOPED_TRACE(size);
+    RowColumn fixed = fixedLong;
+    fixed.length = static_cast<int>(size);
+    const std::vector<RowColumn> columns{fixed, varLong};
+    const std::vector<RowValue> fixedShort{Bytes(size, 7), std::nullopt},
+        varShort{std::nullopt, Bytes(size, 7)};
+    for (const std::vector<RowValue>& values : {fixedShort, varShort}) {
+      const Bytes row = EncodeRow(columns, values, 2, 1);
+      if (size < 4)
+        EXPECT_THROW(DecodeRow(columns, row.data(), row.size()), db::Error);
+      else
+        EXPECT_EQ(DecodeRow(columns, row.data(), row.size()), values);
+    }
   }
 }
 

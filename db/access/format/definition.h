@@ -120,8 +120,37 @@ constexpr int kOle = 0x0B;
 constexpr int kMemo = 0x0C;
 constexpr int kReplicationId = 0x0F;
 constexpr int kNumeric = 0x10;
+constexpr int kComplex = 0x12;
 constexpr int kBigInt = 0x13;
 constexpr int kExtendedDate = 0x14;
 }  // namespace coltype
+
+// Bytes a non-null value of a fixed-size type holds at least; 0 for types of any length. A
+// column of such a type whose values are shorter is damage to every reader and the writer.
+constexpr std::size_t ValueSize(int type) {
+  switch (type) {
+    case coltype::kByte:
+      return 1;
+    case coltype::kInteger:
+      return 2;
+    case coltype::kLong:
+    case coltype::kSingle:
+    case coltype::kComplex:
+      return 4;
+    case coltype::kCurrency:
+    case coltype::kDouble:
+    case coltype::kDateTime:
+    case coltype::kBigInt:
+      return 8;
+    case coltype::kReplicationId:
+      return 16;
+    case coltype::kNumeric:
+      return 17;
+    case coltype::kExtendedDate:
+      return 39;
+    default:
+      return 0;
+  }
+}
 
 }  // namespace db::access::format

@@ -22,35 +22,6 @@ constexpr unsigned kMaxRealIndexes = 256;
 constexpr unsigned kMaxDefinitionPages = 256;
 constexpr int kMaxColumnNumber = 255;
 constexpr int kMaxRowHops = 8;
-constexpr int kBigIntType = coltype::kBigInt;
-constexpr int kExtendedDateType = coltype::kExtendedDate;
-
-// Bytes a non-null value of a fixed-size type needs; 0 for types of any length.
-std::size_t NeededBytes(int type) {
-  switch (type) {
-    case MDB_BYTE:
-      return 1;
-    case MDB_INT:
-      return 2;
-    case MDB_LONGINT:
-    case MDB_FLOAT:
-    case MDB_COMPLEX:
-      return 4;
-    case MDB_MONEY:
-    case MDB_DOUBLE:
-    case MDB_DATETIME:
-    case kBigIntType:
-      return 8;
-    case MDB_REPID:
-      return 16;
-    case MDB_NUMERIC:
-      return 17;
-    case kExtendedDateType:
-      return 39;
-    default:
-      return 0;
-  }
-}
 
 }  // namespace
 
@@ -275,7 +246,7 @@ Value JetTable::decode(std::size_t libColumn) const {
     damaged("a value lies outside its row");
   const unsigned char* p = db_.handle()->pg_buf + field.start;
   auto size = static_cast<std::size_t>(field.siz);
-  if (size < NeededBytes(col->col_type))
+  if (size < ValueSize(col->col_type))
     damaged("a value of field '" + std::string(col->name) + "' is too short");
 
   switch (col->col_type) {
@@ -285,7 +256,7 @@ Value JetTable::decode(std::size_t libColumn) const {
       return Value::Integer(JetSigned(p, 2));
     case MDB_LONGINT:
       return Value::Integer(JetSigned(p, 4));
-    case kBigIntType:
+    case coltype::kBigInt:
       return Value::Integer(JetSigned(p, 8));
     case MDB_MONEY:
       return Value::Currency(JetSigned(p, 8));
@@ -308,7 +279,7 @@ Value JetTable::decode(std::size_t libColumn) const {
     }
     case MDB_OLE:
       return Value::Binary(longValue(p, size));
-    case kExtendedDateType: {
+    case coltype::kExtendedDate: {
       std::optional<double> date = JetExtendedDate(p, size);
       if (!date) damaged("a value of field '" + std::string(col->name) + "' is not a date");
       return Value::DateTime(*date);

@@ -236,6 +236,9 @@ std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const uns
     if (s > e || e > tableStart) BadRow("a variable value lies outside its row");
     values.emplace_back(Bytes(row + s, row + e));
   }
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (values[i] && values[i]->size() < columns[i].minSize)
+      BadRow("a value is shorter than its column's type");
   return values;
 }
 

@@ -80,6 +80,7 @@ struct RowColumn {
   int length = 0;        // fixed columns: bytes
   int varIndex = 0;      // variable columns: slot in the offset table
   bool boolean = false;  // Yes/No: the null-mask bit is the value, nothing else is stored
+  std::size_t minSize = 0;  // bytes a value of a number type holds at least (read as a number)
 };
 
 // One value: nothing for Null, else its stored bytes (for a Yes/No column one byte 0 or 1).

@@ -26,6 +26,7 @@ RowColumn TdefColumn::rowColumn() const {
   c.length = length;
   c.varIndex = varIndex;
   c.boolean = type == coltype::kBoolean;
+  c.minSize = ValueSize(type);
   return c;
 }
 
