@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "steps/procedure.h"
-#include "db/error.h"
-#include "db/provider.h"
+#include "db/base/error.h"
+#include "db/connection.h"
 
 namespace app {
 namespace {
@@ -76,7 +76,7 @@ bool CheckProvider(steps::Prompts& prompts, const std::function<void()>& createC
     if (createConnection) {
       createConnection();
     } else {
-      db::RequireEngines();
+      db::Connection connection;  // the engines are linked in: this cannot fail
     }
     return true;
   } catch (...) {

@@ -23,8 +23,8 @@ std::string ProviderHelpText();
 // description that contains "provider cannot be found" in any letter case.
 bool IsProviderMissing(long number, const std::string& description);
 
-// Creates what a connection needs (`createConnection` throws when that fails; by default the
-// database layer's own requirement). True when that worked. Otherwise, when the engine is
+// Creates what a connection needs (`createConnection` throws when that fails; by default a
+// connection of the database layer, whose engines are linked into the program). True when that worked. Otherwise, when the engine is
 // missing, shows the help message (Yes / No) and on Yes opens the 2010 page, then the 2016
 // page; the answer is false in every such case. The check itself never throws: failures of
 // the box or of the page opening are ignored.

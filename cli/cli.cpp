@@ -3,7 +3,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace cli {
 

@@ -13,7 +13,7 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "db/catalog.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/statements.h"
 #include "extract/criteria.h"
 #include "extract/table_export.h"

@@ -7,9 +7,9 @@
 
 #include "cli/exit_codes.h"
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/statements.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace cli {
 namespace {

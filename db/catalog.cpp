@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "db/connection.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db {
 namespace {

@@ -1,7 +1,6 @@
 #include "db/connection.h"
 
 #include "db/connection_string.h"
-#include "db/provider.h"
 
 namespace db {
 namespace {
@@ -27,7 +26,6 @@ namespace {
 Connection::~Connection() = default;
 
 void Connection::open(const std::string& connectionString) {
-  RequireEngines();
   if (session_)
     throw Error(errc::kAlreadyOpen, "The operation is not allowed when the object is open.");
   ConnectionSettings settings = ParseConnectionString(connectionString);

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "db/engine.h"
-#include "db/error.h"
-#include "db/value.h"
+#include "db/base/engine.h"
+#include "db/base/error.h"
+#include "db/base/value.h"
 
 namespace db {
 

@@ -6,8 +6,8 @@
 #include <numeric>
 
 #include "db/access/access_engine.h"
-#include "db/engine.h"
-#include "db/error.h"
+#include "db/base/engine.h"
+#include "db/base/error.h"
 #include "db/file_format.h"
 #include "db/sqlite/sqlite_engine.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "db/names.h"
+#include "db/base/names.h"
 #include "db/statements.h"
 
 namespace extract {

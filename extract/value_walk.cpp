@@ -1,6 +1,6 @@
 #include "extract/value_walk.h"
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace extract {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

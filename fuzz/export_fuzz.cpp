@@ -20,7 +20,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/file_format.h"
 #include "db/access/check/checker.h"
 #include "db/access/write/pager.h"

@@ -10,7 +10,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,

@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "db/access/sql/parser.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/statements.h"
 #include "fuzz/fuzz_support.h"
 

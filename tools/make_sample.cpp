@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/new_database.h"
 #include "db/access/write/pager.h"
 #include "db/access/write/typed_tables.h"

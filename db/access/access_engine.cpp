@@ -13,7 +13,7 @@
 #include "db/access/distinct.h"
 #include "db/access/sql/parser.h"
 #include "db/access/write_session.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/read/database.h"
 #include "db/access/format/header.h"
 #include "db/access/format/pages.h"

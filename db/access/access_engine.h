@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "db/engine.h"
+#include "db/base/engine.h"
 
 namespace db::access {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db::access {
 

@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "db/access/format/pages.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/pager.h"
 #include "db/access/write/writer.h"

@@ -27,8 +27,8 @@
 #include <string>
 
 #include "db/access/sql/parser.h"
-#include "db/engine.h"
-#include "db/error.h"
+#include "db/base/engine.h"
+#include "db/base/error.h"
 #include "db/access/write/file_env.h"
 #include "db/access/format/header.h"
 

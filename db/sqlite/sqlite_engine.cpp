@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace db {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/access/access_engine.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "tests/access/value_printer.h"
 #include "tests/support/fixtures.h"
 

@@ -19,8 +19,8 @@
 #include <sstream>
 #include <vector>
 
-#include "db/engine.h"
-#include "db/error.h"
+#include "db/base/engine.h"
+#include "db/base/error.h"
 #include "db/access/read/database.h"
 #include "db/access/format/header.h"
 #include "db/access/read/table_reader.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "db/access/access_engine.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/format/header.h"
 #include "tests/support/fixtures.h"
 

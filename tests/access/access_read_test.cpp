@@ -8,7 +8,7 @@
 
 #include "db/access/read/catalog_reader.h"
 #include "db/access/access_engine.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/read/database.h"
 #include "db/access/format/header.h"
 #include "db/access/format/values.h"

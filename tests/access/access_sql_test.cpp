@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace db {
 

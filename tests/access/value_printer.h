@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db {
 

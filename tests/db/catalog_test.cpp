@@ -2,7 +2,7 @@
 
 #include "db/catalog.h"
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "tests/db/sqlite_file.h"
 #include "tests/support/fixtures.h"
 

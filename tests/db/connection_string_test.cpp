@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 
 using db::BuildConnectionString;
 using db::ParseConnectionString;

@@ -7,8 +7,8 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/engine.h"
-#include "db/error.h"
+#include "db/base/engine.h"
+#include "db/base/error.h"
 #include "db/file_format.h"
 #include "tests/db/sqlite_file.h"
 #include "tests/support/fixtures.h"

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "db/names.h"
+#include "db/base/names.h"
 
 TEST(SameName, LetterCaseAloneIsIgnored) {
   const struct {

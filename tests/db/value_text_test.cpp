@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "db/value_text.h"
+#include "db/base/value_text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/statements.h"
 #include "tests/support/fixtures.h"
 

@@ -10,7 +10,7 @@
 
 #include "app/pointer.h"
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "screens/browser.h"
 #include "tests/screens/screens_support.h"
 

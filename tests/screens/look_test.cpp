@@ -19,7 +19,7 @@
 #include "app/program.h"
 #include "app/provider_check.h"
 #include "app/skin_engine.h"
-#include "db/provider.h"
+#include "db/base/error.h"
 #include "tests/screens/screens_support.h"
 
 namespace {
@@ -159,13 +159,16 @@ TEST_F(LookTest, ShippedHandPointerLoadsWithItsHotSpot) {
 }
 
 TEST_F(LookTest, StartUpWithoutEnginesEndsWithoutAWindow) {
-  db::SetEnginesAvailableForTesting(false);
   settings.values["AccessMDBFile"] = database;
-  hooks.providerCheck = [this] { return app::CheckProvider(prompts); };
+  hooks.providerCheck = [this] {
+    return app::CheckProvider(prompts, [] {
+      throw db::Error(db::errc::kNoProvider,
+                      "Provider cannot be found. It may not be properly installed.");
+    });
+  };
   prompts.defaultNo = true;
   makeWindows();
   const bool goOn = form1().Form_Load();
-  db::SetEnginesAvailableForTesting(true);
 
   EXPECT_FALSE(goOn);
   EXPECT_FALSE(form1().isVisible());

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "tests/support/scripted_prompts.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace testsupport {
 

@@ -21,7 +21,7 @@
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/access/read/libmdb.h"
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace fs = std::filesystem;
 

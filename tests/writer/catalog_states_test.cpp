@@ -10,7 +10,7 @@
 #include <QString>
 #include <set>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/format/header.h"
 #include "db/access/write/table_rows.h"
 #include "db/access/write/usage_map.h"

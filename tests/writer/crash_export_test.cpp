@@ -13,7 +13,7 @@
 #include <random>
 
 #include "db/access/write_session.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/file_env.h"
 #include "tests/support/fault_env.h"
 #include "db/access/format/header.h"

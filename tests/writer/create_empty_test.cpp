@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/check/checker.h"
 #include "db/access/write/new_database.h"
 #include "db/access/format/header.h"

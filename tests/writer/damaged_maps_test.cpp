@@ -11,7 +11,7 @@
 
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/catalog_rows.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/pager.h"

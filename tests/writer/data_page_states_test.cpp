@@ -9,7 +9,7 @@
 #include <map>
 #include <random>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/data_page.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "db/catalog.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/engine.h"
+#include "db/base/engine.h"
 #include "db/access/check/checker.h"
 #include "db/statements.h"
 #include "tests/support/outside_readers.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/format/header.h"
 #include "db/access/write/lock_file.h"
 #include "db/access/write/pager.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/index_key.h"
 #include "db/access/write/index_tree.h"
 #include "tests/support/fixtures.h"

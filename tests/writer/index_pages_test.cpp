@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/index_key.h"
 #include "db/access/write/index_tree.h"
 #include "tests/support/fixtures.h"

@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/pager.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"

@@ -7,7 +7,7 @@
 
 #include "db/access/access_engine.h"
 #include "db/access/sql/parser.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/check/checker.h"
 #include "db/access/write/data_page.h"
 #include "db/access/write/usage_map.h"

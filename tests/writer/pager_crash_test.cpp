@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/file_env.h"
 #include "tests/support/fault_env.h"
 #include "db/access/write/lock_file.h"

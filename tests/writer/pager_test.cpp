@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/pager_support.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/engine_write_support.h"
 

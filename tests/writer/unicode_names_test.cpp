@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/catalog_rows.h"
 #include "db/access/write/index_key.h"
 #include "tests/support/fixtures.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <functional>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"

@@ -4,7 +4,7 @@
 
 #include "db/access/access_engine.h"
 #include "db/access/sql/parser.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/writer/writer_memory_pages.h"

@@ -14,7 +14,7 @@
 #include "db/access/format/index_page.h"
 #include "db/access/format/pages.h"
 #include "db/access/format/text.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::check {
 namespace {

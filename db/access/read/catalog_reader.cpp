@@ -3,9 +3,9 @@
 #include <QString>
 
 #include "db/access/format/catalog.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/read/table_reader.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::read {
 std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {

@@ -10,7 +10,7 @@
 #include "db/access/format/definition.h"
 #include "db/access/format/pages.h"
 #include "db/access/format/values.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::read {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "db/access/read/database.h"
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db::access::read {
 

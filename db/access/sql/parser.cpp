@@ -3,7 +3,7 @@
 #include <array>
 #include <cctype>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace db::access::sql {
 namespace {

@@ -6,10 +6,10 @@
 #include <set>
 
 #include "db/access/format/catalog.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/index_key.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::write {
 namespace {

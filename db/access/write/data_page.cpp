@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/page_claims.h"
 
 namespace db::access::write {

@@ -3,9 +3,9 @@
 #include <QString>
 #include <set>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/page_claims.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::write {
 namespace {

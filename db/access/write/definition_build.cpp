@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace db::access::write {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace db::access::write {
 

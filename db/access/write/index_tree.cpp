@@ -7,7 +7,7 @@
 #include "db/access/format/bytes.h"
 #include "db/access/format/index_page.h"
 #include "db/access/format/pages.h"
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace db::access::write {
 namespace {

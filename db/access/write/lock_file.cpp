@@ -12,7 +12,7 @@
 #include <map>
 #include <mutex>
 
-#include "db/error.h"
+#include "db/base/error.h"
 
 namespace fs = std::filesystem;
 

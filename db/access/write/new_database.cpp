@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/format/catalog.h"
 #include "db/access/format/header.h"
 #include "db/access/write/index_tree.h"

@@ -31,7 +31,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/format/page_io.h"
 
 namespace db::access::write {

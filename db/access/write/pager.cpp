@@ -9,7 +9,7 @@
 #include <set>
 
 #include "db/access/format/bytes.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/format/header.h"
 
 namespace db::access::write {

@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/index_key.h"
 #include "db/access/write/page_claims.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <limits>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/index_key.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::write {
 namespace {

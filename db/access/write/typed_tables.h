@@ -23,7 +23,7 @@
 #include "db/access/write/table_rows.h"
 #include "db/access/write/definition_build.h"
 #include "db/access/write/usage_map.h"
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db::access::write {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/write/data_page.h"
 

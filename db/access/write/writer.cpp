@@ -5,9 +5,9 @@
 
 #include "db/access/format/catalog.h"
 #include "db/access/format/index_page.h"
-#include "db/error.h"
+#include "db/base/error.h"
 #include "db/access/write/index_key.h"
-#include "db/names.h"
+#include "db/base/names.h"
 
 namespace db::access::write {
 namespace {

@@ -1,4 +1,4 @@
-#include "db/value.h"
+#include "db/base/value.h"
 
 #include <QDate>
 #include <QTime>
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "db/value_text.h"
+#include "db/base/value_text.h"
 
 namespace db {
 namespace {

@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <string>
 
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db {
 

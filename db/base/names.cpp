@@ -1,4 +1,4 @@
-#include "db/names.h"
+#include "db/base/names.h"
 
 #include <QString>
 

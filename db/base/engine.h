@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/value.h"
+#include "db/base/value.h"
 
 namespace db {
 
