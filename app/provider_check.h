@@ -24,10 +24,10 @@ std::string ProviderHelpText();
 bool IsProviderMissing(long number, const std::string& description);
 
 // Creates what a connection needs (`createConnection` throws when that fails; by default a
-// connection of the database layer, whose engines are linked into the program). True when that worked. Otherwise, when the engine is
-// missing, shows the help message (Yes / No) and on Yes opens the 2010 page, then the 2016
-// page; the answer is false in every such case. The check itself never throws: failures of
-// the box or of the page opening are ignored.
+// connection of the database layer, whose engines are linked into the program). True when that
+// worked. Otherwise, when the engine is missing, shows the help message (Yes / No) and on Yes opens
+// the 2010 page, then the 2016 page; the answer is false in every such case. The check itself never
+// throws: failures of the box or of the page opening are ignored.
 bool CheckProvider(steps::Prompts& prompts, const std::function<void()>& createConnection = {});
 
 }  // namespace app

@@ -29,38 +29,19 @@ using runtest::ReportLines;
 using runtest::Sorted;
 using runtest::Text;
 
-class ExportTest : public ::testing::Test {
+class ExportTest : public runtest::WorkspaceTest {
  protected:
-  ExportTest() : file(dir.file("data.sqlite")) {
-    ws.databasePath = file.path();
-    ws.fields = {"Id", "City"};
-    ws.field = "City";
-    ws.table = "Source";
-    ws.criterion = Text(Criterion::kContainsSpace);
-    ws.results = {"listed before"};
-  }
+  ExportTest() { ws.results = {"listed before"}; }
 
   void exportAs(const std::string& name) {
     prompts.inputAnswers.push_front(name);
     procedures::ExportResults(ws, prompts, clock);
   }
 
-  std::vector<std::string> messageTexts() const {
-    std::vector<std::string> out;
-    for (const auto& m : prompts.messages) out.push_back(m.text);
-    return out;
-  }
-
   // An old result table that an export may replace.
   void makeOldResults() {
     file.exec("CREATE TABLE Results (Old TEXT); INSERT INTO Results VALUES ('kept');");
   }
-
-  testsupport::TempDir dir;
-  SqliteFile file;
-  FakeWorkspace ws;
-  testsupport::ScriptedPrompts prompts;
-  FakeClock clock;
 };
 
 TEST_F(ExportTest, WritesDistinctMatchesAsStoredAndLeavesTheResultsList) {

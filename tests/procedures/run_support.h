@@ -2,6 +2,7 @@
 // that advances on every round of events, and small helpers over SQLite files made by the tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "db/connection_string.h"
 #include "extract/criteria.h"
 #include "procedures/workspace.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
 namespace runtest {
@@ -192,5 +194,30 @@ inline std::vector<std::string> Sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
 }
+
+// A workspace over a new SQLite file whose table Source has the fields Id and City, with City
+// selected and "Contains Space(s)" chosen; scripted answers and a fake clock.
+class WorkspaceTest : public ::testing::Test {
+ protected:
+  WorkspaceTest() : file(dir.file("data.sqlite")) {
+    ws.databasePath = file.path();
+    ws.fields = {"Id", "City"};
+    ws.field = "City";
+    ws.table = "Source";
+    ws.criterion = Text(extract::Criterion::kContainsSpace);
+  }
+
+  std::vector<std::string> messageTexts() const {
+    std::vector<std::string> out;
+    for (const auto& m : prompts.messages) out.push_back(m.text);
+    return out;
+  }
+
+  testsupport::TempDir dir;
+  SqliteFile file;
+  FakeWorkspace ws;
+  testsupport::ScriptedPrompts prompts;
+  FakeClock clock;
+};
 
 }  // namespace runtest

@@ -25,29 +25,9 @@ using runtest::ReportLines;
 using runtest::Sorted;
 using runtest::Text;
 
-class RunTest : public ::testing::Test {
+class RunTest : public runtest::WorkspaceTest {
  protected:
-  RunTest() : file(dir.file("data.sqlite")) {
-    ws.databasePath = file.path();
-    ws.fields = {"Id", "City"};
-    ws.field = "City";
-    ws.table = "Source";
-    ws.criterion = Text(Criterion::kContainsSpace);
-  }
-
   void run() { procedures::RunExtraction(ws, prompts, clock); }
-
-  std::vector<std::string> messageTexts() const {
-    std::vector<std::string> out;
-    for (const auto& m : prompts.messages) out.push_back(m.text);
-    return out;
-  }
-
-  testsupport::TempDir dir;
-  SqliteFile file;
-  FakeWorkspace ws;
-  testsupport::ScriptedPrompts prompts;
-  FakeClock clock;
 };
 
 TEST_F(RunTest, EmptyFieldListAsksForAFieldAndChangesNothing) {

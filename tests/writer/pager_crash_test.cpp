@@ -52,6 +52,22 @@ std::uint64_t CleanCommitOperations(const TempDir& dir) {
   return env.operations();
 }
 
+// A copy of the fixture whose commit crashed at the operation `fromEnd` before the last of a
+// clean commit, with its bytes from before the commit.
+struct CrashedCommit {
+  explicit CrashedCommit(std::uint64_t fromEnd) {
+    const std::uint64_t total = CleanCommitOperations(dir);
+    path = dir.copyFixture(kFixture);
+    old = ReadBytes(path);
+    FaultEnv env;
+    env.crashAtOperation(total - fromEnd);
+    EXPECT_FALSE(CommitThrough(path, env));
+  }
+  TempDir dir;
+  std::string path;
+  Bytes old;
+};
+
 TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
   ROWSIFTER_REQUIRE_FIXTURES();
   TempDir dir;
@@ -91,13 +107,9 @@ TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
 
 TEST(PagerCrashTest, OpeningForWritingRecoversToo) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  TempDir dir;
-  const std::uint64_t total = CleanCommitOperations(dir);
-  std::string path = dir.copyFixture(kFixture);
-  const Bytes old = ReadBytes(path);
-  FaultEnv env;
-  env.crashAtOperation(total - 4);  // the write of the added pages: the others are written
-  EXPECT_FALSE(CommitThrough(path, env));
+  CrashedCommit crashed(4);  // at the write of the added pages: the others are written
+  const std::string& path = crashed.path;
+  const Bytes& old = crashed.old;
   ASSERT_TRUE(fs::exists(db::access::write::JournalPath(path)));
   ASSERT_NE(ReadBytes(path), old) << "the crash should leave a half-written file";
 
@@ -171,13 +183,9 @@ TEST(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
 // cut one is ignored, and the file is cut back to its old length.
 TEST(PagerCrashTest, TornJournalTailStopsPlayback) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  TempDir dir;
-  const std::uint64_t total = CleanCommitOperations(dir);
-  std::string path = dir.copyFixture(kFixture);
-  const Bytes old = ReadBytes(path);
-  FaultEnv env;
-  env.crashAtOperation(total - 2);  // the removal of the journal: all pages are written
-  EXPECT_FALSE(CommitThrough(path, env));
+  CrashedCommit crashed(2);  // at the removal of the journal: all pages are written
+  const std::string& path = crashed.path;
+  const Bytes& old = crashed.old;
   ASSERT_EQ(ReadBytes(path), Expected(old));
 
   std::string journal = db::access::write::JournalPath(path);
@@ -192,12 +200,8 @@ TEST(PagerCrashTest, TornJournalTailStopsPlayback) {
 
 TEST(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  TempDir dir;
-  const std::uint64_t total = CleanCommitOperations(dir);
-  std::string path = dir.copyFixture(kFixture);
-  FaultEnv env;
-  env.crashAtOperation(total - 2);
-  EXPECT_FALSE(CommitThrough(path, env));
+  CrashedCommit crashed(2);
+  const std::string& path = crashed.path;
   const Bytes written = ReadBytes(path);
 
   std::string journal = db::access::write::JournalPath(path);

@@ -64,11 +64,20 @@ TEST(PagerTest, CommitWritesChangedAndAddedPagesAndNothingBefore) {
   }
 }
 
-TEST(PagerTest, RollbackAndDestructionLeaveTheFileAsItWas) {
-  ROWSIFTER_REQUIRE_FIXTURES();
+// A copy of the Jet 4 fixture and its bytes.
+class PagerOnCopy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ROWSIFTER_REQUIRE_FIXTURES();
+    path = dir.copyFixture(kMdb);
+    old = ReadBytes(path);
+  }
   TempDir dir;
-  std::string path = dir.copyFixture(kMdb);
-  Bytes old = ReadBytes(path);
+  std::string path;
+  Bytes old;
+};
+
+TEST_F(PagerOnCopy, RollbackAndDestructionLeaveTheFileAsItWas) {
   {
     auto pager = JetPager::Open(path);
     std::uint32_t pages = pager->pageCount();
@@ -86,10 +95,7 @@ TEST(PagerTest, RollbackAndDestructionLeaveTheFileAsItWas) {
   EXPECT_FALSE(std::filesystem::exists(db::access::write::JournalPath(path)));
 }
 
-TEST(PagerTest, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {
-  ROWSIFTER_REQUIRE_FIXTURES();
-  TempDir dir;
-  std::string path = dir.copyFixture(kMdb);
+TEST_F(PagerOnCopy, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {
   auto first = JetPager::Open(path);
   auto second = JetPager::Open(path);
   first->begin();
@@ -104,11 +110,7 @@ TEST(PagerTest, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {
   second->rollback();
 }
 
-TEST(PagerTest, RefusesMisuse) {
-  ROWSIFTER_REQUIRE_FIXTURES();
-  TempDir dir;
-  std::string path = dir.copyFixture(kMdb);
-  Bytes old = ReadBytes(path);
+TEST_F(PagerOnCopy, RefusesMisuse) {
   auto pager = JetPager::Open(path);
   std::uint32_t pages = pager->pageCount();
   EXPECT_THROW(pager->writePage(1, Pattern(4096, 1)), db::Error);

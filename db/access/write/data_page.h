@@ -76,10 +76,10 @@ std::size_t MaxRowSize(std::size_t pageSize);
 struct RowColumn {
   int number = 0;  // bit in the null mask
   bool fixed = false;
-  int fixedOffset = 0;   // fixed columns
-  int length = 0;        // fixed columns: bytes
-  int varIndex = 0;      // variable columns: slot in the offset table
-  bool boolean = false;  // Yes/No: the null-mask bit is the value, nothing else is stored
+  int fixedOffset = 0;      // fixed columns
+  int length = 0;           // fixed columns: bytes
+  int varIndex = 0;         // variable columns: slot in the offset table
+  bool boolean = false;     // Yes/No: the null-mask bit is the value, nothing else is stored
   std::size_t minSize = 0;  // bytes a value of a number type holds at least (read as a number)
 };
 

@@ -23,22 +23,13 @@ void AppendName(Bytes& out, const std::u16string& name) {
 }  // namespace
 
 int FixedColumnSize(int type) {
-  switch (type) {
-    case coltype::kByte:
-      return 1;
-    case coltype::kInteger:
-      return 2;
-    case coltype::kLong:
-      return 4;
-    case coltype::kSingle:
-      return 4;
-    case coltype::kCurrency:
-    case coltype::kDouble:
-    case coltype::kDateTime:
-      return 8;
-    default:
-      return 0;
-  }
+  // The fixed-size types a new table can have (no replication ids, decimals or big integers).
+  constexpr int kCreatable[] = {coltype::kByte,    coltype::kInteger,  coltype::kLong,
+                                coltype::kSingle,  coltype::kCurrency, coltype::kDouble,
+                                coltype::kDateTime};
+  return std::ranges::find(kCreatable, type) != std::end(kCreatable)
+             ? static_cast<int>(ValueSize(type))
+             : 0;
 }
 
 bool IsLongValueType(int type) { return type == coltype::kMemo || type == coltype::kOle; }
