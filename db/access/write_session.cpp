@@ -94,7 +94,8 @@ AccessWriteSession::~AccessWriteSession() {
 }
 
 void AccessWriteSession::requireWritable() const {
-  if (header_.isJet3() || header_.isOfficeEncrypted() || header_.pageSize != format::kPageSize)
+  if (header_.isOfficeEncrypted() ||
+      header_.pageSize != (header_.isJet3() ? format::kJet3PageSize : format::kPageSize))
     throw Error(errc::kNotSupported, kFormatRefusal);
   if (mode_ == OpenMode::Read)
     throw Error(errc::kNotSupported,

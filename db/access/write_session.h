@@ -14,12 +14,14 @@
 //     `onCommitted` so that its reading side reopens the file and sees the change. A commit
 //     that fails ends the transaction having kept nothing of it; the rollback() a caller makes
 //     after it has nothing left to do and succeeds.
-// Files that cannot be written are refused before anything is opened for writing: Jet 3 and
-// encrypted files, files or folders without write permission, sessions opened for reading only.
+// Files that cannot be written are refused before anything is opened for writing: .accdb files
+// encrypted by an Office crypto provider, files or folders without write permission, sessions
+// opened for reading only.
 // A file whose structures do not hold together (the writer's survey at the start of each
 // transaction, db/access/write/page_claims.h) is refused as damaged before anything is written:
 // "Cannot write '<path>': the file is damaged: <what> (compact and repair it in Access)."
-// Jet 4 files whose pages are RC4-encoded with the database key are written encoded the same way.
+// Jet 3 and Jet 4 files whose pages are RC4-encoded with the database key are written encoded the
+// same way.
 #pragma once
 
 #include <functional>

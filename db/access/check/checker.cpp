@@ -27,8 +27,11 @@ constexpr unsigned char kUniqueIndex = 0x01, kIgnoreNulls = 0x02;  // index flag
 
 std::string N(std::uint64_t n) { return std::to_string(n); }
 
-// Text as Jet 4 stores it: UTF-16LE, or the compressed form that starts with FF FE.
-std::string TextAsUtf8(const unsigned char* p, std::size_t size) {
+// Text as Jet 4 stores it: UTF-16LE, or the compressed form that starts with FF FE; as Jet 3
+// stores it (a non-zero `codePage`): the bytes of that code page.
+std::string TextAsUtf8(const unsigned char* p, std::size_t size, std::uint16_t codePage = 0) {
+  if (codePage != 0)
+    return QString::fromStdU16String(DecodeCodePageText(p, size, codePage)).toStdString();
   std::u16string units;
   if (size >= 2 && p[0] == kCompressedTextMark[0] && p[1] == kCompressedTextMark[1]) {
     bool compressed = true;
@@ -97,7 +100,13 @@ struct CatalogRow {
 
 class Checker {
  public:
-  Checker(const PageIo& io, JetCheckReport& report) : io_(io), report_(report) {}
+  Checker(const PageIo& io, JetCheckReport& report)
+      : io_(io),
+        report_(report),
+        pageSize_(io.pageSize()),
+        layout_(PagesOfSize(io.pageSize())),
+        def_(DefinitionLayoutOf(io.pageSize())),
+        index_(IndexPagesOfSize(io.pageSize())) {}
 
   void run() {
     if (!loadPages()) return;
@@ -121,8 +130,8 @@ class Checker {
   // ---- pages ---------------------------------------------------------------------------------
 
   bool loadPages() {
-    if (io_.pageSize() != kPageSize) {
-      problem("page size " + N(io_.pageSize()) + " is not that of a Jet 4 or ACE file");
+    if (io_.pageSize() != kPageSize && io_.pageSize() != kJet3PageSize) {
+      problem("page size " + N(io_.pageSize()) + " is not that of an Access file");
       return false;
     }
     std::uint32_t count = io_.pageCount();
@@ -133,7 +142,7 @@ class Checker {
     pages_.reserve(count);
     for (std::uint32_t p = 0; p < count; ++p) {
       pages_.push_back(io_.readPage(p));
-      if (pages_.back().size() != kPageSize) {
+      if (pages_.back().size() != pageSize_) {
         problem("page " + N(p) + " is not a whole page");
         return false;
       }
@@ -143,22 +152,25 @@ class Checker {
       problem("page 0 is not the header of an Access file");
       return false;
     }
-    if (header->isJet3() || header->isOfficeEncrypted()) {
-      problem("the file is not an unencrypted Jet 4 or ACE file");
+    if (header->isOfficeEncrypted() || header->isJet3() != layout_.jet3) {
+      problem("the file is not an unencrypted Jet 3, Jet 4 or ACE file of its page size");
       return false;
     }
+    codePage_ = header->isJet3() ? header->codePage : 0;
     if (header->pageKey != 0) {
       for (std::uint32_t p = 1; p < count; ++p) {
         std::uint32_t key = header->pageKey ^ p;
         unsigned char k[4];
         Put32(k, key);
-        Rc4Apply(k, 4, pages_[p].data(), kPageSize);
+        Rc4Apply(k, 4, pages_[p].data(), pageSize_);
       }
     }
     return true;
   }
 
   bool hasPage(std::uint64_t p) const { return p < pages_.size(); }
+  const PageLayout& pages() const { return layout_; }
+  unsigned rowCount(std::uint32_t p) const { return Get16(&page(p)[layout_.dataRowCountAt]); }
   const Bytes& page(std::uint32_t p) const { return pages_[p]; }
   unsigned char typeOf(std::uint32_t p) const { return pages_[p][0]; }
 
@@ -176,14 +188,16 @@ class Checker {
   // Row `row` of data page `p`, or nothing (with a problem) when it is out of bounds.
   std::optional<RowSpan> rowOf(std::uint32_t p, unsigned row) const {
     const Bytes& b = page(p);
-    unsigned count = Get16(&b[kDataRowCountAt]);
-    if (row >= count || kDataHeader + 2 * count > kPageSize) return std::nullopt;
+    const std::size_t header = pages().dataHeader;
+    unsigned count = rowCount(p);
+    if (row >= count || header + 2 * count > pageSize_) return std::nullopt;
     RowSpan span;
-    std::uint32_t raw = Get16(&b[kDataHeader + 2 * row]);
+    std::uint32_t raw = Get16(&b[header + 2 * row]);
     span.flags = static_cast<std::uint16_t>(raw & ~kRowOffsetMask);
     span.start = raw & kRowOffsetMask;
-    span.end = row == 0 ? kPageSize : (Get16(&b[kDataHeader + 2 * (row - 1)]) & kRowOffsetMask);
-    if (span.start < kDataHeader + 2 * count || span.start > span.end || span.end > kPageSize)
+    span.end = row == 0 ? static_cast<std::uint32_t>(pageSize_)
+                        : (Get16(&b[header + 2 * (row - 1)]) & kRowOffsetMask);
+    if (span.start < header + 2 * count || span.start > span.end || span.end > pageSize_)
       return std::nullopt;
     return span;
   }
@@ -192,13 +206,13 @@ class Checker {
     for (std::uint32_t p = 1; p < pages_.size(); ++p) {
       if (typeOf(p) != kDataPage || isFree(p)) continue;
       const Bytes& b = page(p);
-      unsigned count = Get16(&b[kDataRowCountAt]);
-      std::size_t tableEnd = kDataHeader + 2 * count;
-      if (tableEnd > kPageSize) {
+      unsigned count = rowCount(p);
+      std::size_t tableEnd = pages().dataHeader + 2 * count;
+      if (tableEnd > pageSize_) {
         problem("data page " + N(p) + " claims " + N(count) + " rows, more than fit");
         continue;
       }
-      std::uint32_t lowest = kPageSize;
+      auto lowest = static_cast<std::uint32_t>(pageSize_);
       for (unsigned r = 0; r < count; ++r) {
         std::optional<RowSpan> span = rowOf(p, r);
         if (!span) {
@@ -246,7 +260,7 @@ class Checker {
         if ((*m)[kInlineMapBitmapAt + bit / 8] & (1u << (bit % 8)))
           out.insert(first + static_cast<std::uint32_t>(bit));
     } else if ((*m)[0] == kReferenceMap) {
-      const std::size_t perPage = (kPageSize - kMapPageBitmapAt) * 8;
+      const std::size_t perPage = (pageSize_ - kMapPageBitmapAt) * 8;
       for (std::size_t k = 0; k < (m->size() - 1) / 4; ++k) {
         std::uint32_t mp = Get32(&(*m)[1 + 4 * k]);
         if (mp == 0) continue;
@@ -285,7 +299,7 @@ class Checker {
           free_.insert(p);
       }
     } else if (m[0] == 1) {
-      const std::size_t perPage = (kPageSize - kMapPageBitmapAt) * 8;
+      const std::size_t perPage = (pageSize_ - kMapPageBitmapAt) * 8;
       for (std::uint32_t p = 0; p < pages_.size(); ++p) {
         std::size_t k = p / perPage, bit = p % perPage;
         std::uint32_t mp = 1 + 4 * k + 4 <= m.size() ? Get32(&m[1 + 4 * k]) : 0;
@@ -348,36 +362,36 @@ class Checker {
       return std::nullopt;
     };
     auto need = [&](std::size_t end) { return end <= bytes.size(); };
-    if (!need(63)) return fail("its definition is cut short");
-    def.rowCount = Get32(&bytes[kDefRowCountAt]);
-    def.maxColumns = static_cast<int>(Get16(&bytes[kDefMaxColumnsAt]));
-    def.varColumns = static_cast<int>(Get16(&bytes[kDefVarColumnsAt]));
-    unsigned columns = Get16(&bytes[kDefColumnCountAt]);
-    std::uint32_t logical = Get32(&bytes[kDefIndexCountAt]),
-                  real = Get32(&bytes[kDefRealIndexCountAt]);
-    def.ownMap = Get32(&bytes[kDefOwnedMapAt]);
-    def.freeMap = Get32(&bytes[kDefFreeMapAt]);
+    const DefinitionLayout& l = def_;
+    if (!need(l.columnsStart)) return fail("its definition is cut short");
+    def.rowCount = Get32(&bytes[l.tableRowCount]);
+    def.maxColumns = static_cast<int>(Get16(&bytes[l.maxColumns]));
+    def.varColumns = static_cast<int>(Get16(&bytes[l.varColumnCount]));
+    unsigned columns = Get16(&bytes[l.columnCount]);
+    std::uint32_t logical = Get32(&bytes[l.indexCount]), real = Get32(&bytes[l.realIndexCount]);
+    def.ownMap = Get32(&bytes[l.usageMap]);
+    def.freeMap = Get32(&bytes[l.freeMap]);
     if (columns == 0 || columns > 255) return fail("it has " + N(columns) + " columns");
     if (real > 64 || logical > 64 || real > logical)
       return fail("it has " + N(logical) + " indexes over " + N(real) + " index trees");
-    std::size_t pos = 63 + 12 * real;
-    if (!need(pos + 25 * columns)) return fail("its column definitions are cut short");
+    std::size_t pos = l.columnsStart + l.realIndexEntry * real;
+    if (!need(pos + l.columnEntry * columns)) return fail("its column definitions are cut short");
     std::set<int> numbers, varSlots;
     int varCount = 0;
-    for (unsigned i = 0; i < columns; ++i, pos += kColumnEntry) {
+    for (unsigned i = 0; i < columns; ++i, pos += l.columnEntry) {
       const unsigned char* e = &bytes[pos];
       Column c;
       c.type = e[kColumnTypeAt];
-      c.number = static_cast<int>(Get16(e + kColumnNumberAt));
-      c.varSlot = static_cast<int>(Get16(e + kColumnVarSlotAt));
-      c.flags = e[kColumnFlagsAt];
-      c.fixedOffset = static_cast<int>(Get16(e + kColumnFixedOffsetAt));
-      c.length = static_cast<int>(Get16(e + kColumnLengthAt));
+      c.number = static_cast<int>(Get16(e + l.columnNumber));
+      c.varSlot = static_cast<int>(Get16(e + l.columnVarSlot));
+      c.flags = e[l.columnFlags];
+      c.fixedOffset = static_cast<int>(Get16(e + l.columnFixedOffset));
+      c.length = static_cast<int>(Get16(e + l.columnLength));
       if (!numbers.insert(c.number).second || c.number >= def.maxColumns)
         return fail("column number " + N(c.number) + " is repeated or not below " +
                     N(def.maxColumns));
       if (c.flags & kFixedColumn) {
-        if (c.fixedOffset + c.length > static_cast<int>(kPageSize))
+        if (c.fixedOffset + c.length > static_cast<int>(pageSize_))
           return fail("a fixed-length column lies outside a row");
       } else {
         ++varCount;
@@ -388,35 +402,47 @@ class Checker {
     // The count in the definition keeps the variable columns deleted since.
     if (varCount > def.varColumns)
       return fail(N(varCount) + " variable columns, the definition says " + N(def.varColumns));
+    // A name: its byte count in 2 bytes (1 in Jet 3), then its text.
+    auto nameLength = [&](std::size_t at) -> std::optional<std::size_t> {
+      if (!need(at + l.nameLengthSize)) return std::nullopt;
+      std::size_t n = l.nameLengthSize == 1 ? bytes[at] : Get16(&bytes[at]);
+      if (!need(at + l.nameLengthSize + n)) return std::nullopt;
+      return n;
+    };
     for (Column& c : def.columns) {
-      if (!need(pos + 2) || !need(pos + 2 + Get16(&bytes[pos])))
-        return fail("its column names are cut short");
-      std::size_t length = Get16(&bytes[pos]);
-      c.name = TextAsUtf8(&bytes[pos + 2], length);
+      std::optional<std::size_t> length = nameLength(pos);
+      if (!length) return fail("its column names are cut short");
+      c.name = TextAsUtf8(&bytes[pos + l.nameLengthSize], *length, codePage_);
       if (c.name.empty()) return fail("a column has no name");
-      pos += 2 + length;
+      pos += l.nameLengthSize + *length;
     }
-    if (!need(pos + 52 * real + 28 * logical)) return fail("its index definitions are cut short");
-    for (std::uint32_t i = 0; i < real; ++i, pos += 52) {
+    // The flags of a real index: at 46 of its 52 bytes (42..45 hold nothing of use, Access
+    // leaves junk there); at 38 of Jet 3's 39, its last byte.
+    const std::size_t flagsAt = l.jet3 ? l.realIndexDefinition - 1 : 46;
+    if (!need(pos + l.realIndexDefinition * real + l.indexEntry * logical))
+      return fail("its index definitions are cut short");
+    for (std::uint32_t i = 0; i < real; ++i, pos += l.realIndexDefinition) {
       RealIndex index;
       for (int k = 0; k < 10; ++k) {
-        int number = static_cast<int>(Get16(&bytes[pos + 4 + 3 * k]));
+        int number = static_cast<int>(Get16(&bytes[pos + l.realIndexColumnsAt + 3 * k]));
         if (number == 0xFFFF) continue;
         if (!numbers.count(number)) return fail("an index names the missing column " + N(number));
         index.columns.push_back(number);
       }
-      index.map = Get32(&bytes[pos + 34]);
-      index.root = Get32(&bytes[pos + 38]);
-      index.flags = bytes[pos + 46];  // 42..45 hold nothing of use (Access leaves junk there)
+      index.map = Get32(&bytes[pos + l.realIndexMapAt]);
+      index.root = Get32(&bytes[pos + l.realIndexFirstPageAt]);
+      index.flags = bytes[pos + flagsAt];
       if (index.columns.empty()) return fail("an index has no columns");
       def.indexes.push_back(index);
     }
-    for (std::uint32_t i = 0; i < logical; ++i, pos += 28)
-      if (Get32(&bytes[pos + 8]) >= real) return fail("an index names a missing index tree");
+    // The logical index's real index: at 8 of its 28 bytes, 4 of Jet 3's 20.
+    const std::size_t realAt = l.jet3 ? 4 : 8;
+    for (std::uint32_t i = 0; i < logical; ++i, pos += l.indexEntry)
+      if (Get32(&bytes[pos + realAt]) >= real) return fail("an index names a missing index tree");
     for (std::uint32_t i = 0; i < logical; ++i) {
-      if (!need(pos + 2) || !need(pos + 2 + Get16(&bytes[pos])))
-        return fail("its index names are cut short");
-      pos += 2 + Get16(&bytes[pos]);
+      std::optional<std::size_t> length = nameLength(pos);
+      if (!length) return fail("its index names are cut short");
+      pos += l.nameLengthSize + *length;
     }
     for (;;) {
       if (!need(pos + 2)) return fail("its list of long-value maps is cut short");
@@ -458,7 +484,7 @@ class Checker {
         continue;
       }
       this->own(p, "the rows of " + what);
-      unsigned count = Get16(&page(p)[kDataRowCountAt]);
+      unsigned count = rowCount(p);
       for (unsigned r = 0; r < count; ++r) {
         std::optional<RowSpan> span = rowOf(p, r);
         if (span && span->movedData()) movedData_.emplace((p << 8) | r, what);
@@ -506,7 +532,7 @@ class Checker {
     std::uint32_t target = Get24(d + 1);
     if (!hasPage(target) || typeOf(target) != kDataPage ||
         Get32(&page(target)[kDataOwnerAt]) != def.page ||
-        row >= Get16(&page(target)[kDataRowCountAt])) {
+        row >= rowCount(target)) {
       problem(where + ": a moved row points to row " + N(row) + " of page " + N(target) +
               ", not a row of the table");
       return;
@@ -542,13 +568,14 @@ class Checker {
   std::optional<IndexPage> readIndexPage(std::uint32_t p, const std::string& what) {
     const Bytes& b = page(p);
     IndexPage out;
-    out.prev = Get32(&b[kIndexPrevAt]);
-    out.next = Get32(&b[kIndexNextAt]);
-    std::size_t prefix = Get16(&b[kIndexPrefixAt]);
-    std::vector<std::size_t> bounds{kIndexEntriesAt};
-    for (std::size_t bit = 0; bit < (kIndexEntriesAt - kIndexBitmapAt) * 8; ++bit)
-      if (b[kIndexBitmapAt + bit / 8] & (1u << (bit % 8))) bounds.push_back(kIndexEntriesAt + bit);
-    if (bounds.back() > kPageSize) {
+    const IndexPageLayout& l = index_;
+    out.prev = Get32(&b[l.prevAt]);
+    out.next = Get32(&b[l.nextAt]);
+    std::size_t prefix = Get16(&b[l.prefixAt]);
+    std::vector<std::size_t> bounds{l.entriesAt};
+    for (std::size_t bit = 0; bit < (l.entriesAt - l.bitmapAt) * 8; ++bit)
+      if (b[l.bitmapAt + bit / 8] & (1u << (bit % 8))) bounds.push_back(l.entriesAt + bit);
+    if (bounds.back() > pageSize_) {
       problem(what + ": index page " + N(p) + " has an entry past the end of the page");
       return std::nullopt;
     }
@@ -705,7 +732,8 @@ class Checker {
   // ---- the catalogue -------------------------------------------------------------------------
 
   // The value bytes of column `c` in a row, or nothing for null.
-  static std::optional<Bytes> field(const Column& c, const Bytes& row) {
+  std::optional<Bytes> field(const Column& c, const Bytes& row) const {
+    if (layout_.jet3) return Jet3Field(c, row);
     if (row.size() < 2) return std::nullopt;
     std::size_t rowColumns = Get16(&row[0]);
     std::size_t mask = (rowColumns + 7) / 8;
@@ -722,6 +750,38 @@ class Checker {
     std::size_t slot = static_cast<std::size_t>(c.varSlot);
     if (slot >= varLen || row.size() < mask + 4 + 2 * (varLen + 1)) return std::nullopt;
     auto offsetAt = [&](std::size_t k) { return Get16(&row[row.size() - mask - 4 - 2 * k]); };
+    std::size_t start = offsetAt(slot), end = offsetAt(slot + 1);  // slot varLen is the end
+    if (start > end || end > row.size()) return std::nullopt;
+    return Bytes(row.begin() + start, row.begin() + end);
+  }
+
+  // The same in a Jet 3 row: 8-bit numbers, starts past 255 told by the jump table.
+  static std::optional<Bytes> Jet3Field(const Column& c, const Bytes& row) {
+    if (row.size() < 3) return std::nullopt;
+    std::size_t rowColumns = row[0];
+    std::size_t mask = (rowColumns + 7) / 8;
+    if (row.size() < 1 + mask + 1 || static_cast<std::size_t>(c.number) >= rowColumns)
+      return std::nullopt;
+    const unsigned char* nulls = &row[row.size() - mask];
+    if (!(nulls[c.number / 8] & (1u << (c.number % 8)))) return std::nullopt;
+    if (c.flags & kFixedColumn) {
+      std::size_t at = 1 + static_cast<std::size_t>(c.fixedOffset);
+      if (at + c.length > row.size()) return std::nullopt;
+      return Bytes(row.begin() + at, row.begin() + at + c.length);
+    }
+    const std::size_t countAt = row.size() - mask - 1;
+    std::size_t varLen = row[countAt];
+    std::size_t slot = static_cast<std::size_t>(c.varSlot);
+    std::size_t jumps = (row.size() - 1) / 256;
+    if (slot >= varLen || countAt < jumps + varLen + 1) return std::nullopt;
+    const std::size_t lastStart = countAt - jumps - 1;  // start k at lastStart - k
+    if ((lastStart - varLen) / 256 < jumps) --jumps;     // a last entry that marks nothing
+    auto offsetAt = [&](std::size_t k) {
+      std::size_t high = 0;
+      for (std::size_t j = 0; j < jumps; ++j)
+        if (row[countAt - 1 - j] <= k) ++high;
+      return row[lastStart - k] + 256 * high;
+    };
     std::size_t start = offsetAt(slot), end = offsetAt(slot + 1);  // slot varLen is the end
     if (start > end || end > row.size()) return std::nullopt;
     return Bytes(row.begin() + start, row.begin() + end);
@@ -755,7 +815,7 @@ class Checker {
       if (!i || !n || !t || i->size() != 4 || t->size() != 2) continue;
       rows.push_back({Get32(i->data()),
                       static_cast<int>(static_cast<std::int16_t>(Get16(t->data()))),
-                      TextAsUtf8(n->data(), n->size())});
+                      TextAsUtf8(n->data(), n->size(), codePage_)});
     }
     return rows;
   }
@@ -795,6 +855,11 @@ class Checker {
 
   const PageIo& io_;
   JetCheckReport& report_;
+  const std::size_t pageSize_;
+  const PageLayout& layout_;
+  const DefinitionLayout& def_;
+  const IndexPageLayout& index_;
+  std::uint16_t codePage_ = 0;  // of a Jet 3 file's text
   std::vector<Bytes> pages_;
   std::set<std::uint32_t> free_;
   std::map<std::uint32_t, std::string> owners_;
@@ -807,20 +872,21 @@ class Checker {
 // A file's pages, read-only.
 class FilePages : public PageIo {
  public:
-  explicit FilePages(Bytes bytes) : bytes_(std::move(bytes)) {}
-  std::size_t pageSize() const override { return kPageSize; }
+  FilePages(Bytes bytes, std::size_t pageSize) : bytes_(std::move(bytes)), pageSize_(pageSize) {}
+  std::size_t pageSize() const override { return pageSize_; }
   std::uint32_t pageCount() const override {
-    return static_cast<std::uint32_t>(bytes_.size() / kPageSize);
+    return static_cast<std::uint32_t>(bytes_.size() / pageSize_);
   }
   std::vector<unsigned char> readPage(std::uint32_t page) const override {
-    auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(page * kPageSize);
-    return Bytes(at, at + kPageSize);
+    auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(page * pageSize_);
+    return Bytes(at, at + static_cast<std::ptrdiff_t>(pageSize_));
   }
   void writePage(std::uint32_t, const std::vector<unsigned char>&) override {}
   std::uint32_t appendPage(const std::vector<unsigned char>&) override { return pageCount(); }
 
  private:
   Bytes bytes_;
+  std::size_t pageSize_;
 };
 
 }  // namespace
@@ -861,11 +927,15 @@ JetCheckReport CheckJetFile(const std::string& path) {
     return report;
   }
   Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() % kPageSize != 0) {
-    report.problems.push_back("the file is not a whole number of 4096-byte pages");
+  // The page size by the header's version: 2048 bytes in Jet 3 files, 4096 otherwise.
+  std::optional<JetHeader> header = ParseJetHeader(bytes.data(), bytes.size());
+  const std::size_t pageSize = header ? header->pageSize : kPageSize;
+  if (bytes.size() % pageSize != 0) {
+    report.problems.push_back("the file is not a whole number of " + N(pageSize) +
+                              "-byte pages");
     return report;
   }
-  FilePages pages(std::move(bytes));
+  FilePages pages(std::move(bytes), pageSize);
   return CheckJetPages(pages);
 }
 

@@ -6,8 +6,8 @@
 // is 0x01 on every page the engine writes.
 //
 // Data page (Jet 4 / ACE; Jet 3 offsets in brackets): free bytes (16 bits) at 2, owning
-// definition page (32 bits) at 4 ("LVAL" there on a page of long values), zero at 8, row count
-// (16 bits) at 12 [8], then one 16-bit row start per row. Rows fill the page from its end
+// definition page (32 bits) at 4 ("LVAL" there on a page of long values), zero at 8 [absent],
+// row count (16 bits) at 12 [8], then one 16-bit row start per row from 14 [10]. Rows fill the page from its end
 // downwards in row order: row 0 ends at the page end, row n ends where row n-1 starts. The low
 // 13 bits of a row start are its offset, the two high bits the row's state:
 //   none    a live row;
@@ -19,7 +19,8 @@
 // carry it too).
 //
 // Usage map (one row of a data page): kind at 0. Inline (0): the first page the bitmap covers
-// (32 bits) at 1, the bitmap from 5. Reference (1): from 1, 32-bit numbers of map pages; map
+// (32 bits) at 1, the bitmap from 5; the map rows Access makes hold 64 [128] bytes of bitmap
+// (the file's own map on page 1 too). Reference (1): from 1, 32-bit numbers of map pages; map
 // page k (kind 0x05, "05 01 00 00") holds a bitmap from byte 4 that covers the pages
 // (page size - 4) * 8 * k onwards.
 //
@@ -74,6 +75,21 @@ constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
 constexpr std::uint16_t kRowSkipBit = 0x8000;
 // A row number is one byte wherever it is stored (index entries, moved rows, row addresses).
 constexpr unsigned kMaxRowsPerPage = 0xFF;
+
+// The page facts that differ between the generations. The page size tells them apart: only
+// Jet 3 files have pages of 2048 bytes.
+struct PageLayout {
+  bool jet3;
+  std::size_t pageSize;
+  std::size_t dataRowCountAt;  // row count of a data page
+  std::size_t dataHeader;      // a data page's row starts begin here
+  std::size_t mapBitmapBytes;  // bitmap bytes of an inline map row Access makes
+};
+constexpr PageLayout kJet4Pages{false, kPageSize, kDataRowCountAt, kDataHeader, 64};
+constexpr PageLayout kJet3Pages{true, kJet3PageSize, kJet3DataRowCountAt, 10, 128};
+constexpr const PageLayout& PagesOfSize(std::size_t pageSize) {
+  return pageSize == kJet3PageSize ? kJet3Pages : kJet4Pages;
+}
 
 // Usage maps.
 constexpr unsigned char kInlineMap = 0;

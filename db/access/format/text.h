@@ -2,10 +2,14 @@
 // column with Unicode compression, the mark FF FE followed by one byte per character (its high
 // byte zero); in that form a zero byte switches between one and two bytes per character. The
 // writer compresses a text only when every character fits one byte; readers take both forms.
-// (Jet 3 files store single-byte text in the file's code page.)
+// Jet 3 files store text (column values, catalog names) as the bytes of a Windows code page: the
+// file's (header.h), repeated in every text column's entry (definition.h). Code page 1252 is
+// Western European; others are converted through the C library's iconv.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "db/access/format/bytes.h"
@@ -21,5 +25,14 @@ std::u16string DecodeText(const unsigned char* bytes, std::size_t size);
 inline std::u16string DecodeText(const Bytes& bytes) {
   return DecodeText(bytes.data(), bytes.size());
 }
+
+// Text in code page `codePage`; nothing when the code page has no bytes for one of its
+// characters (or the code page is unknown). Never a replacement character: the text read back
+// from the bytes is the text given.
+std::optional<Bytes> EncodeCodePageText(const std::u16string& text, std::uint16_t codePage);
+// Bytes of code page `codePage` as UTF-16; a byte the code page does not define reads as
+// U+FFFD.
+std::u16string DecodeCodePageText(const unsigned char* bytes, std::size_t size,
+                                  std::uint16_t codePage);
 
 }  // namespace db::access::format

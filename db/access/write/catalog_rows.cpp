@@ -24,8 +24,9 @@ std::int32_t AsLong(const RowValue& v) {
 std::uint32_t FindDefinitionPage(const TableRows& objects, int idColumn, int nameColumn,
                                  int typeColumn, const std::u16string& name) {
   std::uint32_t page = 0;
+  const TdefColumn& names = objects.def().columns.at(nameColumn);
   objects.scan([&](RowRef, const std::vector<RowValue>& v) {
-    if (v[nameColumn] && DecodeText(*v[nameColumn]) == name && v[typeColumn] &&
+    if (v[nameColumn] && DecodeColumnText(names, *v[nameColumn]) == name && v[typeColumn] &&
         (Get16(v[typeColumn]->data()) & 0x7F) == object_type::kLocalTable) {
       page = static_cast<std::uint32_t>(AsLong(v[idColumn])) & 0xFFFFFF;
       return false;
@@ -74,9 +75,10 @@ CatalogWriter::CatalogWriter(PageIo& io, PageAllocator& pages)
   int id = column(objects_, u"Id"), parent = column(objects_, u"ParentId"),
       name = column(objects_, u"Name"), type = column(objects_, u"Type"),
       owner = column(objects_, u"Owner");
+  const TdefColumn& names = objects_.def().columns.at(name);
   objects_.scan([&](RowRef, const std::vector<RowValue>& v) {
     if (!v[name]) return true;
-    std::u16string n = DecodeText(*v[name]);
+    std::u16string n = DecodeColumnText(names, *v[name]);
     int t = v[type] ? Get16(v[type]->data()) : 0;
     if (n == u"Tables" && AsLong(v[parent]) == kRootContainerId && t == object_type::kContainer)
       tablesId_ = AsLong(v[id]);
@@ -97,13 +99,14 @@ std::vector<CatalogEntry> CatalogWriter::entries() const {
       name = column(objects_, u"Name"), type = column(objects_, u"Type"),
       flags = column(objects_, u"Flags");
   std::vector<CatalogEntry> out;
+  const TdefColumn& names = objects_.def().columns.at(name);
   objects_.scan([&](RowRef where, const std::vector<RowValue>& v) {
     CatalogEntry e;
     e.where = where;
     e.values = v;
     e.id = AsLong(v[id]);
     e.parentId = AsLong(v[parent]);
-    if (v[name]) e.name = DecodeText(*v[name]);
+    if (v[name]) e.name = DecodeColumnText(names, *v[name]);
     e.type = v[type] ? Get16(v[type]->data()) : 0;
     e.flags = static_cast<std::uint32_t>(AsLong(v[flags]));
     out.push_back(std::move(e));
@@ -117,8 +120,8 @@ std::optional<CatalogEntry> CatalogWriter::findInTables(const std::u16string& na
   // collation ignores (letter case, ignorable characters, trailing blanks...): a name whose key
   // equals that of a table's name is that table's name.
   const TdefColumn& nameColumn = objects_.def().columns.at(column(objects_, u"Name"));
-  std::optional<TextCollation> collation =
-      CollationFromSortOrder(nameColumn.sortOrder, nameColumn.sortVersion);
+  std::optional<TextCollation> collation = CollationFromSortOrder(
+      nameColumn.sortOrder, nameColumn.sortVersion, objects_.def().jet3);
   std::vector<CatalogEntry> all = entries();
   for (CatalogEntry& e : all)
     if (e.parentId == tablesId_ && e.name == name) return std::move(e);
@@ -137,7 +140,8 @@ bool CatalogWriter::inRelationship(const std::u16string& name) const {
   bool found = false;
   relationships.scan([&](RowRef, const std::vector<RowValue>& v) {
     for (int c : {from, to})
-      if (v[c] && SameName(DecodeText(*v[c]), name)) found = true;
+      if (v[c] && SameName(DecodeColumnText(relationships.def().columns[c], *v[c]), name))
+        found = true;
     return !found;
   });
   return found;
@@ -150,7 +154,7 @@ std::vector<RowValue> CatalogWriter::newTableRow(std::uint32_t definitionPage,
   row[column(objects_, u"Id")] = LongBytes(static_cast<std::int32_t>(definitionPage));
   row[column(objects_, u"ParentId")] = LongBytes(tablesId_);
   const TdefColumn& nameColumn = def.columns[column(objects_, u"Name")];
-  row[column(objects_, u"Name")] = EncodeText(name, nameColumn.compressed());
+  row[column(objects_, u"Name")] = EncodeColumnText(nameColumn, name);
   Bytes type(2);
   Put16(type.data(), object_type::kLocalTable);
   row[column(objects_, u"Type")] = type;

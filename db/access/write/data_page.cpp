@@ -16,8 +16,12 @@ void SetFreeSpace(Bytes& page, std::size_t free) {
   Put16(&page[kDataFreeBytesAt], static_cast<std::uint32_t>(free));
 }
 
+// Where the row starts begin and the row count lies: by the page's size (pages.h).
+std::size_t Header(const Bytes& page) { return PagesOfSize(page.size()).dataHeader; }
+std::size_t RowCountAt(const Bytes& page) { return PagesOfSize(page.size()).dataRowCountAt; }
+
 std::uint16_t RowWord(const Bytes& page, unsigned row) {
-  return Get16(&page[kDataHeader + 2 * row]);
+  return Get16(&page[Header(page) + 2 * row]);
 }
 
 // Where the rows begin: the start of the last row (rows lie in row order), the page end when
@@ -32,14 +36,15 @@ void LayOutRows(Bytes& page, const std::vector<Bytes>& rows,
                 const std::vector<std::uint16_t>& flags) {
   auto n = static_cast<unsigned>(rows.size());
   std::size_t top = page.size();
-  std::fill(page.begin() + kDataHeader, page.end(), 0);
-  Put16(&page[kDataRowCountAt], n);
+  const std::size_t header = Header(page);
+  std::fill(page.begin() + static_cast<std::ptrdiff_t>(header), page.end(), 0);
+  Put16(&page[RowCountAt(page)], n);
   for (unsigned r = 0; r < n; ++r) {
     top -= rows[r].size();
     std::copy(rows[r].begin(), rows[r].end(), page.begin() + static_cast<std::ptrdiff_t>(top));
-    Put16(&page[kDataHeader + 2 * r], static_cast<std::uint32_t>(top) | flags[r]);
+    Put16(&page[header + 2 * r], static_cast<std::uint32_t>(top) | flags[r]);
   }
-  SetFreeSpace(page, top - kDataHeader - 2 * n);
+  SetFreeSpace(page, top - header - 2 * n);
 }
 
 }  // namespace
@@ -48,43 +53,47 @@ Bytes NewDataPage(std::size_t pageSize, std::uint32_t owner) {
   Bytes page(pageSize, 0);
   page[0] = kDataPage;
   page[1] = kPageMark;
-  SetFreeSpace(page, pageSize - kDataHeader);
+  SetFreeSpace(page, pageSize - PagesOfSize(pageSize).dataHeader);
   Put32(&page[kDataOwnerAt], owner);
   return page;
 }
 
-unsigned DataRowCount(const Bytes& page) { return Get16(&page[kDataRowCountAt]); }
+unsigned DataRowCount(const Bytes& page) { return Get16(&page[RowCountAt(page)]); }
 std::uint32_t DataPageOwner(const Bytes& page) { return Get32(&page[kDataOwnerAt]); }
 std::size_t DataFreeSpace(const Bytes& page) { return Get16(&page[kDataFreeBytesAt]); }
-std::size_t MaxRowSize(std::size_t pageSize) { return pageSize - kDataHeader - 2; }
+std::size_t MaxRowSize(std::size_t pageSize) {
+  return pageSize - PagesOfSize(pageSize).dataHeader - 2;
+}
 
 RowSlot DataRowSlot(const Bytes& page, unsigned row) {
   unsigned n = DataRowCount(page);
-  if (row >= n || kDataHeader + 2 * n > page.size()) BadRow("no such row on its page");
+  const std::size_t header = Header(page);
+  if (row >= n || header + 2 * n > page.size()) BadRow("no such row on its page");
   std::uint16_t word = RowWord(page, row);
   RowSlot slot;
   slot.start = word & kRowOffsetMask;
   slot.flags = word & kRowFlags;
   slot.end = row == 0 ? page.size() : RowWord(page, row - 1) & kRowOffsetMask;
-  if (slot.start < kDataHeader + 2 * n || slot.start > slot.end || slot.end > page.size())
+  if (slot.start < header + 2 * n || slot.start > slot.end || slot.end > page.size())
     BadRow("a row lies outside its page");
   return slot;
 }
 
 void CheckDataPage(const Bytes& page) {
   unsigned n = DataRowCount(page);
-  if (kDataHeader + 2 * n > page.size() || n > kMaxRowsPerPage + 1)
+  const std::size_t header = Header(page);
+  if (header + 2 * n > page.size() || n > kMaxRowsPerPage + 1)
     DamagedFile("a data page claims more rows than it holds");
   std::size_t end = page.size();
   for (unsigned r = 0; r < n; ++r) {
     std::size_t start = RowWord(page, r) & kRowOffsetMask;
-    if (start < kDataHeader + 2 * n || start > end)
+    if (start < header + 2 * n || start > end)
       DamagedFile("a row of a data page lies outside its place");
     end = start;
   }
   // The free space Access records is the gap between the row table and the lowest row; a page
   // whose count disagrees has lost its row count or its rows.
-  if (DataFreeSpace(page) != end - (kDataHeader + 2 * n))
+  if (DataFreeSpace(page) != end - (header + 2 * n))
     DamagedFile("a data page's free space disagrees with its rows");
 }
 
@@ -116,7 +125,7 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
   CheckDataPage(page);
   unsigned n = DataRowCount(page);
   if (n >= kMaxRowsPerPage) return std::nullopt;
-  std::size_t tableEnd = kDataHeader + 2 * (n + 1);
+  std::size_t tableEnd = Header(page) + 2 * (n + 1);
   std::size_t rowsStart = RowsStart(page);
   if (rowsStart < tableEnd + row.size()) {
     // No room below the rows: the bytes of deleted rows may make it.
@@ -131,8 +140,8 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
   }
   std::size_t start = rowsStart - row.size();
   std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
-  Put16(&page[kDataHeader + 2 * n], static_cast<std::uint32_t>(start));
-  Put16(&page[kDataRowCountAt], n + 1);
+  Put16(&page[Header(page) + 2 * n], static_cast<std::uint32_t>(start));
+  Put16(&page[RowCountAt(page)], n + 1);
   SetFreeSpace(page, start - tableEnd);
   return n;
 }
@@ -140,7 +149,7 @@ std::optional<unsigned> InsertDataRow(Bytes& page, const Bytes& row) {
 void DeleteDataRow(Bytes& page, unsigned row) {
   CheckDataPage(page);
   DataRowSlot(page, row);  // checks it
-  unsigned char* at = &page[kDataHeader + 2 * row];
+  unsigned char* at = &page[Header(page) + 2 * row];
   // Access sets both flags on a row it deletes; libmdb and mdb-reader skip a row only by the
   // second, Access and our reader by the first.
   Put16(at, Get16(at) | kRowDeleted);
@@ -153,14 +162,53 @@ bool DataPageEmpty(const Bytes& page) {
   return true;
 }
 
+namespace {
+
+// The end of a Jet 3 row, after its variable data: the starts `starts` (the end of the data
+// last) one byte each in reverse order, the jump table, the variable column count and `mask`.
+// See db/access/format/definition.h.
+void AppendJet3RowEnd(Bytes& row, const std::vector<std::size_t>& starts, unsigned varCount,
+                      const Bytes& mask) {
+  const std::size_t dataEnd = starts.back();
+  const std::size_t tail = (varCount > 0 ? starts.size() : 0) + 1 + mask.size();
+  // The jump table's size depends on the row's, which includes it.
+  std::size_t jumps = 0;
+  while ((dataEnd + tail + jumps - 1) / 256 != jumps) ++jumps;
+  // Readers take at most the last entry for one that marks no start.
+  if (varCount > 0 ? dataEnd / 256 + 1 < jumps : jumps > 0)
+    throw Error(errc::kFailed, "The record is too large.");
+  if (varCount > 0)
+    for (std::size_t k = starts.size(); k-- > 0;) row.push_back(starts[k] & 0xFF);
+  for (std::size_t j = jumps; j-- > 0;) {
+    unsigned char first = 0xFF;
+    for (std::size_t k = 0; k < starts.size(); ++k)
+      if (starts[k] >= 256 * (j + 1)) {
+        first = static_cast<unsigned char>(k);
+        break;
+      }
+    row.push_back(first);
+  }
+  row.push_back(static_cast<unsigned char>(varCount));
+  row.insert(row.end(), mask.begin(), mask.end());
+}
+
+}  // namespace
+
 Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValue>& values,
-                unsigned columnCount, unsigned varCount) {
-  std::size_t fixedEnd = 2;
+                unsigned columnCount, unsigned varCount, bool jet3) {
+  // The fixed values follow the column count: 2 bytes, 1 in Jet 3.
+  const std::size_t fixedAt = jet3 ? 1 : 2;
+  if (jet3 && (columnCount > 0xFF || varCount > 0xFF))
+    throw Error(errc::kFailed, "The record has too many columns.");
+  std::size_t fixedEnd = fixedAt;
   for (const RowColumn& c : columns)
     if (c.fixed && !c.boolean)
-      fixedEnd = std::max<std::size_t>(fixedEnd, 2 + c.fixedOffset + c.length);
+      fixedEnd = std::max<std::size_t>(fixedEnd, fixedAt + c.fixedOffset + c.length);
   Bytes row(fixedEnd, 0);
-  Put16(&row[0], columnCount);
+  if (jet3)
+    row[0] = static_cast<unsigned char>(columnCount);
+  else
+    Put16(&row[0], columnCount);
   Bytes mask((columnCount + 7) / 8, 0);
   std::vector<const Bytes*> varValues(varCount, nullptr);
 
@@ -174,7 +222,7 @@ Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValu
     if (!v) continue;
     mask[c.number / 8] |= 1u << (c.number % 8);
     if (c.fixed) {
-      std::copy_n(v->begin(), std::min<std::size_t>(v->size(), c.length), &row[2 + c.fixedOffset]);
+      std::copy_n(v->begin(), std::min<std::size_t>(v->size(), c.length), &row[fixedAt + c.fixedOffset]);
     } else {
       varValues.at(c.varIndex) = &*v;
     }
@@ -183,6 +231,11 @@ Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValu
   for (unsigned k = 0; k < varCount; ++k) {
     starts[k] = row.size();
     if (varValues[k]) row.insert(row.end(), varValues[k]->begin(), varValues[k]->end());
+  }
+  if (jet3) {
+    starts.push_back(row.size());  // the end of the variable data
+    AppendJet3RowEnd(row, starts, varCount, mask);
+    return row;
   }
   if (varCount > 0) {
     Append16(row, static_cast<std::uint32_t>(row.size()));  // end of the variable data
@@ -194,21 +247,38 @@ Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValu
 }
 
 std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const unsigned char* row,
-                                std::size_t size) {
-  if (size < 5) BadRow("a row is too short");
-  unsigned stored = Get16(row);
+                                std::size_t size, bool jet3) {
+  // The numbers of the row: 16 bits wide, 8 in Jet 3.
+  const std::size_t width = jet3 ? 1 : 2;
+  if (size < (jet3 ? 3 : 5)) BadRow("a row is too short");
+  unsigned stored = jet3 ? row[0] : Get16(row);
   std::size_t maskSize = (stored + 7) / 8;
-  if (maskSize + 4 > size) BadRow("a row's null mask lies outside it");
+  if (maskSize + 2 * width > size) BadRow("a row's null mask lies outside it");
   const unsigned char* mask = row + size - maskSize;
-  unsigned varCount = Get16(mask - 2);
-  std::size_t tableStart = size - maskSize - 2;
-  if (varCount > 0) {
+  unsigned varCount = jet3 ? mask[-1] : Get16(mask - 2);
+  std::size_t tableStart = size - maskSize - width;
+  std::vector<std::size_t> starts;  // of the variable values, then the end of the data
+  if (jet3 && varCount > 0) {
+    std::size_t jumps = (size - 1) / 256;
+    if (jumps + varCount + 1 > tableStart) BadRow("a row's offset table lies outside it");
+    const std::size_t jumpsAt = tableStart - jumps;  // entry j at jumpsAt + jumps - 1 - j
+    const std::size_t lastStart = jumpsAt - 1;       // start k at lastStart - k
+    // A last entry that marks no start: the end of the data lies below what it would mark.
+    if ((lastStart - varCount) / 256 < jumps) --jumps;
+    std::size_t used = 0;
+    for (unsigned k = 0; k <= varCount; ++k) {
+      while (used < jumps && row[tableStart - 1 - used] == k) ++used;
+      starts.push_back(row[lastStart - k] + 256 * used);
+    }
+    tableStart = lastStart - varCount;
+  } else if (varCount > 0) {
     if (2 * (varCount + 1) > tableStart) BadRow("a row's offset table lies outside it");
     tableStart -= 2 * (varCount + 1);
+    for (unsigned k = 0; k <= varCount; ++k)
+      starts.push_back(Get16(row + size - maskSize - 2 - 2 * (k + 1)));
   }
-  auto varStart = [&](unsigned k) -> std::size_t {  // k == varCount: the end of the data
-    return Get16(row + size - maskSize - 2 - 2 * (k + 1));
-  };
+  auto varStart = [&](unsigned k) -> std::size_t { return starts[k]; };
+  const std::size_t fixedAt = width;
 
   std::vector<RowValue> values;
   for (const RowColumn& c : columns) {
@@ -223,7 +293,7 @@ std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const uns
       continue;
     }
     if (c.fixed) {
-      std::size_t at = 2 + c.fixedOffset;
+      std::size_t at = fixedAt + c.fixedOffset;
       if (at + c.length > tableStart) BadRow("a fixed value lies outside its row");
       values.emplace_back(Bytes(row + at, row + at + c.length));
       continue;

@@ -1,4 +1,5 @@
-// Data pages and the rows on them (Jet 4 / ACE layout, little-endian).
+// Data pages and the rows on them (Jet 3, Jet 4 and ACE layouts, little-endian; a page's size
+// tells its layout).
 //
 // The layout of a data page and of a row is described in db/access/format/pages.h and
 // definition.h. What the writer adds to it:
@@ -86,13 +87,14 @@ struct RowColumn {
 // One value: nothing for Null, else its stored bytes (for a Yes/No column one byte 0 or 1).
 using RowValue = std::optional<Bytes>;
 
-// Builds a row. `columnCount` is the stored column count, `varCount` the size of the offset
-// table. Values are given in the order of `columns`.
+// Builds a row, in the Jet 3 layout when `jet3`. `columnCount` is the stored column count,
+// `varCount` the size of the offset table. Values are given in the order of `columns`. Throws
+// db::Error for a Jet 3 row its 8-bit numbers cannot describe.
 Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValue>& values,
-                unsigned columnCount, unsigned varCount);
+                unsigned columnCount, unsigned varCount, bool jet3 = false);
 // Splits a row back into values (in the order of `columns`). Columns added after the row was
 // written read as Null. Throws db::Error for a row that does not hold together.
 std::vector<RowValue> DecodeRow(const std::vector<RowColumn>& columns, const unsigned char* row,
-                                std::size_t size);
+                                std::size_t size, bool jet3 = false);
 
 }  // namespace db::access::write

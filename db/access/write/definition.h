@@ -1,6 +1,7 @@
-// Table definitions as the writer reads and writes them (Jet 4 / ACE layout, little-endian).
+// Table definitions as the writer reads and writes them (Jet 3, Jet 4 and ACE layouts,
+// little-endian; the page size tells them apart).
 //
-// The layout is described in db/access/format/definition.h.
+// The layouts are described in db/access/format/definition.h.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct TdefColumn {
   int length = 0;
   std::uint16_t sortOrder = 0;  // text columns: 0x0409 General
   std::uint8_t sortVersion = 0;
+  std::uint16_t codePage = 0;  // Jet 3 text: the code page of its bytes; 0: UTF-16 (Jet 4 / ACE)
   std::u16string name;
   bool fixed() const { return flags & kFixedColumn; }
   bool compressed() const { return extFlags & kCompressedColumn; }
@@ -47,6 +49,7 @@ struct TdefLongValueMaps {
 };
 
 struct TableDef {
+  bool jet3 = false;                 // Jet 3 layout (2048-byte pages)
   std::uint32_t page = 0;            // first definition page
   std::vector<std::uint32_t> pages;  // the whole chain
   std::uint32_t rowCount = 0;
@@ -68,6 +71,17 @@ struct TableDef {
 // Reads the definition that starts on `page`. Throws db::Error when it is damaged.
 TableDef ReadTableDef(const PageIo& io, std::uint32_t page);
 
+// The code page of a Jet 3 file's text (from its header on page 0); 0 for Jet 4 and ACE files.
+// Throws DamagedFileError when a Jet 3 header cannot be read.
+std::uint16_t FileCodePage(const PageIo& io);
+
+// A text value as `column` stores it: UTF-16 (compressed as the column says), or the bytes of
+// the column's code page. Throws db::Error (errc::kFailed) naming the first character the code
+// page cannot hold.
+Bytes EncodeColumnText(const TdefColumn& column, const std::u16string& text);
+// A stored text value of `column` as UTF-16.
+std::u16string DecodeColumnText(const TdefColumn& column, const Bytes& bytes);
+
 // Sets the row count of the definition on `page`.
 void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows);
 
@@ -77,12 +91,14 @@ struct NewTextColumn {
 };
 
 // A one-page definition of a user table of Text columns without indexes, with its two maps
-// at `owned` and `freeSpace`. Text columns get Unicode compression, as Access gives them.
+// at `owned` and `freeSpace`, in the layout of `pageSize`. Text columns get Unicode compression,
+// as Access gives them (Jet 4 / ACE), or the code page `codePage` (Jet 3: its names are stored
+// in it too; throws db::Error for a name it cannot hold).
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
-                        RowRef owned, RowRef freeSpace);
+                        RowRef owned, RowRef freeSpace, std::uint16_t codePage = 0);
 
 // Closes a one-page definition built in `def`: the end marker of the long-value maps, the
-// free and used byte counts, and padding to the page size. Throws when it does not fit.
+// free (Jet 4) and used byte counts, and padding to the page size. Throws when it does not fit.
 void FinishDefinitionPage(Bytes& def, std::size_t pageSize);
 
 }  // namespace db::access::write

@@ -1,5 +1,6 @@
 #include "db/access/write/index_key.h"
 
+#include <QString>
 #include <algorithm>
 #include <array>
 
@@ -151,6 +152,38 @@ CharRule RuleFor(char16_t c, TextCollation collation) {
   return rule;
 }
 
+// ---- Jet 3 ----------------------------------------------------------------------------------
+
+// The weight of a character in Jet 3's General order, where it is known (see the header).
+std::optional<unsigned char> Jet3Weight(char16_t c) {
+  static constexpr unsigned char kLetters[26] = {0x60, 0x61, 0x62, 0x64, 0x66, 0x67, 0x68,
+                                                 0x69, 0x6A, 0x6B, 0x6C, 0x6D, 0x6F, 0x70,
+                                                 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78,
+                                                 0x7A, 0x7B, 0x7C, 0x7D, 0x7E};
+  if (c >= u'0' && c <= u'9') return static_cast<unsigned char>(0x56 + (c - u'0'));
+  if (c >= u'A' && c <= u'Z') return kLetters[c - u'A'];
+  if (c >= u'a' && c <= u'z') return kLetters[c - u'a'];
+  return std::nullopt;
+}
+
+// The first character of `text` without a known Jet 3 weight, as UTF-8; empty when there is
+// none.
+std::string Jet3Unknown(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (Jet3Weight(text[i])) continue;
+    std::size_t n = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size()) ? 2 : 1;
+    return QString::fromStdU16String(std::u16string(text.substr(i, n))).toStdString();
+  }
+  return {};
+}
+
+[[noreturn]] void RefuseJet3Text(const std::string& character) {
+  throw Error(errc::kNotSupported,
+              "An index of this Access 97 database cannot hold the character '" + character +
+                  "': Access 97 files are written with letters A-Z and digits only in indexed "
+                  "text such as table names.");
+}
+
 // ---- text -----------------------------------------------------------------------------------
 
 // UTF-8 to UTF-16; false on anything that is not well-formed UTF-8 (overlong forms, encoded
@@ -201,6 +234,12 @@ std::u16string_view KeyText(std::u16string_view text) {
 // column.
 void AppendTextKey(std::u16string_view text, TextCollation collation,
                    std::vector<unsigned char>& out) {
+  if (collation == TextCollation::kJet3General) {
+    std::string unknown = Jet3Unknown(text);
+    if (!unknown.empty()) RefuseJet3Text(unknown);
+    for (char16_t c : text.substr(0, 255)) out.push_back(*Jet3Weight(c));
+    return;
+  }
   text = KeyText(text);
   std::vector<unsigned char> extra;        // the extra run, placeholders included
   bool haveExtra = false;                  // something was put into the extra run
@@ -274,7 +313,11 @@ std::vector<unsigned char> TextKey(std::u16string_view text, TextCollation colla
 
 }  // namespace
 
-std::optional<TextCollation> CollationFromSortOrder(std::uint16_t sortOrder, std::uint8_t version) {
+std::optional<TextCollation> CollationFromSortOrder(std::uint16_t sortOrder, std::uint8_t version,
+                                                    bool jet3) {
+  if (jet3)
+    return sortOrder == 0 || sortOrder == 1033 ? std::optional(TextCollation::kJet3General)
+                                               : std::nullopt;
   if (sortOrder == 0) return TextCollation::kGeneralLegacy;
   if (sortOrder != 1033) return std::nullopt;
   if (version == 0) return TextCollation::kGeneralLegacy;
@@ -282,18 +325,28 @@ std::optional<TextCollation> CollationFromSortOrder(std::uint16_t sortOrder, std
   return std::nullopt;
 }
 
-bool CanEncodeIndexText(std::string_view utf8, TextCollation, std::string* why) {
+bool CanEncodeIndexText(std::string_view utf8, TextCollation collation, std::string* why) {
   std::u16string text;
-  if (Utf8ToUtf16(utf8, text)) return true;
-  if (why) *why = "the text is not valid UTF-8";
+  if (!Utf8ToUtf16(utf8, text)) {
+    if (why) *why = "the text is not valid UTF-8";
+    return false;
+  }
+  if (collation != TextCollation::kJet3General) return true;
+  std::string unknown = Jet3Unknown(text);
+  if (unknown.empty()) return true;
+  if (why) *why = "Access 97 indexes are written here for letters A-Z and digits only, not '" + unknown + "'";
   return false;
 }
 
 bool SameIndexText(std::u16string_view a, std::u16string_view b, TextCollation collation) {
+  if (collation == TextCollation::kJet3General &&
+      (!Jet3Unknown(a).empty() || !Jet3Unknown(b).empty()))
+    return false;  // no key to compare: names are then compared by the rule for names alone
   return TextKey(a, collation) == TextKey(b, collation);
 }
 
 bool IndexWeightsMatchTheirSource(TextCollation collation) {
+  if (collation == TextCollation::kJet3General) return true;  // no compiled table
   // FNV-1a over the rules of every listed code unit, as the generator computes it.
   std::uint64_t h = 0xCBF29CE484222325ULL;
   auto add = [&h](unsigned char b) { h = (h ^ b) * 0x100000001B3ULL; };
@@ -341,6 +394,9 @@ IndexKeyBuilder& IndexKeyBuilder::addText(std::string_view utf8, TextCollation c
 
 IndexKeyBuilder& IndexKeyBuilder::addText(std::u16string_view text, TextCollation collation,
                                           bool ascending) {
+  if (collation == TextCollation::kJet3General && !ascending)
+    throw Error(errc::kNotSupported,
+                "Writing to an Access 97 table with a descending text index is not supported.");
   bytes_.push_back(ascending ? 0x7F : 0x80);
   const std::size_t start = bytes_.size();
   AppendTextKey(text, collation, bytes_);

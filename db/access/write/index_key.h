@@ -45,6 +45,16 @@
 // Two collations share this layout and differ only in the tables: "General (legacy)", used by
 // Jet 4 and ACE 12 files (sort order 1033, version 0), and "General" of Access 2010 and later
 // (1033, version 1). Every code unit has a behaviour in both, so any text can be indexed.
+//
+// Jet 3 files (Access 97, sort order 1033 "General") key a text as its weights alone, one byte
+// per character and letter case ignored, followed by the 0x00 of every key: no 0x01 and no
+// extra run. The weights are known here for the digits and the unaccented Latin letters only:
+//   0-9  0x56-0x5F
+//   A-Z  60 61 62 64 66 67 68 69 6A 6B 6C 6D 6F 70 72 73 74 75 76 77 78 7A 7B 7C 7D 7E
+//        (a-z the same)
+// (the gaps are taken by accented letters). A text holding any other character, a blank
+// included, or a descending text column, is refused (errc::kNotSupported) rather than given a
+// key Access would not find.
 #pragma once
 
 #include <cstdint>
@@ -55,15 +65,17 @@
 
 namespace db::access::write {
 
-enum class TextCollation { kGeneralLegacy, kGeneral };
+enum class TextCollation { kGeneralLegacy, kGeneral, kJet3General };
 
 // The collation of a text column from its definition: the sort order value (16 bits at offset
-// 11 of a Jet 4 / ACE column entry) and the version byte (offset 14). A zero sort order is the
-// legacy General one. Nothing for sort orders we do not build keys for.
-std::optional<TextCollation> CollationFromSortOrder(std::uint16_t sortOrder, std::uint8_t version);
+// 11 of a Jet 4 / ACE column entry, 9 of a Jet 3 one) and the version byte (offset 14; none in
+// Jet 3). A zero sort order is the legacy General one. Nothing for sort orders we do not build
+// keys for.
+std::optional<TextCollation> CollationFromSortOrder(std::uint16_t sortOrder, std::uint8_t version,
+                                                    bool jet3 = false);
 
-// Whether `utf8` can be indexed in `collation`: every valid UTF-8 text can. When not, `why`
-// (when given) says what is wrong.
+// Whether `utf8` can be indexed in `collation`: every valid UTF-8 text can, in Jet 3's only
+// digits and unaccented Latin letters. When not, `why` (when given) says what is wrong.
 bool CanEncodeIndexText(std::string_view utf8, TextCollation collation, std::string* why = nullptr);
 
 // Whether two texts have the same key in `collation`, so that a unique index can hold only one

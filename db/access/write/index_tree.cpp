@@ -24,7 +24,9 @@ std::size_t EntryBytes(const IndexPage& page) {
   return total;
 }
 
-bool Fits(const IndexPage& page) { return EntryBytes(page) <= kIndexPageEntryRoom; }
+bool Fits(const IndexPage& page, std::size_t pageSize) {
+  return EntryBytes(page) <= IndexPageEntryRoom(pageSize);
+}
 
 }  // namespace
 
@@ -43,25 +45,27 @@ std::uint32_t AppendingPageAllocator::allocatePage() {
 }
 
 IndexPage DecodeIndexPage(const std::vector<unsigned char>& bytes, std::uint32_t number) {
-  if (bytes.size() != kPageSize) Damaged(number, "unexpected page size");
+  if (bytes.size() != kPageSize && bytes.size() != kJet3PageSize)
+    Damaged(number, "unexpected page size");
+  const IndexPageLayout& l = IndexPagesOfSize(bytes.size());
   const unsigned char* p = bytes.data();
   if (p[0] != kIndexLeafPage && p[0] != kIndexNodePage) Damaged(number, "it is not an index page");
   IndexPage page;
   page.number = number;
   page.leaf = p[0] == kIndexLeafPage;
   page.tableDefinition = Get32(p + kIndexOwnerAt);
-  page.prev = Get32(p + kIndexPrevAt);
-  page.next = Get32(p + kIndexNextAt);
-  page.tail = Get32(p + kIndexTailAt);
-  std::size_t prefixLength = Get16(p + kIndexPrefixAt);
+  page.prev = Get32(p + l.prevAt);
+  page.next = Get32(p + l.nextAt);
+  page.tail = Get32(p + l.tailAt);
+  std::size_t prefixLength = Get16(p + l.prefixAt);
 
   const std::size_t trailer = page.leaf ? 4 : 8;
   std::vector<unsigned char> prefix;
   std::size_t start = 0;
-  for (std::size_t bit = 1; bit < (kIndexEntriesAt - kIndexBitmapAt) * 8; ++bit) {
-    if (!(p[kIndexBitmapAt + bit / 8] & (1u << (bit % 8)))) continue;
-    if (kIndexEntriesAt + bit > kPageSize) Damaged(number, "an entry ends beyond the page");
-    std::vector<unsigned char> raw(p + kIndexEntriesAt + start, p + kIndexEntriesAt + bit);
+  for (std::size_t bit = 1; bit < (l.entriesAt - l.bitmapAt) * 8; ++bit) {
+    if (!(p[l.bitmapAt + bit / 8] & (1u << (bit % 8)))) continue;
+    if (l.entriesAt + bit > bytes.size()) Damaged(number, "an entry ends beyond the page");
+    std::vector<unsigned char> raw(p + l.entriesAt + start, p + l.entriesAt + bit);
     if (page.entries.empty()) {
       if (prefixLength > raw.size()) Damaged(number, "the shared prefix is longer than an entry");
       prefix.assign(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(prefixLength));
@@ -86,20 +90,22 @@ IndexPage DecodeIndexPage(const std::vector<unsigned char>& bytes, std::uint32_t
 }
 
 std::vector<unsigned char> EncodeIndexPage(const IndexPage& page, std::size_t pageSize) {
-  if (pageSize != kPageSize) throw std::logic_error("index pages of 4096 bytes only");
-  if (!Fits(page)) throw std::logic_error("index page overfull");
+  if (pageSize != kPageSize && pageSize != kJet3PageSize)
+    throw std::logic_error("index pages of 2048 or 4096 bytes only");
+  if (!Fits(page, pageSize)) throw std::logic_error("index page overfull");
+  const IndexPageLayout& l = IndexPagesOfSize(pageSize);
   std::vector<unsigned char> out(pageSize, 0);
   unsigned char* p = out.data();
   p[0] = page.leaf ? kIndexLeafPage : kIndexNodePage;
   p[1] = kPageMark;
   Put32(p + kIndexOwnerAt, page.tableDefinition);
-  Put32(p + kIndexPrevAt, page.prev);
-  Put32(p + kIndexNextAt, page.next);
-  Put32(p + kIndexTailAt, page.leaf ? 0 : page.tail);
+  Put32(p + l.prevAt, page.prev);
+  Put32(p + l.nextAt, page.next);
+  Put32(p + l.tailAt, page.leaf ? 0 : page.tail);
   std::size_t at = 0;
   for (std::size_t i = 0; i < page.entries.size(); ++i) {
     const IndexEntry& e = page.entries[i];
-    unsigned char* q = p + kIndexEntriesAt + at;
+    unsigned char* q = p + l.entriesAt + at;
     std::copy(e.key.begin(), e.key.end(), q);
     q += e.key.size();
     q[0] = static_cast<unsigned char>(e.dataPage >> 16);
@@ -111,9 +117,9 @@ std::vector<unsigned char> EncodeIndexPage(const IndexPage& page, std::size_t pa
       for (int k = 0; k < 4; ++k) q[4 + k] = static_cast<unsigned char>(child >> (24 - 8 * k));
     }
     at += EntrySize(e, page.leaf);
-    p[kIndexBitmapAt + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
+    p[l.bitmapAt + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
   }
-  std::size_t freeSpace = pageSize - (kIndexEntriesAt + at);
+  std::size_t freeSpace = pageSize - (l.entriesAt + at);
   Put16(p + kIndexFreeBytesAt, static_cast<std::uint32_t>(freeSpace));
   return out;
 }
@@ -126,7 +132,7 @@ std::vector<unsigned char> EmptyIndexRoot(std::uint32_t tableDefinition, std::si
 
 JetIndexTree::JetIndexTree(PageIo& io, std::uint32_t rootPage, IndexPageAllocator* allocator)
     : io_(io), root_(rootPage), appending_(io), allocator_(allocator ? allocator : &appending_) {
-  if (io.pageSize() != kPageSize)
+  if (io.pageSize() != kPageSize && io.pageSize() != kJet3PageSize)
     throw Error(errc::kNotSupported, "Indexes of this database format are not supported.");
   tableDefinition_ = load(rootPage).tableDefinition;
 }
@@ -276,7 +282,7 @@ void JetIndexTree::settle(std::vector<Level>& path) {
     IndexPage& page = path[level].page;
     normalizeNode(page);
 
-    if (level == 0 && !Fits(page)) {
+    if (level == 0 && !Fits(page, io_.pageSize())) {
       // The root keeps its number: its content moves to a new page below it.
       IndexPage moved = page;
       moved.number = allocator_->allocatePage();
@@ -291,7 +297,7 @@ void JetIndexTree::settle(std::vector<Level>& path) {
       level = 2;  // the loop continues with level 1, the moved page
       continue;
     }
-    while (!Fits(page)) splitOff(path, level);
+    while (!Fits(page, io_.pageSize())) splitOff(path, level);
     store(page);
 
     if (level > 0) {
@@ -309,7 +315,7 @@ void JetIndexTree::settle(std::vector<Level>& path) {
 }
 
 void JetIndexTree::insert(const IndexEntry& entry) {
-  if (EntrySize(entry, false) > kIndexPageEntryRoom / 2)
+  if (EntrySize(entry, false) > IndexPageEntryRoom(io_.pageSize()) / 2)
     throw Error(errc::kFailed, "An index entry is too large for an index page.");
   std::vector<Level> path = descend(entry);
   IndexPage& leaf = path.back().page;

@@ -1,4 +1,4 @@
-// The B-tree of one index of a Jet 4 / ACE table, read and changed through PageIo.
+// The B-tree of one index of a Jet 3, Jet 4 or ACE table, read and changed through PageIo.
 //
 // The layout of an index page is described in db/access/format/index_page.h.
 // Leaves are chained through previous/next across the whole index; nodes only within their
@@ -69,7 +69,10 @@ struct IndexPage {
 };
 
 // Room for entries on one page (bytes of whole entries, without a shared prefix).
-constexpr std::size_t kIndexPageEntryRoom = kPageSize - kIndexEntriesAt;
+constexpr std::size_t IndexPageEntryRoom(std::size_t pageSize) {
+  return pageSize - IndexPagesOfSize(pageSize).entriesAt;
+}
+constexpr std::size_t kIndexPageEntryRoom = IndexPageEntryRoom(kPageSize);
 
 // Decodes page `number`; throws db::Error (errc::kBadFormat) for a page that is not a well-formed
 // index page.
@@ -82,7 +85,7 @@ std::vector<unsigned char> EmptyIndexRoot(std::uint32_t tableDefinition, std::si
 class JetIndexTree {
  public:
   // The index whose root page is `rootPage`. New pages come from `allocator` (appended to the
-  // file when none is given). Only 4096-byte pages are supported.
+  // file when none is given).
   JetIndexTree(PageIo& io, std::uint32_t rootPage, IndexPageAllocator* allocator = nullptr);
 
   // Every entry in index order (following the leaf chain from the leftmost leaf).

@@ -140,7 +140,8 @@ void PageClaims::surveyCatalog() {
     objects.scan([&](RowRef, const std::vector<RowValue>& v) {
       if (!v[id] || v[id]->size() < 4 || !v[type] || v[type]->size() < 2) return true;
       if ((Get16(v[type]->data()) & 0x7F) != object_type::kLocalTable) return true;
-      std::u16string n = v[name] ? DecodeText(*v[name]) : std::u16string();
+      std::u16string n =
+          v[name] ? DecodeColumnText(objects.def().columns[name], *v[name]) : std::u16string();
       rows.push_back({Get32(v[id]->data()) & 0xFFFFFF, QString::fromStdU16String(n).toStdString()});
       return true;
     });

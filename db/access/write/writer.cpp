@@ -36,7 +36,7 @@ bool IsPageOf(const Bytes& page, std::uint32_t definition) {
     return Get32(&page[kDataOwnerAt]) == definition ||
            Get32(&page[kDataOwnerAt]) == kLongValueOwner;
   if (page[0] == kIndexNodePage || page[0] == kIndexLeafPage)
-    return Get32(&page[kIndexOwnerAt]) == definition;
+    return Get32(&page[kIndexOwnerAt]) == definition;  // at 4 in both generations
   return false;
 }
 
@@ -77,9 +77,18 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
   std::u16string name = Utf16(statement.table);
   std::string why;
   if (!ValidTableName(name, &why)) InvalidName(statement.table);
-  if (!CanEncodeIndexText(statement.table, TextCollation::kGeneral) ||
-      !CanEncodeIndexText(statement.table, TextCollation::kGeneralLegacy))
+  const bool jet3 = PagesOfSize(io_.pageSize()).jet3;
+  if (jet3) {
+    // The catalogue's index of names holds the name's key; Access 97's keys are known for
+    // letters and digits only.
+    if (!CanEncodeIndexText(statement.table, TextCollation::kJet3General, &why))
+      throw Error(errc::kNotSupported, "The table name '" + statement.table +
+                                           "' cannot be written into this Access 97 database: " +
+                                           why + ".");
+  } else if (!CanEncodeIndexText(statement.table, TextCollation::kGeneral) ||
+             !CanEncodeIndexText(statement.table, TextCollation::kGeneralLegacy)) {
     InvalidName(statement.table);
+  }
   if (catalog_.findInTables(name))
     throw Error(errc::kFailed, "Table '" + statement.table + "' already exists.");
   inserting_.clear();
@@ -103,13 +112,16 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
     columns.push_back(std::move(column));
   }
   // Checked up front so that nothing is written for a definition that cannot be stored.
-  BuildTextTableDef(io_.pageSize(), columns, {}, {});
+  const std::uint16_t codePage = FileCodePage(io_);
+  BuildTextTableDef(io_.pageSize(), columns, {}, {}, codePage);
 
   std::uint32_t definition = pages_.allocate(Bytes(io_.pageSize(), 0));
   Bytes mapPage = NewDataPage(io_.pageSize(), 0);
-  for (std::size_t i = 0; i < kMapRows; ++i) InsertDataRow(mapPage, NewInlineMapRow());
+  for (std::size_t i = 0; i < kMapRows; ++i)
+    InsertDataRow(mapPage, NewInlineMapRow(0, PagesOfSize(io_.pageSize()).mapBitmapBytes));
   std::uint32_t maps = pages_.allocate(mapPage);
-  io_.writePage(definition, BuildTextTableDef(io_.pageSize(), columns, {maps, 0}, {maps, 1}));
+  io_.writePage(definition,
+                BuildTextTableDef(io_.pageSize(), columns, {maps, 0}, {maps, 1}, codePage));
   catalog_.addTable(definition, name, clock_());
   flush();
 }
@@ -131,11 +143,14 @@ void JetWriter::insert(const InsertStatement& statement) {
     if (column.type != coltype::kText)
       throw Error(errc::kNotSupported, "Writing to a column of this type is not supported.");
     std::u16string text = Utf16(statement.values[i]);
-    if (text.size() > static_cast<std::size_t>(column.length / 2))
+    // The length of a Text column counts bytes: two per character, one in Jet 3's code page.
+    Bytes stored = EncodeColumnText(column, text);
+    if (column.codePage ? stored.size() > static_cast<std::size_t>(column.length)
+                        : text.size() > static_cast<std::size_t>(column.length / 2))
       throw Error(errc::kFailed,
                   "The field is too small to accept the amount of data you attempted to add. Try "
                   "inserting or pasting less data.");
-    values.emplace_back(EncodeText(text, column.compressed()));
+    values.emplace_back(std::move(stored));
   }
   table.insert(values);
   flush();
