@@ -24,11 +24,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kFixture[] = "jet4-empty-2000.mdb";
 using pagertest::Change;
-using pagertest::Expected;
 using pagertest::kAdded;
-using pagertest::kPage;
+
+// The tests run on a Jet 4 file (4096-byte pages) and an Access 97 one (Jet 3, 2048 bytes).
+struct Format {
+  const char* fixture;
+  std::size_t pageSize;
+};
+class PagerCrashTest : public ::testing::TestWithParam<Format> {
+ protected:
+  const char* fixture() const { return GetParam().fixture; }
+  std::size_t page() const { return GetParam().pageSize; }
+  Bytes Expected(const Bytes& old) const { return pagertest::Expected(old, page()); }
+};
+INSTANTIATE_TEST_SUITE_P(Formats, PagerCrashTest,
+                         ::testing::Values(Format{"jet4-empty-2000.mdb", 4096},
+                                           Format{"jet3-test.mdb", 2048}),
+                         [](const ::testing::TestParamInfo<Format>& info) {
+                           return info.param.pageSize == 2048 ? "Jet3" : "Jet4";
+                         });
 
 // Runs the transaction through `env` and reports whether the commit went through.
 bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = nullptr) {
@@ -44,8 +59,8 @@ bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = 
   }
 }
 
-std::uint64_t CleanCommitOperations(const TempDir& dir) {
-  std::string path = dir.copyFixture(kFixture);
+std::uint64_t CleanCommitOperations(const TempDir& dir, const char* fixture) {
+  std::string path = dir.copyFixture(fixture);
   FaultEnv env;
   EXPECT_TRUE(CommitThrough(path, env));
   fs::remove(path);
@@ -55,9 +70,9 @@ std::uint64_t CleanCommitOperations(const TempDir& dir) {
 // A copy of the fixture whose commit crashed at the operation `fromEnd` before the last of a
 // clean commit, with its bytes from before the commit.
 struct CrashedCommit {
-  explicit CrashedCommit(std::uint64_t fromEnd) {
-    const std::uint64_t total = CleanCommitOperations(dir);
-    path = dir.copyFixture(kFixture);
+  CrashedCommit(const char* fixture, std::uint64_t fromEnd) {
+    const std::uint64_t total = CleanCommitOperations(dir, fixture);
+    path = dir.copyFixture(fixture);
     old = ReadBytes(path);
     FaultEnv env;
     env.crashAtOperation(total - fromEnd);
@@ -68,10 +83,10 @@ struct CrashedCommit {
   Bytes old;
 };
 
-TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
+TEST_P(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
   ROWSIFTER_REQUIRE_FIXTURES();
   TempDir dir;
-  const std::uint64_t total = CleanCommitOperations(dir);
+  const std::uint64_t total = CleanCommitOperations(dir, fixture());
   ASSERT_GT(total, 6u);
   using Kind = FaultEnv::CrashKind;
   for (Kind kind : {Kind::kClean, Kind::kTornWrite, Kind::kLoseUnsynced}) {
@@ -80,7 +95,7 @@ TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
       SCOPED_TRACE("crash at operation " + std::to_string(k) + ", kind " +
                    std::to_string(static_cast<int>(kind)));
       TempDir run;
-      std::string path = run.copyFixture(kFixture);
+      std::string path = run.copyFixture(fixture());
       const Bytes old = ReadBytes(path);
       FaultEnv env;
       env.crashAtOperation(k, kind);
@@ -105,9 +120,9 @@ TEST(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
   }
 }
 
-TEST(PagerCrashTest, OpeningForWritingRecoversToo) {
+TEST_P(PagerCrashTest, OpeningForWritingRecoversToo) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  CrashedCommit crashed(4);  // at the write of the added pages: the others are written
+  CrashedCommit crashed(fixture(), 4);  // at the write of the added pages: the others are written
   const std::string& path = crashed.path;
   const Bytes& old = crashed.old;
   ASSERT_TRUE(fs::exists(db::access::write::JournalPath(path)));
@@ -121,17 +136,18 @@ TEST(PagerCrashTest, OpeningForWritingRecoversToo) {
   EXPECT_EQ(ReadBytes(path), Expected(old));
 }
 
-TEST(PagerCrashTest, FullDiskFailsTheCommitAndLeavesTheOldFile) {
+TEST_P(PagerCrashTest, FullDiskFailsTheCommitAndLeavesTheOldFile) {
   ROWSIFTER_REQUIRE_FIXTURES();
   // The journal: its header, the checksums of the added pages, the three originals with theirs.
-  const std::uint64_t sums = kPage / 512 * 4;
-  const std::uint64_t journal = 64 + kAdded * (sums + 8) + 3 * (kPage + sums + 8);
-  const std::uint64_t growth = kAdded * kPage;
+  const std::uint64_t pageBytes = page();
+  const std::uint64_t sums = pageBytes / 512 * 4;
+  const std::uint64_t journal = 64 + kAdded * (sums + 8) + 3 * (pageBytes + sums + 8);
+  const std::uint64_t growth = kAdded * pageBytes;
   for (std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{10}, journal - 1, journal,
-                               journal + kPage + 1, journal + growth - 1}) {
+                               journal + pageBytes + 1, journal + growth - 1}) {
     SCOPED_TRACE("room for " + std::to_string(budget) + " bytes");
     TempDir dir;
-    std::string path = dir.copyFixture(kFixture);
+    std::string path = dir.copyFixture(fixture());
     const Bytes old = ReadBytes(path);
     FaultEnv env;
     env.setGrowthBudget(budget);
@@ -154,13 +170,13 @@ TEST(PagerCrashTest, FullDiskFailsTheCommitAndLeavesTheOldFile) {
   }
 }
 
-TEST(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
+TEST_P(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
   ROWSIFTER_REQUIRE_FIXTURES();
   for (bool sync : {false, true}) {
     for (std::uint64_t n = 1;; ++n) {
       SCOPED_TRACE((sync ? "sync " : "write ") + std::to_string(n) + " fails");
       TempDir dir;
-      std::string path = dir.copyFixture(kFixture);
+      std::string path = dir.copyFixture(fixture());
       const Bytes old = ReadBytes(path);
       FaultEnv env;
       if (sync)
@@ -181,9 +197,9 @@ TEST(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
 
 // A hot journal whose last record was cut short: the records before it are played back, the
 // cut one is ignored, and the file is cut back to its old length.
-TEST(PagerCrashTest, TornJournalTailStopsPlayback) {
+TEST_P(PagerCrashTest, TornJournalTailStopsPlayback) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  CrashedCommit crashed(2);  // at the removal of the journal: all pages are written
+  CrashedCommit crashed(fixture(), 2);  // at the removal of the journal: all pages are written
   const std::string& path = crashed.path;
   const Bytes& old = crashed.old;
   ASSERT_EQ(ReadBytes(path), Expected(old));
@@ -192,15 +208,15 @@ TEST(PagerCrashTest, TornJournalTailStopsPlayback) {
   fs::resize_file(journal, fs::file_size(journal) - 10);
   EXPECT_TRUE(db::access::write::RecoverHotJournal(path));
   Bytes expected = old;  // pages 1 and 5 back, page 6 (the torn record) as written
-  Bytes six = Pattern(kPage, 106);
-  std::copy(six.begin(), six.end(), expected.begin() + 6 * kPage);
+  Bytes six = Pattern(page(), 106);
+  std::copy(six.begin(), six.end(), expected.begin() + static_cast<std::ptrdiff_t>(6 * page()));
   EXPECT_EQ(ReadBytes(path), expected);
   EXPECT_FALSE(fs::exists(journal));
 }
 
-TEST(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
+TEST_P(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  CrashedCommit crashed(2);
+  CrashedCommit crashed(fixture(), 2);
   const std::string& path = crashed.path;
   const Bytes written = ReadBytes(path);
 
@@ -219,7 +235,7 @@ TEST(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
 }
 
 // The seam itself: what a crash, a crash that loses unsynced writes and a full disk leave.
-TEST(PagerCrashTest, FaultEnvLeavesWhatAMachineWould) {
+TEST(FaultEnvTest, FaultEnvLeavesWhatAMachineWould) {
   {  // after the crash nothing reads or writes; a torn write leaves its first half
     TempDir dir;
     std::string path = dir.file("f");

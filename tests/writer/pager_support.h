@@ -32,27 +32,29 @@ inline Bytes Pattern(std::size_t size, unsigned seed) {
   return page;
 }
 
-// The transaction of the crash and journal tests, on a database of 4096-byte pages: three
-// existing pages changed (5 and 6 written in one run) and three pages added.
+// The transaction of the crash and journal tests, on a database of 4096-byte pages (or of the
+// pager's page size): three existing pages changed (5 and 6 written in one run) and three pages
+// added.
 constexpr std::size_t kPage = 4096;
 constexpr std::uint32_t kChanged[] = {1, 5, 6};
 constexpr int kAdded = 3;
 
 inline void Change(db::access::write::JetPager& pager) {
+  const std::size_t size = pager.pageSize();
   pager.begin();
-  for (std::uint32_t page : kChanged) pager.writePage(page, Pattern(kPage, page + 100));
-  for (int i = 0; i < kAdded; ++i) pager.appendPage(Pattern(kPage, 200 + i));
+  for (std::uint32_t page : kChanged) pager.writePage(page, Pattern(size, page + 100));
+  for (int i = 0; i < kAdded; ++i) pager.appendPage(Pattern(size, 200 + i));
 }
 
-// The file `old` once Change is committed.
-inline Bytes Expected(const Bytes& old) {
+// The file `old` (of pages of `size` bytes) once Change is committed.
+inline Bytes Expected(const Bytes& old, std::size_t size = kPage) {
   Bytes bytes = old;
   for (std::uint32_t page : kChanged) {
-    Bytes p = Pattern(kPage, page + 100);
-    std::copy(p.begin(), p.end(), bytes.begin() + page * kPage);
+    Bytes p = Pattern(size, page + 100);
+    std::copy(p.begin(), p.end(), bytes.begin() + page * size);
   }
   for (int i = 0; i < kAdded; ++i) {
-    Bytes p = Pattern(kPage, 200 + i);
+    Bytes p = Pattern(size, 200 + i);
     bytes.insert(bytes.end(), p.begin(), p.end());
   }
   return bytes;
