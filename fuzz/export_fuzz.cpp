@@ -1,4 +1,4 @@
-// The export into a possibly damaged Access file. The input is the file. As the export does, the
+// The export into a possibly damaged Access file (Jet 3, Jet 4 or ACE). The input is the file. As the export does, the
 // target opens it for writing, lists its tables, and in one transaction creates a one-column
 // table and inserts a few values; then, in a second transaction, drops that table and the
 // file's first user table (the drop of --replace). After each transaction:
@@ -29,34 +29,42 @@
 
 namespace {
 
+// Access 97 files take letters and digits only in a new table's name (db/access/write/index_key.h).
 const std::string kNewTable = "Rowsifter Export";
+const std::string kJet3NewTable = "RowsifterExport";
 const std::string kNewField = "Value";
 const std::vector<std::string> kValues = {"Alpha", "O'Brien", "", "Zürich 表 😀",
                                           std::string(300, 'x')};
 
+// Pages of 2048 bytes in a Jet 3 file (version byte 0 at 0x14), of 4096 otherwise.
+std::size_t PageSizeOf(const std::vector<std::uint8_t>& bytes) {
+  return bytes.size() > 0x14 && bytes[0x14] == 0 ? 2048 : 4096;
+}
+
 // A file's pages for the checker, from bytes already read.
 class BytePages : public db::access::format::PageIo {
  public:
-  explicit BytePages(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-  std::size_t pageSize() const override { return kPageSize; }
+  explicit BytePages(const std::vector<std::uint8_t>& bytes)
+      : bytes_(bytes), pageSize_(PageSizeOf(bytes)) {}
+  std::size_t pageSize() const override { return pageSize_; }
   std::uint32_t pageCount() const override {
-    return static_cast<std::uint32_t>(bytes_.size() / kPageSize);
+    return static_cast<std::uint32_t>(bytes_.size() / pageSize_);
   }
   std::vector<unsigned char> readPage(std::uint32_t page) const override {
-    auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(page) * kPageSize;
-    return std::vector<unsigned char>(first, first + kPageSize);
+    auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(page * pageSize_);
+    return std::vector<unsigned char>(first, first + static_cast<std::ptrdiff_t>(pageSize_));
   }
   void writePage(std::uint32_t, const std::vector<unsigned char>&) override { std::abort(); }
   std::uint32_t appendPage(const std::vector<unsigned char>&) override { std::abort(); }
 
  private:
-  static constexpr std::size_t kPageSize = 4096;
   const std::vector<std::uint8_t>& bytes_;
+  std::size_t pageSize_;
 };
 
 // The checker's findings on a file's bytes.
 db::access::check::JetCheckReport Findings(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.size() % 4096 != 0) return {{"the file is not a whole number of pages"}, {}};
+  if (bytes.size() % PageSizeOf(bytes) != 0) return {{"the file is not a whole number of pages"}, {}};
   return db::access::check::CheckJetPages(BytePages(bytes));
 }
 
@@ -118,8 +126,11 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const db::FileFormat format = db::SniffFileFormat(data, size);
-  if (format != db::FileFormat::Jet4 && format != db::FileFormat::Ace) return 0;
+  if (format != db::FileFormat::Jet3 && format != db::FileFormat::Jet4 &&
+      format != db::FileFormat::Ace)
+    return 0;
   const std::string path = fuzz::WriteScratchFile("input.mdb", data, size);
+  const std::string& newTable = format == db::FileFormat::Jet3 ? kJet3NewTable : kNewTable;
 
   std::vector<std::uint8_t> bytes(data, data + size);
   db::access::check::JetCheckReport findings = Findings(bytes);
@@ -132,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       connection.open(Connect(path));
       std::vector<std::string> tables = fuzz::UserTables(connection);
-      if (std::find(tables.begin(), tables.end(), kNewTable) != tables.end()) {
+      if (std::find(tables.begin(), tables.end(), newTable) != tables.end()) {
         fuzz::ClearScratch();
         return 0;
       }
@@ -144,10 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     created = Transaction(connection, [&] {
-      connection.execute(db::CreateTableStatement(kNewTable, kNewField));
+      connection.execute(db::CreateTableStatement(newTable, kNewField));
       for (const std::string& value : kValues) {
         try {
-          connection.execute(db::InsertStatement(kNewTable, value));
+          connection.execute(db::InsertStatement(newTable, value));
           accepted.push_back(value);
         } catch (const db::Error& e) {
           Say("value refused: " + e.description());
@@ -165,11 +176,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       reader.open(Connect(path));
       std::vector<std::string> tables = fuzz::UserTables(reader);
-      if (std::count(tables.begin(), tables.end(), kNewTable) != 1)
+      if (std::count(tables.begin(), tables.end(), newTable) != 1)
         fuzz::Violation("after the export the new table is listed " +
-                        std::to_string(std::count(tables.begin(), tables.end(), kNewTable)) +
+                        std::to_string(std::count(tables.begin(), tables.end(), newTable)) +
                         " times");
-      auto rows = reader.openRecordset(db::PreviewStatement(kNewField, kNewTable));
+      auto rows = reader.openRecordset(db::PreviewStatement(kNewField, newTable));
       for (; !rows->eof(); rows->moveNext()) values.push_back(rows->value(0).toText());
     } catch (const db::Error& e) {
       fuzz::Violation("the new table cannot be read back: " + e.description());
@@ -192,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Violation("the file cannot be opened after the export: " + e.description());
       }
       dropped = Transaction(connection, [&] {
-        connection.execute(db::DropTableStatement(kNewTable));
+        connection.execute(db::DropTableStatement(newTable));
         if (!oldTable.empty()) connection.execute(db::DropTableStatement(oldTable));
       });
     }
@@ -204,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       try {
         after.open(Connect(path));
         for (const std::string& table : fuzz::UserTables(after))
-          if (table == kNewTable || table == oldTable)
+          if (table == newTable || table == oldTable)
             fuzz::Violation("the dropped table '" + table + "' is still listed");
       } catch (const db::Error& e) {
         fuzz::Violation("the file cannot be read after the drop: " + e.description());
