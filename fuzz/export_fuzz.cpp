@@ -1,7 +1,7 @@
-// The export into a possibly damaged Access file (Jet 3, Jet 4 or ACE). The input is the file. As the export does, the
-// target opens it for writing, lists its tables, and in one transaction creates a one-column
-// table and inserts a few values; then, in a second transaction, drops that table and the
-// file's first user table (the drop of --replace). After each transaction:
+// The export into a possibly damaged Access file (Jet 3, Jet 4 or ACE). The input is the file. As
+// the export does, the target opens it for writing, lists its tables, and in one transaction
+// creates a one-column table and inserts a few values; then, in a second transaction, drops that
+// table and the file's first user table (the drop of --replace). After each transaction:
 //   - no journal is left beside the file;
 //   - when it failed, the file must be byte for byte what it was before it;
 //   - when it was committed, the consistency checker may find no problem the file did not have
@@ -64,7 +64,8 @@ class BytePages : public db::access::format::PageIo {
 
 // The checker's findings on a file's bytes.
 db::access::check::JetCheckReport Findings(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.size() % PageSizeOf(bytes) != 0) return {{"the file is not a whole number of pages"}, {}};
+  if (bytes.size() % PageSizeOf(bytes) != 0)
+    return {{"the file is not a whole number of pages"}, {}};
   return db::access::check::CheckJetPages(BytePages(bytes));
 }
 

@@ -49,8 +49,14 @@ TEST(Jet3WriteTest, ExportKeepsWhatTheCodePageHoldsAndReadsTheSameEverywhere) {
   // Refused, each alone: a character code page 1252 has no byte for, a value one character too
   // long. The Western letters and signs of the code page are kept.
   const std::string longest(255, 'x');
-  std::vector<std::string> values = {"O'Brien",  "Z\xC3\xBCrich", "",   "a b",     longest,
-                                     "\xE2\x82\xAC 5", "\xE8\xA1\xA8",  "Caf\xC3\xA9 \xE8\xA1\xA8",
+  std::vector<std::string> values = {"O'Brien",
+                                     "Z\xC3\xBCrich",
+                                     "",
+                                     "a b",
+                                     longest,
+                                     "\xE2\x82\xAC 5",
+                                     "\xE8\xA1\xA8",
+                                     "Caf\xC3\xA9 \xE8\xA1\xA8",
                                      std::string(256, 'y')};
   EXPECT_EQ(ExportValues(path, "Results", values), 3);
   std::vector<std::string> kept(values.begin(), values.begin() + 6);
@@ -84,8 +90,9 @@ TEST(Jet3WriteTest, ManyRowsFillPagesAndTheTableDropsWhole) {
   // Rows past 256 bytes carry a jump table; 300 rows fill several 2048-byte pages.
   std::vector<std::string> values;
   for (int i = 0; i < 300; ++i)
-    values.push_back(std::string(static_cast<std::size_t>(i % 256), static_cast<char>('a' + i % 26)) +
-                     std::to_string(i));
+    values.push_back(
+        std::string(static_cast<std::size_t>(i % 256), static_cast<char>('a' + i % 26)) +
+        std::to_string(i));
   values.resize(300);
   int refused = ExportValues(path, "Many", values);
   std::vector<std::string> kept;
@@ -115,9 +122,10 @@ TEST(Jet3WriteTest, NamesWhoseIndexKeyIsUnknownAreRefusedUntouched) {
   auto s = OpenRw(path);
   for (const char* name : {"Spaced Name", "Caf\xC3\xA9", "under_score", "\xE8\xA1\xA8"}) {
     std::string message;
-    EXPECT_EQ(ErrorNumber([&] { s->execute("CREATE TABLE `" + std::string(name) + "` (`F` VARCHAR)"); },
-                          &message),
-              db::errc::kNotSupported)
+    EXPECT_EQ(
+        ErrorNumber([&] { s->execute("CREATE TABLE `" + std::string(name) + "` (`F` VARCHAR)"); },
+                    &message),
+        db::errc::kNotSupported)
         << name;
     EXPECT_NE(message.find("Access 97"), std::string::npos) << message;
   }
@@ -235,7 +243,8 @@ TEST(Jet3Keys, TheCatalogueNamesKeyAsAccess97KeyedThem) {
   for (const auto& s : kStored) {
     std::string stored = s.key;
     stored.erase(std::remove(stored.begin(), stored.end(), ' '), stored.end());
-    EXPECT_EQ(hex(IndexKeyBuilder().addText(std::string_view(s.name), TextCollation::kJet3General)
+    EXPECT_EQ(hex(IndexKeyBuilder()
+                      .addText(std::string_view(s.name), TextCollation::kJet3General)
                       .take()),
               stored)
         << s.name;
@@ -250,8 +259,9 @@ TEST(Jet3Keys, TheCatalogueNamesKeyAsAccess97KeyedThem) {
     EXPECT_THROW(IndexKeyBuilder().addText(std::string_view(text), TextCollation::kJet3General),
                  db::Error);
   }
-  EXPECT_THROW(IndexKeyBuilder().addText(std::string_view("ab"), TextCollation::kJet3General, false),
-               db::Error);
+  EXPECT_THROW(
+      IndexKeyBuilder().addText(std::string_view("ab"), TextCollation::kJet3General, false),
+      db::Error);
 }
 
 // The checker reads Jet 3 files on its own: damage put into a copy of the fixture shows up.

@@ -531,8 +531,7 @@ class Checker {
     unsigned row = d[0];
     std::uint32_t target = Get24(d + 1);
     if (!hasPage(target) || typeOf(target) != kDataPage ||
-        Get32(&page(target)[kDataOwnerAt]) != def.page ||
-        row >= rowCount(target)) {
+        Get32(&page(target)[kDataOwnerAt]) != def.page || row >= rowCount(target)) {
       problem(where + ": a moved row points to row " + N(row) + " of page " + N(target) +
               ", not a row of the table");
       return;
@@ -775,7 +774,7 @@ class Checker {
     std::size_t jumps = (row.size() - 1) / 256;
     if (slot >= varLen || countAt < jumps + varLen + 1) return std::nullopt;
     const std::size_t lastStart = countAt - jumps - 1;  // start k at lastStart - k
-    if ((lastStart - varLen) / 256 < jumps) --jumps;     // a last entry that marks nothing
+    if ((lastStart - varLen) / 256 < jumps) --jumps;    // a last entry that marks nothing
     auto offsetAt = [&](std::size_t k) {
       std::size_t high = 0;
       for (std::size_t j = 0; j < jumps; ++j)
@@ -931,8 +930,7 @@ JetCheckReport CheckJetFile(const std::string& path) {
   std::optional<JetHeader> header = ParseJetHeader(bytes.data(), bytes.size());
   const std::size_t pageSize = header ? header->pageSize : kPageSize;
   if (bytes.size() % pageSize != 0) {
-    report.problems.push_back("the file is not a whole number of " + N(pageSize) +
-                              "-byte pages");
+    report.problems.push_back("the file is not a whole number of " + N(pageSize) + "-byte pages");
     return report;
   }
   FilePages pages(std::move(bytes), pageSize);

@@ -1,6 +1,7 @@
-// A consistency checker for Jet 4 and ACE files (page size 4096), of our own and independent of
-// the writer's code: it decodes every structure itself, so the tests can run it on the files the
-// writer makes. It never changes a page.
+// A consistency checker for Jet 3 (page size 2048), Jet 4 and ACE files (page size 4096), of our
+// own and independent of the writer's code: it decodes every structure itself (taking only the
+// format's offsets from db/access/format), so the tests can run it on the files the writer
+// makes. It never changes a page.
 //
 // What it checks (all numbers little-endian unless said otherwise):
 //   Pages      - the file is a whole number of pages; page 0 is the header; every page has a
@@ -67,7 +68,8 @@ struct JetCheckReport {
 // are decoded here).
 JetCheckReport CheckJetPages(const format::PageIo& io);
 
-// Checks a file. A file that cannot be read, or is not a Jet 4 / ACE file, gives one problem.
+// Checks a file. A file that cannot be read, or is not an unencrypted Jet 3, Jet 4 or ACE file,
+// gives one problem.
 JetCheckReport CheckJetFile(const std::string& path);
 
 // A problem of `after` that `before` did not have, with its numbers blanked out ("data page #

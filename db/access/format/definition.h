@@ -136,9 +136,9 @@ constexpr DefinitionLayout kJet4Layout{kDefMaxColumnsAt,
                                        38,
                                        kIndexEntry,
                                        false};
-constexpr DefinitionLayout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8, 18, 1,  12, 13, 14, 16, 1,
-                                       8,  12, 20, 27, 3,  5,  9,  0, 0, 11, 39, 0,  30, 34, 20,
-                                       true};
+constexpr DefinitionLayout kJet3Layout{21, 23, 25, 31, 35, 39, 43, 8,  18,  1, 12,
+                                       13, 14, 16, 1,  8,  12, 20, 27, 3,   5, 9,
+                                       0,  0,  11, 39, 0,  30, 34, 20, true};
 // The letters Jet 3 keeps at 2 of a definition page.
 constexpr unsigned char kJet3DefinitionMark[2] = {'V', 'C'};
 // Jet 3 column entries hold 0x0001 at 7, as Access 97 writes them.

@@ -7,9 +7,9 @@
 //
 // Data page (Jet 4 / ACE; Jet 3 offsets in brackets): free bytes (16 bits) at 2, owning
 // definition page (32 bits) at 4 ("LVAL" there on a page of long values), zero at 8 [absent],
-// row count (16 bits) at 12 [8], then one 16-bit row start per row from 14 [10]. Rows fill the page from its end
-// downwards in row order: row 0 ends at the page end, row n ends where row n-1 starts. The low
-// 13 bits of a row start are its offset, the two high bits the row's state:
+// row count (16 bits) at 12 [8], then one 16-bit row start per row from 14 [10]. Rows fill the page
+// from its end downwards in row order: row 0 ends at the page end, row n ends where row n-1 starts.
+// The low 13 bits of a row start are its offset, the two high bits the row's state:
 //   none    a live row;
 //   0xC000  a deleted row;
 //   0x4000  a moved row: its first 4 bytes name its data (row number in 8 bits, then the page in

@@ -88,8 +88,8 @@ std::u16string DecodeCodePageText(const unsigned char* bytes, std::size_t size,
                               std::string(reinterpret_cast<const char*>(bytes), size));
     if (utf16) {
       for (std::size_t i = 0; i + 1 < utf16->size(); i += 2)
-        text.push_back(static_cast<char16_t>(Get16(
-            reinterpret_cast<const unsigned char*>(utf16->data()) + i)));
+        text.push_back(static_cast<char16_t>(
+            Get16(reinterpret_cast<const unsigned char*>(utf16->data()) + i)));
       return text;
     }
   }

@@ -120,8 +120,8 @@ std::optional<CatalogEntry> CatalogWriter::findInTables(const std::u16string& na
   // collation ignores (letter case, ignorable characters, trailing blanks...): a name whose key
   // equals that of a table's name is that table's name.
   const TdefColumn& nameColumn = objects_.def().columns.at(column(objects_, u"Name"));
-  std::optional<TextCollation> collation = CollationFromSortOrder(
-      nameColumn.sortOrder, nameColumn.sortVersion, objects_.def().jet3);
+  std::optional<TextCollation> collation =
+      CollationFromSortOrder(nameColumn.sortOrder, nameColumn.sortVersion, objects_.def().jet3);
   std::vector<CatalogEntry> all = entries();
   for (CatalogEntry& e : all)
     if (e.parentId == tablesId_ && e.name == name) return std::move(e);

@@ -8,6 +8,8 @@
 //     gets, in their order, the "Tables" container's inheritable entries that grant full table
 //     rights (ACM 1048319), as its own, not inheritable.
 //   MSysRelationships: szObject and szReferencedObject name the two tables of a relationship.
+// Access 97 (Jet 3) keeps the same tables and columns; names are text in the file's code page and
+// the catalogue's name index takes Jet 3 keys (db/access/write/index_key.h).
 #pragma once
 
 #include <cstdint>

@@ -222,7 +222,8 @@ Bytes EncodeRow(const std::vector<RowColumn>& columns, const std::vector<RowValu
     if (!v) continue;
     mask[c.number / 8] |= 1u << (c.number % 8);
     if (c.fixed) {
-      std::copy_n(v->begin(), std::min<std::size_t>(v->size(), c.length), &row[fixedAt + c.fixedOffset]);
+      std::copy_n(v->begin(), std::min<std::size_t>(v->size(), c.length),
+                  &row[fixedAt + c.fixedOffset]);
     } else {
       varValues.at(c.varIndex) = &*v;
     }

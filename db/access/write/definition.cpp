@@ -267,7 +267,8 @@ void FinishDefinitionPage(Bytes& def, std::size_t pageSize) {
   if (def.size() + 8 > pageSize)
     throw Error(errc::kFailed, "The table definition does not fit one page.");
   if (DefinitionLayoutOf(pageSize).jet3)
-    std::copy(std::begin(kJet3DefinitionMark), std::end(kJet3DefinitionMark), &def[kDefFreeBytesAt]);
+    std::copy(std::begin(kJet3DefinitionMark), std::end(kJet3DefinitionMark),
+              &def[kDefFreeBytesAt]);
   else
     Put16(&def[kDefFreeBytesAt], static_cast<std::uint32_t>(pageSize - 8 - def.size()));
   Put32(&def[kDefUsedBytesAt], static_cast<std::uint32_t>(def.size()));

@@ -156,10 +156,9 @@ CharRule RuleFor(char16_t c, TextCollation collation) {
 
 // The weight of a character in Jet 3's General order, where it is known (see the header).
 std::optional<unsigned char> Jet3Weight(char16_t c) {
-  static constexpr unsigned char kLetters[26] = {0x60, 0x61, 0x62, 0x64, 0x66, 0x67, 0x68,
-                                                 0x69, 0x6A, 0x6B, 0x6C, 0x6D, 0x6F, 0x70,
-                                                 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78,
-                                                 0x7A, 0x7B, 0x7C, 0x7D, 0x7E};
+  static constexpr unsigned char kLetters[26] = {
+      0x60, 0x61, 0x62, 0x64, 0x66, 0x67, 0x68, 0x69, 0x6A, 0x6B, 0x6C, 0x6D, 0x6F,
+      0x70, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x7A, 0x7B, 0x7C, 0x7D, 0x7E};
   if (c >= u'0' && c <= u'9') return static_cast<unsigned char>(0x56 + (c - u'0'));
   if (c >= u'A' && c <= u'Z') return kLetters[c - u'A'];
   if (c >= u'a' && c <= u'z') return kLetters[c - u'a'];
@@ -334,7 +333,9 @@ bool CanEncodeIndexText(std::string_view utf8, TextCollation collation, std::str
   if (collation != TextCollation::kJet3General) return true;
   std::string unknown = Jet3Unknown(text);
   if (unknown.empty()) return true;
-  if (why) *why = "Access 97 indexes are written here for letters A-Z and digits only, not '" + unknown + "'";
+  if (why)
+    *why =
+        "Access 97 indexes are written here for letters A-Z and digits only, not '" + unknown + "'";
   return false;
 }
 

@@ -1,5 +1,5 @@
-// Index keys of Jet 4 and ACE files: how a row's column values become the bytes that an index
-// page stores and compares (unsigned, byte by byte, shorter first when one is a prefix of the
+// Index keys of Jet 3, Jet 4 and ACE files: how a row's column values become the bytes that an
+// index page stores and compares (unsigned, byte by byte, shorter first when one is a prefix of the
 // other).
 //
 // A key is the concatenation, for each column of the index in order, of:

@@ -1,5 +1,6 @@
-// What the pages of an Access file (Jet 4 / ACE) are used for, learnt from the catalogue before
-// the writer changes the file, so that it never writes over a page that something still uses.
+// What the pages of an Access file (Jet 3, Jet 4, ACE) are used for, learnt from the catalogue
+// before the writer changes the file, so that it never writes over a page that something still
+// uses.
 //
 // Every table MSysObjects lists (MSysObjects itself included) claims:
 //   - its definition pages: the chain from the page the catalogue names, linked at offset 4;

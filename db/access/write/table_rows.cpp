@@ -137,8 +137,7 @@ void TableRows::checkIndexes() {
     for (const IndexEntry& e : JetIndexTree(io_, def_.realIndexes[i].firstPage).entries()) {
       const std::uint32_t row = RowRef{e.dataPage, e.row}.packed();
       auto it = keys[i].find(row);
-      if (it == keys[i].end() || (it->second && *it->second != e.key) ||
-          !named.insert(row).second)
+      if (it == keys[i].end() || (it->second && *it->second != e.key) || !named.insert(row).second)
         throw DamagedFileError("an index of the table defined on page " +
                                std::to_string(def_.page) + " does not agree with row " +
                                std::to_string(e.row) + " of page " + std::to_string(e.dataPage));

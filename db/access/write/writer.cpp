@@ -82,9 +82,9 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
     // The catalogue's index of names holds the name's key; Access 97's keys are known for
     // letters and digits only.
     if (!CanEncodeIndexText(statement.table, TextCollation::kJet3General, &why))
-      throw Error(errc::kNotSupported, "The table name '" + statement.table +
-                                           "' cannot be written into this Access 97 database: " +
-                                           why + ".");
+      throw Error(errc::kNotSupported,
+                  "The table name '" + statement.table +
+                      "' cannot be written into this Access 97 database: " + why + ".");
   } else if (!CanEncodeIndexText(statement.table, TextCollation::kGeneral) ||
              !CanEncodeIndexText(statement.table, TextCollation::kGeneralLegacy)) {
     InvalidName(statement.table);

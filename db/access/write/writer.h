@@ -1,5 +1,5 @@
-// The writing side of the Access engine for Jet 3, Jet 4 and ACE files: CREATE TABLE, INSERT and DROP
-// TABLE carried out on pages through PageIo (the pager's open transaction, or a buffer in
+// The writing side of the Access engine for Jet 3, Jet 4 and ACE files: CREATE TABLE, INSERT and
+// DROP TABLE carried out on pages through PageIo (the pager's open transaction, or a buffer in
 // tests). Every check that can refuse a statement runs before its first page is changed.
 //
 // A writer serves one transaction. Before anything is written it surveys what the catalogue's
