@@ -129,11 +129,33 @@ TEST(Jet3WriteTest, NamesWhoseIndexKeyIsUnknownAreRefusedUntouched) {
         << name;
     EXPECT_NE(message.find("Access 97"), std::string::npos) << message;
   }
+  s.reset();
+  EXPECT_EQ(FileBytes(path), before);
+  // A table Access named with a character beyond them cannot leave the name index: refused.
+  {
+    std::string bytes = FileBytes(path);
+    std::size_t at = bytes.find("Table2");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 3] = ' ';  // "Tab e2", in its catalogue row only (the index keeps the old key)
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  const std::string renamed = FileBytes(path);
+  s = OpenRw(path);
+  std::string message;
+  EXPECT_EQ(ErrorNumber([&] { s->execute("DROP TABLE `Tab e2`"); }, &message),
+            db::errc::kNotSupported);
+  EXPECT_NE(message.find("Access 97"), std::string::npos) << message;
+  s.reset();
+  EXPECT_EQ(FileBytes(path), renamed);
+  s = OpenRw(path);
   // A table of the fixture: a name the catalogue already holds, whatever its letter case.
   EXPECT_EQ(ErrorNumber([&] { s->execute("CREATE TABLE `TABLE1` (`F` VARCHAR)"); }),
             db::errc::kFailed);
   s.reset();
-  EXPECT_EQ(FileBytes(path), before);
+  EXPECT_EQ(FileBytes(path), renamed);
+  // Other tables are still written beside it.
+  EXPECT_EQ(ExportValues(path, "Beside", {"kept"}), 0);
+  EXPECT_EQ(Column(*OpenRw(path), "Beside"), std::vector<std::string>{"kept"});
 }
 
 // A Jet 3 file whose pages are RC4-encoded with the database key (made from the fixture by

@@ -201,6 +201,15 @@ void JetWriter::dropTable(const DropTableStatement& statement) {
   std::u16string name = Utf16(statement.table);
   CatalogEntry entry = findTable(name, statement.table);
   inserting_.clear();
+  // Its catalogue row leaves the index of names by its key: refused before anything changes
+  // when the key is not one this program can make (Access 97 names beyond letters and digits).
+  std::string why;
+  if (PagesOfSize(io_.pageSize()).jet3 &&
+      !CanEncodeIndexText(QString::fromStdU16String(entry.name).toStdString(),
+                          TextCollation::kJet3General, &why))
+    throw Error(errc::kNotSupported,
+                "The table '" + statement.table +
+                    "' cannot be dropped from this Access 97 database: " + why + ".");
   if (catalog_.inRelationship(entry.name))
     throw Error(errc::kFailed, "Cannot drop table '" + statement.table +
                                    "': it takes part in one or more relationships.");
