@@ -143,7 +143,8 @@ void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows) {
 }
 
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
-                        RowRef owned, RowRef freeSpace) {
+                        RowRef owned, RowRef freeSpace,
+                        const std::vector<std::pair<RowRef, RowRef>>& longValueMaps) {
   Bytes def(kDefHeader, 0);
   def[0] = kDefinitionPage;
   def[1] = kPageMark;
@@ -158,7 +159,8 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
   Put32(&def[kDefFreeMapAt], freeSpace.packed());
   for (std::uint32_t i = 0; i < count; ++i) {
     Bytes e(kColumnEntry, 0);
-    e[kColumnTypeAt] = coltype::kText;
+    e[kColumnTypeAt] =
+        static_cast<unsigned char>(columns[i].longText ? coltype::kMemo : coltype::kText);
     Put32(&e[1], kMagic0659);
     Put16(&e[kColumnNumberAt], i);
     Put16(&e[kColumnVarSlotAt], i);
@@ -166,12 +168,23 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
     Put16(&e[kColumnSortOrderAt], kGeneralSortOrder);
     e[kColumnFlagsAt] = kAlwaysColumn;
     e[kColumnExtFlagsAt] = kCompressedColumn;
-    Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(2 * columns[i].length));
+    if (!columns[i].longText)
+      Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(2 * columns[i].length));
     def.insert(def.end(), e.begin(), e.end());
   }
   for (const NewTextColumn& c : columns) {
     Append16(def, static_cast<std::uint32_t>(2 * c.name.size()));
     for (char16_t u : c.name) Append16(def, u);
+  }
+  std::size_t longValues = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!columns[i].longText) continue;
+    if (longValues >= longValueMaps.size())
+      throw Error(errc::kFailed, "Every long-value column needs its page maps.");
+    Append16(def, i);
+    Append32(def, longValueMaps[longValues].first.packed());
+    Append32(def, longValueMaps[longValues].second.packed());
+    ++longValues;
   }
   FinishDefinitionPage(def, pageSize);
   return def;

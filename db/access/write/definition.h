@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/access/format/page_io.h"
@@ -73,13 +74,17 @@ void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows);
 
 struct NewTextColumn {
   std::u16string name;
-  int length = 255;  // characters
+  int length = 255;       // characters (Text)
+  bool longText = false;  // a Memo column: no length; its long values have maps of their own
 };
 
-// A one-page definition of a user table of Text columns without indexes, with its two maps
-// at `owned` and `freeSpace`. Text columns get Unicode compression, as Access gives them.
+// A one-page definition of a user table of Text and Memo columns without indexes, with its two
+// maps at `owned` and `freeSpace` and, for each Memo column in column order, the owned-pages and
+// free-space maps of its long values. Text and Memo columns get Unicode compression, as Access
+// gives them.
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
-                        RowRef owned, RowRef freeSpace);
+                        RowRef owned, RowRef freeSpace,
+                        const std::vector<std::pair<RowRef, RowRef>>& longValueMaps = {});
 
 // Closes a one-page definition built in `def`: the end marker of the long-value maps, the
 // free and used byte counts, and padding to the page size. Throws when it does not fit.
