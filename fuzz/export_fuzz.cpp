@@ -1,7 +1,9 @@
 // The export into a possibly damaged Access file. The input is the file. As the export does, the
 // target opens it for writing, lists its tables, and in one transaction creates a one-column
-// table and inserts a few values; then, in a second transaction, drops that table and the
-// file's first user table (the drop of --replace). After each transaction:
+// table (VARCHAR, or LONGTEXT for a file of an odd number of pages, as --long-text makes it) and
+// inserts a few values, long ones among them (one row of a long-value page, a chain of three);
+// then, in a second transaction, drops that table and the file's first user table (the drop of
+// --replace). After each transaction:
 //   - no journal is left beside the file;
 //   - when it failed, the file must be byte for byte what it was before it;
 //   - when it was committed, the consistency checker may find no problem the file did not have
@@ -31,8 +33,8 @@ namespace {
 
 const std::string kNewTable = "Rowsifter Export";
 const std::string kNewField = "Value";
-const std::vector<std::string> kValues = {"Alpha", "O'Brien", "", "Zürich 表 😀",
-                                          std::string(300, 'x')};
+const std::vector<std::string> kValues = {
+    "Alpha", "O'Brien", "", "Zürich 表 😀", std::string(300, 'x'), std::string(5000, 'y') + "\r\n"};
 
 // A file's pages for the checker, from bytes already read.
 class BytePages : public db::access::format::PageIo {
@@ -144,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     created = Transaction(connection, [&] {
-      connection.execute(db::CreateTableStatement(kNewTable, kNewField));
+      const bool longText = (size / 4096) % 2 == 1;
+      connection.execute(db::CreateTableStatement(kNewTable, kNewField, longText));
       for (const std::string& value : kValues) {
         try {
           connection.execute(db::InsertStatement(kNewTable, value));
