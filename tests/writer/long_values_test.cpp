@@ -9,6 +9,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
@@ -448,6 +449,98 @@ TEST(LongValuesTest, ChainPagesNamedByRowsAreKeptAndGoWithTheirTable) {
     db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
     for (const std::string& p : report.problems) ADD_FAILURE() << "checker: " << p;
     EXPECT_EQ(std::count(report.leakedPages.begin(), report.leakedPages.end(), middle), 0);
+  }
+}
+
+// The checker follows every long value: each kind of damage to the fixture's chain of three
+// rows shows up (the unchanged file is sound).
+TEST(LongValuesTest, TheCheckerFindsDamagedChains) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  struct Damage {
+    const char* what;
+    std::function<void(writertest::MemoryPages&, const Bytes& header,
+                       const std::vector<RowRef>& chain, RowRef map)>
+        make;
+    const char* problem;
+  };
+  // The bytes of row `r` of its page, to change in place.
+  auto edit = [](writertest::MemoryPages& io, RowRef r,
+                 const std::function<void(Bytes&, std::size_t)>& f) {
+    Bytes page = io.readPage(r.page);
+    f(page, DataRowSlot(page, r.row).start);
+    io.writePage(r.page, page);
+  };
+  const std::vector<Damage> damages = {
+      {"none", [](auto&, const Bytes&, const auto&, RowRef) {}, ""},
+      {"the middle row names a row its page does not have",
+       [&](auto& io, const Bytes&, const auto& chain, RowRef) {
+         edit(io, chain[1], [&](Bytes& b, std::size_t at) {
+           Put32(&b[at], RowRef{chain[0].page, 9}.packed());
+         });
+       },
+       "not a live row of a long-value page"},
+      {"the chain comes back to its first row",
+       [&](auto& io, const Bytes&, const auto& chain, RowRef) {
+         edit(io, chain[1], [&](Bytes& b, std::size_t at) { Put32(&b[at], chain[0].packed()); });
+       },
+       "is named twice"},
+      {"the header's length one byte longer than the chain",
+       [&](auto& io, const Bytes& header, const auto&, RowRef) {
+         // The row is a moved one: its data, and the header in it, lie on another page.
+         for (std::uint32_t p = 3; p < io.pageCount(); ++p) {
+           Bytes page = io.readPage(p);
+           auto at = std::search(page.begin(), page.end(), header.begin(), header.end());
+           if (page[0] != kDataPage || at == page.end()) continue;
+           Put32(&*at, Get32(&*at) + 1);
+           io.writePage(p, page);
+         }
+       },
+       "a long value of 10001 bytes has a chain of 10000"},
+      {"the middle row deleted",
+       [&](auto& io, const Bytes&, const auto& chain, RowRef) {
+         Bytes page = io.readPage(chain[1].page);
+         DeleteDataRow(page, chain[1].row);
+         io.writePage(chain[1].page, page);
+       },
+       "not a live row of a long-value page"},
+      {"the middle page out of the column's map",
+       [&](auto& io, const Bytes&, const auto& chain, RowRef map) {
+         UsageMap(io, map).remove(chain[1].page);
+       },
+       "is in none of the table's maps"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    TempDir dir;
+    const std::string path = dir.copyFixture("ace16-longtext.accdb");
+    {
+      writertest::MemoryPages io(path);
+      PageAllocator pages(io);
+      CatalogWriter catalog(io, pages);
+      TableRows rows(io, pages,
+                     static_cast<std::uint32_t>(catalog.findInTables(u"Table1")->id) & 0xFFFFFF);
+      const int column = rows.def().find(u"LongText");
+      Bytes header;
+      std::vector<RowRef> chain;
+      rows.scan([&](RowRef, const std::vector<RowValue>& v) {
+        header.assign(v[column]->begin(), v[column]->begin() + kLongValueHeader);
+        chain = LongValueRows(io, v[column]->data(), v[column]->size());
+        return true;
+      });
+      ASSERT_EQ(chain.size(), 3u);
+      RowRef map;
+      for (const TdefLongValueMaps& m : rows.def().longValueMaps)
+        if (m.column == rows.def().columns[column].number) map = m.owned;
+      d.make(io, header, chain, map);
+      io.save(path);
+    }
+    db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
+    std::string all;
+    for (const std::string& p : report.problems) all += p + "\n";
+    if (std::string(d.problem).empty())
+      EXPECT_TRUE(report.ok()) << all;
+    else
+      EXPECT_NE(all.find(d.problem), std::string::npos) << all;
   }
 }
 
