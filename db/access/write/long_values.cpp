@@ -12,11 +12,14 @@ std::size_t MaxLongValueRow(std::size_t pageSize) {
   return MaxRowSize(pageSize) - kLongValuePageSlack;
 }
 
-void CheckLongValueLength(const TdefColumn&, std::size_t bytes) {
-  if (bytes > kMaxLongValueLength)
-    throw Error(errc::kFailed,
-                "The field is too small to accept the amount of data you attempted to add. Try "
-                "inserting or pasting less data.");
+void RefuseTooLong() {
+  throw Error(errc::kFailed,
+              "The field is too small to accept the amount of data you attempted to add. Try "
+              "inserting or pasting less data.");
+}
+
+void CheckLongValueLength(std::size_t bytes) {
+  if (bytes > kMaxLongValueLength) RefuseTooLong();
 }
 
 LongValueWriter::Maps LongValueWriter::mapsOf(const TableDef& def, const TdefColumn& column) const {
@@ -60,7 +63,7 @@ RowRef LongValueWriter::storeRow(const TableDef& def, const TdefColumn& column, 
 }
 
 Bytes LongValueWriter::store(const TableDef& def, const TdefColumn& column, const Bytes& data) {
-  CheckLongValueLength(column, data.size());
+  CheckLongValueLength(data.size());
   const auto length = static_cast<std::uint32_t>(data.size());
   Bytes field(kLongValueHeader, 0);
   if (data.size() <= kMaxInlineLongValue) {

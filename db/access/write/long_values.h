@@ -52,8 +52,10 @@ class LongValueWriter {
   std::map<std::pair<std::uint32_t, int>, std::uint32_t> shared_;
 };
 
-// Throws db::Error (the row is refused) when `data` is longer than a long value can be.
-void CheckLongValueLength(const TdefColumn& column, std::size_t bytes);
+// Refuses a value longer than its column holds, in Access's words.
+[[noreturn]] void RefuseTooLong();
+// Refuses (RefuseTooLong) data of `bytes` bytes longer than a long value can be.
+void CheckLongValueLength(std::size_t bytes);
 
 // The rows of long-value pages a stored field names, in order: none for an inline value, one
 // for a single row, the rows of its chain. The walk stops, keeping what it found, where the

@@ -21,12 +21,6 @@ std::u16string Utf16(const std::string& utf8) {
               "Field '" + QString::fromStdU16String(column.name).toStdString() + "': " + why);
 }
 
-[[noreturn]] void TooLong() {
-  throw Error(errc::kFailed,
-              "The field is too small to accept the amount of data you attempted to add. Try "
-              "inserting or pasting less data.");
-}
-
 }  // namespace
 
 RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {
@@ -41,7 +35,7 @@ RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {
     case coltype::kText: {
       if (value.type() != Value::Type::Text) Refuse(column, "a Text field takes only text.");
       std::u16string text = Utf16(value.text());
-      if (text.size() > static_cast<std::size_t>(column.length / 2)) TooLong();
+      if (text.size() > static_cast<std::size_t>(column.length / 2)) RefuseTooLong();
       return EncodeText(text, column.compressed());
     }
     case coltype::kLong: {
@@ -158,7 +152,7 @@ void TypedTables::insert(std::uint32_t definitionPage, const std::vector<Value>&
     } else {
       if (row[i].type() != Value::Type::Text) Refuse(column, "a Memo field takes only text.");
       values.emplace_back(EncodeLongText(Utf16(row[i].text()), column.compressed()));
-      CheckLongValueLength(column, values.back()->size());
+      CheckLongValueLength(values.back()->size());
     }
   }
   for (std::size_t i = 0; i < row.size(); ++i)

@@ -28,12 +28,6 @@ bool IsTextType(const std::string& type) {
 // The words Access SQL has for a Memo (long text) column.
 bool IsLongTextType(const std::string& type) { return type == "LONGTEXT" || type == "MEMO"; }
 
-[[noreturn]] void TooLong() {
-  throw Error(errc::kFailed,
-              "The field is too small to accept the amount of data you attempted to add. Try "
-              "inserting or pasting less data.");
-}
-
 [[noreturn]] void InvalidName(const std::string& name) {
   throw Error(errc::kFailed,
               "'" + name +
@@ -162,12 +156,12 @@ void JetWriter::insert(const InsertStatement& statement) {
     std::u16string text = Utf16(statement.values[i]);
     if (column.type == coltype::kMemo) {
       values.emplace_back(EncodeLongText(text, column.compressed()));
-      CheckLongValueLength(column, values.back()->size());
+      CheckLongValueLength(values.back()->size());
       continue;
     }
     if (column.type != coltype::kText)
       throw Error(errc::kNotSupported, "Writing to a column of this type is not supported.");
-    if (text.size() > static_cast<std::size_t>(column.length / 2)) TooLong();
+    if (text.size() > static_cast<std::size_t>(column.length / 2)) RefuseTooLong();
     values.emplace_back(EncodeText(text, column.compressed()));
   }
   for (std::size_t i = 0; i < def.columns.size(); ++i)
