@@ -81,6 +81,7 @@ const std::vector<OptionInfo>& Options() {
       {"output", 'o', true, kLists},
       {"limit", 'n', true, kPreview},
       {"replace", 0, false, kExport},
+      {"long-text", 0, false, kExport},
       {"no-progress", 0, false, kExtracts},
   };
   return options;
@@ -153,6 +154,8 @@ void Apply(Request& r, const GivenOption& o) {
     r.limit = ParseLimit(o.value);
   } else if (name == "replace") {
     r.replace = true;
+  } else if (name == "long-text") {
+    r.longText = true;
   } else if (name == "no-progress") {
     r.progress = false;
   }

@@ -39,6 +39,7 @@ struct Request {
   long long limit = kDefaultPreviewLimit;  // preview: 0 means every row
   std::optional<std::string> output;       // a file instead of standard output
   bool replace = false;                    // export: drop an existing table of the new name
+  bool longText = false;                   // export: the new column holds long text (Memo)
   bool progress = true;                    // false with --no-progress
 };
 

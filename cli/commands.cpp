@@ -300,7 +300,7 @@ int Export(const Request& request, Environment& env) {
     out.openValues(field, table);
     db::Recordset& records = *out.values();
     if (!records.eof()) {
-      write("creating the table '" + name + "'", [&] { out.create(field); });
+      write("creating the table '" + name + "'", [&] { out.create(field, request.longText); });
       created = true;
       ProgressBar progress(*env.err, request.progress && env.errIsTerminal, "export");
       std::string_view current;  // the value being written

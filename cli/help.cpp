@@ -19,7 +19,7 @@ Commands:
                                           every distinct value of FIELD that meets CRITERION;
                                           Null values are skipped, values come as stored
   export   DATABASE TABLE FIELD NEW_TABLE -c CRITERION [--chars TEXT] [--replace]
-                                          the same values into NEW_TABLE, one text column named
+           [--long-text]                  the same values into NEW_TABLE, one text column named
                                           like FIELD, all in one transaction
   criteria                                the twenty criteria with their numbers
   help, version
@@ -39,6 +39,9 @@ Options:
   -o, --output FILE          write the values to FILE instead of standard output
   -n, --limit N              preview: at most N values (0 for all; default 100)
       --replace              export: drop an existing table named NEW_TABLE first
+      --long-text            export: make the new column a long-text column (LONGTEXT: Memo
+                             in Access, TEXT in SQLite), so that values longer than 255
+                             characters are kept; without it Access refuses them
       --no-progress          no progress bar. It is drawn on standard error only when that
                              is a terminal and the values do not go to a terminal; drawing it
                              makes the command count (and hold) the rows first

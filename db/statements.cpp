@@ -29,8 +29,10 @@ std::string DropTableStatement(const std::string& table) {
   return "DROP TABLE " + QuotedName(table);
 }
 
-std::string CreateTableStatement(const std::string& table, const std::string& field) {
-  return "CREATE TABLE " + QuotedName(table) + " (" + QuotedName(field) + " VARCHAR);";
+std::string CreateTableStatement(const std::string& table, const std::string& field,
+                                 bool longText) {
+  return "CREATE TABLE " + QuotedName(table) + " (" + QuotedName(field) +
+         (longText ? " LONGTEXT);" : " VARCHAR);");
 }
 
 std::string InsertStatement(const std::string& table, const std::string& valueText) {

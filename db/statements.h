@@ -16,7 +16,10 @@ std::string PreviewStatement(const std::string& field,
                              const std::string& table);  // SELECT `F` FROM `T`
 std::string DistinctValuesStatement(const std::string& field, const std::string& table);
 std::string DropTableStatement(const std::string& table);
-std::string CreateTableStatement(const std::string& table, const std::string& field);
+// One text column named `field`: VARCHAR (255 characters in Access), or LONGTEXT with
+// `longText` (a Memo column in Access; SQLite gives the word text affinity, as VARCHAR).
+std::string CreateTableStatement(const std::string& table, const std::string& field,
+                                 bool longText = false);
 // `valueText` is the value's text before doubling; the doubling happens here.
 std::string InsertStatement(const std::string& table, const std::string& valueText);
 

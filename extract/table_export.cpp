@@ -22,8 +22,8 @@ void TableExport::openValues(const std::string& field, const std::string& table)
   values_ = connection_.openRecordset(db::DistinctValuesStatement(field, table));
 }
 
-void TableExport::create(const std::string& field) {
-  connection_.execute(db::CreateTableStatement(name_, field));
+void TableExport::create(const std::string& field, bool longText) {
+  connection_.execute(db::CreateTableStatement(name_, field, longText));
 }
 
 void TableExport::insert(std::string_view value) {

@@ -36,8 +36,9 @@ class TableExport {
   void openValues(const std::string& field, const std::string& table);
   // The record set of openValues (empty before it, or when it failed).
   const std::unique_ptr<db::Recordset>& values() const { return values_; }
-  // Creates the new table, with one text column named `field`.
-  void create(const std::string& field);
+  // Creates the new table, with one text column named `field`: VARCHAR, or a long-text column
+  // with `longText` (values longer than 255 characters kept in Access).
+  void create(const std::string& field, bool longText = false);
   // Inserts one value as a row of the new table.
   void insert(std::string_view value);
   // Walks the values (value_walk.h) and inserts those that meet the criterion.

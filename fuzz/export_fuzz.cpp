@@ -1,7 +1,9 @@
 // The export into a possibly damaged Access file (Jet 3, Jet 4 or ACE). The input is the file. As
 // the export does, the target opens it for writing, lists its tables, and in one transaction
-// creates a one-column table and inserts a few values; then, in a second transaction, drops that
-// table and the file's first user table (the drop of --replace). After each transaction:
+// creates a one-column table (VARCHAR, or LONGTEXT for a Jet 4 or ACE file of an odd number of
+// pages, as --long-text makes it) and inserts a few values, long ones among them (one row of a
+// long-value page, a chain of three); then, in a second transaction, drops that table and the
+// file's first user table (the drop of --replace). After each transaction:
 //   - no journal is left beside the file;
 //   - when it failed, the file must be byte for byte what it was before it;
 //   - when it was committed, the consistency checker may find no problem the file did not have
@@ -33,8 +35,8 @@ namespace {
 const std::string kNewTable = "Rowsifter Export";
 const std::string kJet3NewTable = "RowsifterExport";
 const std::string kNewField = "Value";
-const std::vector<std::string> kValues = {"Alpha", "O'Brien", "", "Zürich 表 😀",
-                                          std::string(300, 'x')};
+const std::vector<std::string> kValues = {
+    "Alpha", "O'Brien", "", "Zürich 表 😀", std::string(300, 'x'), std::string(5000, 'y') + "\r\n"};
 
 // Pages of 2048 bytes in a Jet 3 file (version byte 0 at 0x14), of 4096 otherwise.
 std::size_t PageSizeOf(const std::vector<std::uint8_t>& bytes) {
@@ -156,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     created = Transaction(connection, [&] {
-      connection.execute(db::CreateTableStatement(newTable, kNewField));
+      const bool longText = PageSizeOf(bytes) == 4096 && (size / 4096) % 2 == 1;
+      connection.execute(db::CreateTableStatement(newTable, kNewField, longText));
       for (const std::string& value : kValues) {
         try {
           connection.execute(db::InsertStatement(newTable, value));

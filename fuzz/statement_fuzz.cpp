@@ -26,9 +26,10 @@ std::optional<std::string> ProgramText(const db::access::sql::AccessStatement& s
   if (const auto* d = std::get_if<db::access::sql::DropTableStatement>(&statement))
     return db::DropTableStatement(d->table);
   if (const auto* c = std::get_if<db::access::sql::CreateTableStatement>(&statement)) {
-    if (c->columns.size() != 1 || c->columns[0].type != "VARCHAR" || c->columns[0].length)
+    if (c->columns.size() != 1 || c->columns[0].length ||
+        (c->columns[0].type != "VARCHAR" && c->columns[0].type != "LONGTEXT"))
       return std::nullopt;
-    return db::CreateTableStatement(c->table, c->columns[0].name);
+    return db::CreateTableStatement(c->table, c->columns[0].name, c->columns[0].type == "LONGTEXT");
   }
   const auto& i = std::get<db::access::sql::InsertStatement>(statement);
   if (i.values.size() != 1) return std::nullopt;

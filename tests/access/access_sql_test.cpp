@@ -38,6 +38,9 @@ TEST(AccessSqlTest, AcceptsBracketsPlainNamesAnyCaseAndASemicolon) {
   EXPECT_EQ(ParseAccessStatement("create table [T] ([a] text(50), b varchar)"),
             AccessStatement(
                 CreateTableStatement{"T", {{"a", "TEXT", 50}, {"b", "VARCHAR", std::nullopt}}}));
+  EXPECT_EQ(ParseAccessStatement("CREATE TABLE T (n LongText, m memo)"),
+            AccessStatement(CreateTableStatement{
+                "T", {{"n", "LONGTEXT", std::nullopt}, {"m", "MEMO", std::nullopt}}}));
   EXPECT_EQ(ParseAccessStatement("INSERT INTO T VALUES ('a', 'b');"),
             AccessStatement(InsertStatement{"T", {"a", "b"}}));
   EXPECT_EQ(ParseAccessStatement("drop table Ü_Straße"),

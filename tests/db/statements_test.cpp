@@ -13,6 +13,8 @@ TEST(Statements, HaveTheExactTexts) {
   EXPECT_EQ(db::DropTableStatement(" Results "), "DROP TABLE ` Results `");
   EXPECT_EQ(db::CreateTableStatement(" Results ", "City"),
             "CREATE TABLE ` Results ` (`City` VARCHAR);");
+  EXPECT_EQ(db::CreateTableStatement("Results", "Notes", true),
+            "CREATE TABLE `Results` (`Notes` LONGTEXT);");
   EXPECT_EQ(db::InsertStatement("Results", "Paris"), "insert into `Results` values ('Paris')");
 }
 

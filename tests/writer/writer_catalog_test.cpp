@@ -91,6 +91,7 @@ TEST(WriterCatalogTest, RefusalsLeaveEveryPageAsItWas) {
   writertest::MemoryPages io(Fixture("ace14-test-2010.accdb"));
   db::access::write::JetWriter writer(io);
   writer.createTable({"Short", {{"F", "VARCHAR", 3}}});
+  writer.createTable({"Memo", {{"F", "LONGTEXT", {}}}});
   writertest::MemoryPages before = io;
 
   std::string text;
@@ -115,12 +116,25 @@ TEST(WriterCatalogTest, RefusalsLeaveEveryPageAsItWas) {
   EXPECT_NE(text.find("too small"), std::string::npos);
   EXPECT_EQ(ErrorOf([&] { writer.insert({"Nowhere", {"a"}}); }), db::errc::kNoSuchObject);
   EXPECT_EQ(ErrorOf([&] { writer.dropTable({"MSysObjects"}); }), db::errc::kNotSupported);
+  // A long-text column takes no size; a value longer than every reader takes is refused.
+  EXPECT_EQ(ErrorOf([&] {
+              writer.createTable({"Long", {{"F", "LONGTEXT", 300}}});
+            }),
+            db::errc::kSyntax);
+  EXPECT_EQ(ErrorOf(
+                [&] {
+                  writer.insert({"Memo", {std::string(8388608, 'z')}});
+                },
+                &text),
+            db::errc::kFailed);  // 16,777,216 bytes
+  EXPECT_NE(text.find("too small"), std::string::npos);
   for (std::uint32_t p = 0; p < before.pageCount(); ++p)
     ASSERT_EQ(io.readPage(p), before.readPage(p)) << "page " << p;
   EXPECT_EQ(io.pageCount(), before.pageCount());
 
   // Exactly at the limit is fine; a 64-character name too.
   writer.insert({"Short", {"abc"}});
+  writer.insert({"Memo", {std::string(8388607, 'z')}});
   writer.createTable({std::string(64, 'x'), {{"F", "VARCHAR", {}}}});
 }
 

@@ -503,6 +503,10 @@ class Checker {
     if (rows != def.rowCount && def.name != "MSysAccessStorage")
       problem(what + " says it has " + N(def.rowCount) + " rows, its pages hold " + N(rows));
 
+    // Long-value pages listed by the table's maps (Jet 4 files may list them in its page map).
+    std::set<std::uint32_t> listed;
+    for (std::uint32_t p : *own)
+      if (hasPage(p) && isLongValuePage(p)) listed.insert(p);
     for (const LongValueMaps& lv : def.longValueMaps) {
       std::string mapWhat = what + "'s long-value map of column " + N(lv.column);
       // A zero names no map (Jet 4 lists columns without long-value maps that way).
@@ -511,14 +515,123 @@ class Checker {
       std::optional<std::set<std::uint32_t>> pages = mapPages(lv.own, mapWhat);
       if (!pages) continue;
       for (std::uint32_t p : *pages) {
-        if (!hasPage(p) || typeOf(p) != kDataPage ||
-            Get32(&page(p)[kDataOwnerAt]) != kLongValueOwner)
+        if (!hasPage(p) || !isLongValuePage(p)) {
           problem(mapWhat + " names page " + N(p) + ", which is not a long-value page");
-        else
+        } else {
           this->own(p, "the long values of " + what);
+          listed.insert(p);
+        }
       }
     }
+    checkLongValues(def, what, listed);
     for (std::size_t i = 0; i < def.indexes.size(); ++i) checkIndex(def, i, rows);
+  }
+
+  bool isLongValuePage(std::uint32_t p) const {
+    return typeOf(p) == kDataPage && Get32(&page(p)[kDataOwnerAt]) == kLongValueOwner;
+  }
+
+  // The bytes of live row `ref` (page << 8 | row) of a table, its moved data followed; nothing
+  // when it cannot be reached (the moved-row check reports that).
+  std::optional<Bytes> liveRow(std::uint32_t ref) const {
+    std::uint32_t p = ref >> 8;
+    unsigned r = ref & 0xFF;
+    std::optional<RowSpan> span = rowOf(p, r);
+    if (span && span->moved()) {
+      if (span->end - span->start < 4) return std::nullopt;
+      const unsigned char* d = &page(p)[span->start];
+      r = d[0];
+      p = Get24(d + 1);
+      span = hasPage(p) && typeOf(p) == kDataPage ? rowOf(p, r) : std::nullopt;
+      if (!span || !span->movedData()) return std::nullopt;
+    }
+    if (!span) return std::nullopt;
+    return Bytes(page(p).begin() + span->start, page(p).begin() + span->end);
+  }
+
+  // Every Memo and OLE value of the table's live rows: its header names rows of long-value
+  // pages that exist, are live and are named by no other value; a chain ends, without coming
+  // back to a row, after rows whose data adds up to the length in the header (mdb-reader and
+  // libmdb stop at a row that would pass it); the pages lie in the table's maps, so that they
+  // are the table's and leave with it.
+  void checkLongValues(const TableDef& def, const std::string& what,
+                       const std::set<std::uint32_t>& listed) {
+    std::vector<const Column*> longColumns;
+    for (const Column& c : def.columns)
+      if (c.type == coltype::kMemo || c.type == coltype::kOle) longColumns.push_back(&c);
+    if (longColumns.empty()) return;
+    for (std::uint32_t ref : live_[def.page]) {
+      std::optional<Bytes> row = liveRow(ref);
+      if (!row) continue;
+      for (const Column* c : longColumns) {
+        std::optional<Bytes> value = field(*c, *row);
+        if (!value || value->empty()) continue;
+        std::string where =
+            what + " page " + N(ref >> 8) + " row " + N(ref & 0xFF) + " column '" + c->name + "'";
+        checkLongValue(*value, where, what, listed);
+      }
+    }
+  }
+
+  void checkLongValue(const Bytes& value, const std::string& where, const std::string& what,
+                      const std::set<std::uint32_t>& listed) {
+    if (value.size() < kLongValueHeader) {
+      problem(where + ": a long value is cut short");
+      return;
+    }
+    const std::uint32_t length = Get32(value.data()) & kMaxLongValueLength;
+    const unsigned kind = value[3];
+    if (kind == kInlineLongValue >> 24) {
+      if (value.size() - kLongValueHeader != length)
+        problem(where + ": an inline long value of " + N(length) + " bytes holds " +
+                N(value.size() - kLongValueHeader));
+      return;
+    }
+    if (kind != kSingleRowLongValue >> 24 && kind != 0) {
+      problem(where + ": a long value of the unknown kind " + N(kind));
+      return;
+    }
+    std::uint64_t held = 0;
+    std::uint32_t ref = Get32(value.data() + kLongValuePointerAt);
+    for (unsigned hops = 0;; ++hops) {
+      std::uint32_t p = ref >> 8;
+      unsigned r = ref & 0xFF;
+      std::optional<RowSpan> span =
+          hasPage(p) && p != 0 && isLongValuePage(p) ? rowOf(p, r) : std::nullopt;
+      if (!span || !span->live()) {
+        problem(where + ": a long value names row " + N(r) + " of page " + N(p) +
+                ", not a live row of a long-value page");
+        return;
+      }
+      if (!lvalRows_.emplace(ref, where).second) {
+        problem(where + ": row " + N(r) + " of long-value page " + N(p) +
+                " is named twice (also by " + lvalRows_[ref] + ")");
+        return;
+      }
+      this->own(p, "the long values of " + what);
+      if (!listed.count(p))
+        problem(where + ": long-value page " + N(p) + " is in none of the table's maps");
+      const std::uint32_t size = span->end - span->start;
+      if (kind != 0) {
+        if (size != length)
+          problem(where + ": a long value of " + N(length) + " bytes has a row of " + N(size));
+        return;
+      }
+      if (size < 4) {
+        problem(where + ": a row of a long value's chain is cut short");
+        return;
+      }
+      held += size - 4;
+      ref = Get32(&page(p)[span->start + kLongValueNextAt]);
+      if (ref == 0 || held >= length) break;
+      if (hops > pages_.size()) {
+        problem(where + ": a long value's chain does not end");
+        return;
+      }
+    }
+    if (held != length || ref != 0)
+      problem(where + ": a long value of " + N(length) + " bytes has a chain of " + N(held) +
+              (ref != 0 ? " that goes on" : ""));
   }
 
   void checkMovedRow(const TableDef& def, std::uint32_t p, unsigned r, const RowSpan& span) {
@@ -865,6 +978,7 @@ class Checker {
   std::map<std::uint32_t, std::set<std::uint32_t>> live_;  // per table: page << 8 | row
   std::map<std::uint32_t, std::string> movedData_;         // page << 8 | row: its table
   std::map<std::uint32_t, std::string> movedTo_;           // the data a moved row names: that row
+  std::map<std::uint32_t, std::string> lvalRows_;          // long-value rows: the value naming it
   std::uint32_t pageNext_ = 0;
 };
 

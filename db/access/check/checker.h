@@ -35,6 +35,12 @@
 //                alone), is not empty and is named by no other moved row; every row marked as
 //                moved data is named by a moved row (libmdb and mdb-reader read such rows in a
 //                scan, so a stray one shows them a row the others do not see).
+//   Long values - every Memo and OLE value of a live row that is not inline names a live row
+//                of a long-value page (its one row: exactly as long as the value; or a chain
+//                whose rows, each with the address of the next, add up to the value's length
+//                and end with a zero address); no long-value row is named twice; the pages lie
+//                in the table's maps (a long-value map or, in Jet 4 files, its page map) and so
+//                belong to the table (a page of two tables, or one marked free, is a problem).
 //   Row counts - the row count in the definition equals the live rows (neither deleted nor the
 //                moved data of another row) on the table's data pages (except for
 //                MSysAccessStorage, whose count Access lets go stale).

@@ -24,10 +24,19 @@
 // page k (kind 0x05, "05 01 00 00") holds a bitmap from byte 4 that covers the pages
 // (page size - 4) * 8 * k onwards.
 //
-// Long value (memo, OLE) as a row stores it: 12 bytes, the length in the low 30 bits of the
-// first 32, with flag 0x80000000: the data follows inline; 0x40000000: the data is the one row
-// named by the row address (bytes.h) at 4; neither: a chain of rows from the row address at 4,
-// each row starting with the address of the next.
+// Long value (memo, OLE) as a row stores it: 12 bytes, the length of the data in the first three
+// bytes and the kind in the fourth: 0x80 the data follows inline (after the 12 bytes); 0x40 the
+// data is the one row named by the row address (bytes.h) at 4; 0x00 a chain of rows from the row
+// address at 4, each row starting with the address of the next (zero in the last) and holding
+// the next piece of the data after it. Bytes 8 to 11 are zero. libmdb reads the length from the
+// low 30 bits, mdb-reader and Jackcess from the low 24: a value longer than 0xFFFFFF bytes cannot
+// be stored so that all of them read it.
+// Long-value pages are data pages whose owner field reads "LVAL". Access fills a page of a chain
+// up to 4 bytes short of the page: a long-value row holds at most the page size less the data
+// page header, one row start and those 4 bytes (4076 bytes in Jet 4 and ACE, 2032 in Jet 3).
+// Access keeps a long value inline only up to 64 bytes, and a table records the pages of each
+// long-value column in that column's maps (definition.h); Jet 4 files may list them in the
+// table's own page map instead.
 #pragma once
 
 #include <cstddef>
@@ -99,8 +108,13 @@ constexpr std::size_t kMapPageBitmapAt = 4;
 
 // Long values.
 constexpr std::size_t kLongValueHeader = 12;
+constexpr std::size_t kLongValuePointerAt = 4;  // the row address of the data
 constexpr std::uint32_t kInlineLongValue = 0x80000000;
 constexpr std::uint32_t kSingleRowLongValue = 0x40000000;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
+constexpr std::uint32_t kMaxLongValueLength = 0x00FFFFFF;  // that every reader takes
+constexpr std::size_t kMaxInlineLongValue = 64;
+constexpr std::size_t kLongValuePageSlack = 4;  // bytes a full long-value page keeps free
+constexpr std::size_t kLongValueNextAt = 0;     // a chain row: the address of the next row
 
 }  // namespace db::access::format

@@ -112,6 +112,10 @@ Bytes EncodeText(const std::u16string& text, bool compress) {
   return out;
 }
 
+Bytes EncodeLongText(const std::u16string& text, bool compress) {
+  return EncodeText(text, compress && text.size() <= kMaxCompressedLongText);
+}
+
 std::u16string DecodeText(const unsigned char* bytes, std::size_t size) {
   std::u16string text;
   text.reserve(size);

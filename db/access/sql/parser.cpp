@@ -18,7 +18,8 @@ struct Token {
 // Words that are keywords here and so cannot stand as plain names.
 constexpr std::array<const char*, 9> kKeywords = {"SELECT", "DISTINCT", "FROM", "DROP",  "TABLE",
                                                   "CREATE", "INSERT",   "INTO", "VALUES"};
-constexpr std::array<const char*, 3> kTextTypes = {"VARCHAR", "TEXT", "CHAR"};
+// Text types, then the long-text (Memo) types.
+constexpr std::array<const char*, 5> kTextTypes = {"VARCHAR", "TEXT", "CHAR", "LONGTEXT", "MEMO"};
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

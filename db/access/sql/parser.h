@@ -5,6 +5,8 @@
 //   SELECT [DISTINCT] * | <field> FROM <table>
 //   DROP TABLE <table>
 //   CREATE TABLE <table> (<field> <text type>[(<length>)], ...)
+//                                          (text types: VARCHAR, TEXT, CHAR, and LONGTEXT or
+//                                          MEMO for long text)
 //   INSERT INTO <table> VALUES ('<text>', ...)          ('' inside a text stands for ')
 // Anything else is a syntax error (errc::kSyntax) whose description names the problem.
 #pragma once

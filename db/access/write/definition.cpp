@@ -18,7 +18,8 @@ constexpr unsigned kMaxDefinitionPages = 256;
 }
 
 Bytes BuildJet4TextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
-                            RowRef owned, RowRef freeSpace) {
+                            RowRef owned, RowRef freeSpace,
+                            const std::vector<std::pair<RowRef, RowRef>>& longValueMaps) {
   Bytes def(kDefHeader, 0);
   def[0] = kDefinitionPage;
   def[1] = kPageMark;
@@ -33,7 +34,8 @@ Bytes BuildJet4TextTableDef(std::size_t pageSize, const std::vector<NewTextColum
   Put32(&def[kDefFreeMapAt], freeSpace.packed());
   for (std::uint32_t i = 0; i < count; ++i) {
     Bytes e(kColumnEntry, 0);
-    e[kColumnTypeAt] = coltype::kText;
+    e[kColumnTypeAt] =
+        static_cast<unsigned char>(columns[i].longText ? coltype::kMemo : coltype::kText);
     Put32(&e[1], kMagic0659);
     Put16(&e[kColumnNumberAt], i);
     Put16(&e[kColumnVarSlotAt], i);
@@ -41,12 +43,23 @@ Bytes BuildJet4TextTableDef(std::size_t pageSize, const std::vector<NewTextColum
     Put16(&e[kColumnSortOrderAt], kGeneralSortOrder);
     e[kColumnFlagsAt] = kAlwaysColumn;
     e[kColumnExtFlagsAt] = kCompressedColumn;
-    Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(2 * columns[i].length));
+    if (!columns[i].longText)
+      Put16(&e[kColumnLengthAt], static_cast<std::uint32_t>(2 * columns[i].length));
     def.insert(def.end(), e.begin(), e.end());
   }
   for (const NewTextColumn& c : columns) {
     Append16(def, static_cast<std::uint32_t>(2 * c.name.size()));
     for (char16_t u : c.name) Append16(def, u);
+  }
+  std::size_t longValues = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!columns[i].longText) continue;
+    if (longValues >= longValueMaps.size())
+      throw Error(errc::kFailed, "Every long-value column needs its page maps.");
+    Append16(def, i);
+    Append32(def, longValueMaps[longValues].first.packed());
+    Append32(def, longValueMaps[longValues].second.packed());
+    ++longValues;
   }
   FinishDefinitionPage(def, pageSize);
   return def;
@@ -224,9 +237,14 @@ void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows) {
 }
 
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
-                        RowRef owned, RowRef freeSpace, std::uint16_t codePage) {
+                        RowRef owned, RowRef freeSpace, std::uint16_t codePage,
+                        const std::vector<std::pair<RowRef, RowRef>>& longValueMaps) {
   const DefinitionLayout& l = DefinitionLayoutOf(pageSize);
-  if (!l.jet3) return BuildJet4TextTableDef(pageSize, columns, owned, freeSpace);
+  if (!l.jet3) return BuildJet4TextTableDef(pageSize, columns, owned, freeSpace, longValueMaps);
+  for (const NewTextColumn& c : columns)
+    if (c.longText)
+      throw Error(errc::kNotSupported,
+                  "Long text columns in Access 97 databases are not supported.");
   Bytes def(l.columnsStart, 0);
   def[0] = kDefinitionPage;
   def[1] = kPageMark;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/access/format/page_io.h"
@@ -87,15 +88,19 @@ void WriteRowCount(PageIo& io, std::uint32_t page, std::uint32_t rows);
 
 struct NewTextColumn {
   std::u16string name;
-  int length = 255;  // characters
+  int length = 255;       // characters (Text)
+  bool longText = false;  // a Memo column: no length; its long values have maps of their own
 };
 
-// A one-page definition of a user table of Text columns without indexes, with its two maps
-// at `owned` and `freeSpace`, in the layout of `pageSize`. Text columns get Unicode compression,
-// as Access gives them (Jet 4 / ACE), or the code page `codePage` (Jet 3: its names are stored
-// in it too; throws db::Error for a name it cannot hold).
+// A one-page definition of a user table of Text and Memo columns without indexes, with its two
+// maps at `owned` and `freeSpace` and, for each Memo column in column order, the owned-pages and
+// free-space maps of its long values, in the layout of `pageSize`. Text and Memo columns get
+// Unicode compression, as Access gives them (Jet 4 / ACE), or the code page `codePage` (Jet 3:
+// its names are stored in it too; throws db::Error for a name it cannot hold, and for a Memo
+// column, which Access 97 files do not get from this writer).
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
-                        RowRef owned, RowRef freeSpace, std::uint16_t codePage = 0);
+                        RowRef owned, RowRef freeSpace, std::uint16_t codePage = 0,
+                        const std::vector<std::pair<RowRef, RowRef>>& longValueMaps = {});
 
 // Closes a one-page definition built in `def`: the end marker of the long-value maps, the
 // free (Jet 4) and used byte counts, and padding to the page size. Throws when it does not fit.

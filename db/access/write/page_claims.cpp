@@ -8,6 +8,8 @@
 #include "db/access/write/data_page.h"
 #include "db/access/write/table_rows.h"
 #include "db/access/write/definition.h"
+#include "db/access/write/definition_build.h"
+#include "db/access/write/long_values.h"
 #include "db/access/write/usage_map.h"
 
 namespace db::access::write {
@@ -195,6 +197,39 @@ void PageClaims::surveyTable(std::uint32_t first, std::uint32_t table) {
       surveyMap(lv.freeSpace.packed(), table, Use::kLongValues,
                 "the long-value free-space map of " + column);
   }
+  surveyLongValues(def, table);
+}
+
+void PageClaims::surveyLongValues(const TableDef& def, std::uint32_t table) {
+  std::vector<std::size_t> longColumns;
+  for (std::size_t i = 0; i < def.columns.size(); ++i)
+    if (IsLongValueType(def.columns[i].type)) longColumns.push_back(i);
+  if (longColumns.empty()) return;
+  const std::string what = tableName(table);
+  Guarded(what, [&] {
+    PageAllocator none(io_);  // the rows are only read
+    TableRows rows(io_, none, def.page);
+    rows.scan([&](RowRef where, const std::vector<RowValue>& values) {
+      for (std::size_t i : longColumns) {
+        if (!values[i]) continue;
+        for (RowRef r : LongValueRows(io_, values[i]->data(), values[i]->size()))
+          claimNamed(r.page, table,
+                     "a long value of row " + N(where.row) + " of page " + N(where.page));
+      }
+      return true;
+    });
+    return 0;
+  });
+}
+
+void PageClaims::claimNamed(std::uint32_t page, std::uint32_t table, const std::string& by) {
+  const Claim& held = byPage_.at(page);
+  // The table's own maps may list it, as a long-value page or (Jet 4) among its data pages.
+  if (held.use != Use::kNone &&
+      !(held.table == table && (held.use == Use::kLongValues || held.use == Use::kRows)))
+    Damaged("page " + N(page) + ", " + describe(held) + ", holds " + by + " of " +
+            tableName(table));
+  claim(page, Use::kLongValues, table);
 }
 
 void PageClaims::surveyMap(std::uint32_t ref, std::uint32_t table, Use listed,

@@ -7,7 +7,9 @@
 //   - the pages holding its map rows (owned pages, free space, each index, each long-value
 //     column) and the map pages of those maps that are reference maps;
 //   - every page those maps list: its data pages (in Jet 4 files its long-value pages too), its
-//     index pages (and each index's first page), its long-value pages.
+//     index pages (and each index's first page), its long-value pages;
+//   - every page of a long-value page that its rows' Memo and OLE values name: the one row of a
+//     value or every row of its chain, whether a map lists the page or not.
 // Page 0 (the header), page 1 (the file's page map) and the map pages of the file's page map
 // are claimed by the file itself.
 //
@@ -16,8 +18,9 @@
 //     a page that is not a definition page; a map row that is missing or is not a map; a map
 //     page that is not a map page; a map that lists pages past the end of the file;
 //   - a page claimed twice: by two tables, by a definition and a map, or a map page by two map
-//     rows. Only the map rows of several tables may share a page, and one table's maps may
-//     list a page more than once (its owned-pages and free-space maps do);
+//     rows; a long value of one table on a page that anything else uses; Only the map rows of
+//     several tables may share a page, and one table's maps may list a page more than once (its
+//     owned-pages and free-space maps do);
 //   - a claimed page that the file's page map marks free: the next allocation would overwrite
 //     it.
 // Access frees a page without clearing it, so a free page that still reads like a data,
@@ -49,6 +52,8 @@ class DamagedFileError : public Error {
  private:
   std::string detail_;
 };
+
+struct TableDef;
 
 class PageClaims {
  public:
@@ -83,6 +88,10 @@ class PageClaims {
   // Claims the map in row `ref` (page << 8 | row) and, for `listed`, every page it lists.
   void surveyMap(std::uint32_t ref, std::uint32_t table, Use listed, const std::string& what);
   void claim(std::uint32_t page, Use use, std::uint32_t table);
+  // Claims the long-value pages that the rows of the table defined by `def` name.
+  void surveyLongValues(const TableDef& def, std::uint32_t table);
+  // Claims `page` for the long values of `table`, named `by` one of its rows.
+  void claimNamed(std::uint32_t page, std::uint32_t table, const std::string& by);
   std::string describe(const Claim& c) const;
   std::string tableName(std::uint32_t table) const;
 

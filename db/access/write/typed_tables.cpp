@@ -12,8 +12,6 @@
 namespace db::access::write {
 namespace {
 
-constexpr std::size_t kMaxLongValue = 0x00FFFFFF;
-
 std::u16string Utf16(const std::string& utf8) {
   return QString::fromStdString(utf8).toStdU16String();
 }
@@ -21,12 +19,6 @@ std::u16string Utf16(const std::string& utf8) {
 [[noreturn]] void Refuse(const TdefColumn& column, const std::string& why) {
   throw Error(errc::kFailed,
               "Field '" + QString::fromStdU16String(column.name).toStdString() + "': " + why);
-}
-
-[[noreturn]] void TooLong() {
-  throw Error(errc::kFailed,
-              "The field is too small to accept the amount of data you attempted to add. Try "
-              "inserting or pasting less data.");
 }
 
 }  // namespace
@@ -43,7 +35,7 @@ RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {
     case coltype::kText: {
       if (value.type() != Value::Type::Text) Refuse(column, "a Text field takes only text.");
       std::u16string text = Utf16(value.text());
-      if (text.size() > static_cast<std::size_t>(column.length / 2)) TooLong();
+      if (text.size() > static_cast<std::size_t>(column.length / 2)) RefuseTooLong();
       return EncodeText(text, column.compressed());
     }
     case coltype::kLong: {
@@ -80,7 +72,11 @@ RowValue EncodeFixedOrText(const TdefColumn& column, const Value& value) {
 }
 
 TypedTables::TypedTables(PageIo& io, std::function<double()> clock)
-    : io_(io), clock_(std::move(clock)), pages_(io), catalog_(io, pages_) {}
+    : io_(io),
+      clock_(std::move(clock)),
+      pages_(io),
+      catalog_(io, pages_),
+      longValues_(io, pages_) {}
 
 TableRows& TypedTables::rowsOf(std::uint32_t definitionPage) {
   auto it = tables_.find(definitionPage);
@@ -140,52 +136,28 @@ std::uint32_t TypedTables::create(const std::u16string& name,
   return definition;
 }
 
-RowValue TypedTables::storeLongValue(const TableDef& def, const TdefColumn& column,
-                                     const Bytes& data) {
-  if (data.size() > kMaxLongValue) TooLong();
-  Bytes value(kLongValueHeader, 0);
-  if (data.size() <= kInlineLongValueLimit) {
-    Put32(value.data(), static_cast<std::uint32_t>(data.size()) | kInlineLongValue);
-    value.insert(value.end(), data.begin(), data.end());
-    return value;
-  }
-  if (data.size() > MaxRowSize(io_.pageSize()))
-    Refuse(column, "a Memo value this long is not supported yet.");
-  RowRef map;
-  for (const TdefLongValueMaps& m : def.longValueMaps)
-    if (m.column == column.number) map = m.owned;
-  if (map.page == 0) Refuse(column, "the table keeps no page map for its long values.");
-  Bytes page = NewDataPage(io_.pageSize(), kLongValueOwner);
-  std::optional<unsigned> row = InsertDataRow(page, data);
-  if (!row) Refuse(column, "the value does not fit a page.");
-  std::uint32_t number = pages_.allocate(page);
-  UsageMap(io_, map, [this] { return pages_.allocate(Bytes(io_.pageSize(), 0)); }).add(number);
-  Put32(value.data(), static_cast<std::uint32_t>(data.size()) | kSingleRowLongValue);
-  Put32(value.data() + 4, RowRef{number, *row}.packed());
-  return value;
-}
-
-RowValue TypedTables::encode(const TableDef& def, std::size_t at, const Value& value) {
-  const TdefColumn& column = def.columns[at];
-  if (column.type != coltype::kMemo) return EncodeFixedOrText(column, value);
-  if (value.isNull()) return std::nullopt;
-  if (value.type() != Value::Type::Text) Refuse(column, "a Memo field takes only text.");
-  return storeLongValue(def, column, EncodeText(Utf16(value.text()), column.compressed()));
-}
-
 void TypedTables::insert(std::uint32_t definitionPage, const std::vector<Value>& row) {
   TableRows& table = rowsOf(definitionPage);
   const TableDef& def = table.def();
   if (row.size() != def.columns.size())
     throw Error(errc::kFailed, "Number of query values and destination fields are not the same.");
-  // Every value is checked before a long value takes a page.
-  for (std::size_t i = 0; i < row.size(); ++i)
-    if (def.columns[i].type != coltype::kMemo)
-      EncodeFixedOrText(def.columns[i], row[i]);
-    else if (!row[i].isNull() && row[i].type() != Value::Type::Text)
-      Refuse(def.columns[i], "a Memo field takes only text.");
+  // Every value is encoded and checked before a long value takes a page.
   std::vector<RowValue> values;
-  for (std::size_t i = 0; i < row.size(); ++i) values.push_back(encode(def, i, row[i]));
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    const TdefColumn& column = def.columns[i];
+    if (column.type != coltype::kMemo) {
+      values.push_back(EncodeFixedOrText(column, row[i]));
+    } else if (row[i].isNull()) {
+      values.emplace_back(std::nullopt);
+    } else {
+      if (row[i].type() != Value::Type::Text) Refuse(column, "a Memo field takes only text.");
+      values.emplace_back(EncodeLongText(Utf16(row[i].text()), column.compressed()));
+      CheckLongValueLength(values.back()->size());
+    }
+  }
+  for (std::size_t i = 0; i < row.size(); ++i)
+    if (def.columns[i].type == coltype::kMemo && values[i])
+      values[i] = longValues_.store(def, def.columns[i], *values[i]);
   table.insert(values);
 }
 

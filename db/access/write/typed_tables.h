@@ -4,10 +4,9 @@
 //
 // Values stored per type:
 //   Text          UTF-16LE, compressed as the column says; longer than the column: refused
-//   Memo          12-byte header (length in the low 24 bits; 0x80 in the top byte: the data
-//                 follows inline; 0x40: the data is one row of a long-value page, whose
-//                 page/row is at 4), then the data when inline. Long-value pages are data pages
-//                 whose owner field reads "LVAL"; they are recorded in the column's own map.
+//   Memo          a long value (db/access/write/long_values.h): inline, one row of a
+//                 long-value page or a chain of them; its text compressed as the column says
+//                 up to 1024 characters (db/access/format/text.h)
 //   Long Integer  4 bytes, Double and Date/Time 8 bytes (an IEEE double; dates as OLE dates)
 //   Yes/No        the null-mask bit; a Null stores No, as Access has no Null Yes/No value
 #pragma once
@@ -22,13 +21,11 @@
 #include "db/access/write/catalog_rows.h"
 #include "db/access/write/table_rows.h"
 #include "db/access/write/definition_build.h"
+#include "db/access/write/long_values.h"
 #include "db/access/write/usage_map.h"
 #include "db/base/value.h"
 
 namespace db::access::write {
-
-// The largest long value kept inside its row; longer ones go to a long-value page.
-constexpr std::size_t kInlineLongValueLimit = 1024;
 
 class TypedTables {
  public:
@@ -44,14 +41,13 @@ class TypedTables {
   void flush();
 
  private:
-  RowValue encode(const TableDef& def, std::size_t column, const Value& value);
-  RowValue storeLongValue(const TableDef& def, const TdefColumn& column, const Bytes& data);
   TableRows& rowsOf(std::uint32_t definitionPage);
 
   PageIo& io_;
   std::function<double()> clock_;
   PageAllocator pages_;
   CatalogWriter catalog_;
+  LongValueWriter longValues_;
   std::map<std::uint32_t, std::unique_ptr<TableRows>> tables_;
 };
 

@@ -11,10 +11,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "db/access/sql/parser.h"
 #include "db/access/write/catalog_rows.h"
+#include "db/access/write/long_values.h"
 #include "db/access/write/page_claims.h"
 #include "db/access/format/page_io.h"
 #include "db/access/write/table_rows.h"
@@ -44,13 +46,16 @@ class JetWriter {
  private:
   TableRows& rowsOf(std::uint32_t definitionPage);
   CatalogEntry findTable(const std::u16string& name, const std::string& utf8) const;
-  void releaseTablePages(const TableDef& def);
+  // The long-value pages the rows of the table name.
+  std::set<std::uint32_t> longValuePagesOf(const TableDef& def);
+  void releaseTablePages(const TableDef& def, const std::set<std::uint32_t>& longValuePages);
 
   PageIo& io_;
   std::function<double()> clock_;
   PageClaims claims_;  // surveyed first, before the catalogue is read for writing
   PageAllocator pages_;
   CatalogWriter catalog_;
+  LongValueWriter longValues_;
   std::map<std::uint32_t, std::unique_ptr<TableRows>> tables_;
   // Tables found by INSERT, by the name as the statement spelled it: the catalogue is read once
   // per table and transaction, not once per row. CREATE and DROP clear it.
