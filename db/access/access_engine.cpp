@@ -1,7 +1,9 @@
 // The Access engine: opens the file through libmdb after checking its header (password,
 // encryption, size), lists the catalogue, and answers the statements of access_sql.h. Reading
 // goes through libmdb; writing through the pager and the writer (db/access/write_session.h),
-// after which the reading side opens the file again to see what was committed.
+// after which the reading side opens the file again to see what was committed. An encrypted
+// .accdb file is opened with the page codec its password gives (format/encryption.h); libmdb
+// reads it decrypted (read/page_stream.h) and the writer writes it encrypted.
 #include "db/access/access_engine.h"
 
 #include <QString>
@@ -15,6 +17,7 @@
 #include "db/access/write_session.h"
 #include "db/base/error.h"
 #include "db/access/read/database.h"
+#include "db/access/format/encryption.h"
 #include "db/access/format/header.h"
 #include "db/access/format/pages.h"
 #include "db/access/write/pager.h"
@@ -77,7 +80,7 @@ class AccessSession : public Session {
   AccessSession(std::shared_ptr<JetDatabase> db, OpenMode mode)
       : db_(std::move(db)),
         catalog_(ReadAccessCatalog(*db_)),
-        writing_(db_->path(), db_->header(), mode) {
+        writing_(db_->path(), db_->header(), mode, db_->codec()) {
     writing_.onCommitted = [this] { stale_ = true; };
   }
 
@@ -119,7 +122,8 @@ class AccessSession : public Session {
   // Queries inside a transaction read what was committed before it.
   void refresh() {
     if (!stale_) return;
-    auto db = std::make_shared<JetDatabase>(db_->path(), db_->header(), FileSize(db_->path()));
+    auto db = std::make_shared<JetDatabase>(db_->path(), db_->header(), FileSize(db_->path()),
+                                            db_->codec());
     catalog_ = ReadAccessCatalog(*db);
     db_ = std::move(db);
     stale_ = false;
@@ -184,8 +188,22 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
       throw BadFormatError(DamagedFileMessage(path,
                                               "the header marks the file as encrypted but does not "
                                               "describe an encryption"));
-    throw Error(errc::kNotSupported,
-                "Cannot open '" + path + "': encrypted databases are not supported yet.");
+    std::shared_ptr<const PageCodec> codec;
+    try {
+      codec = OpenPageCodec(*header, first.data(), first.size(), password);
+    } catch (const EncryptionError& e) {
+      switch (e.kind()) {
+        case EncryptionError::Kind::kWrongPassword:
+          // As a wrong Jet 4 password: nothing was read beyond page 0, nothing written.
+          throw Error(errc::kWrongPassword, "Not a valid password.");
+        case EncryptionError::Kind::kDamaged:
+          throw BadFormatError(DamagedFileMessage(path, e.what()));
+        case EncryptionError::Kind::kUnsupported:
+          throw Error(errc::kNotSupported, "Cannot open '" + path + "': " + e.what() + ".");
+      }
+    }
+    auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path), std::move(codec));
+    return std::make_unique<AccessSession>(std::move(db), mode);
   }
 
   auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path));  // checks the size first

@@ -37,55 +37,52 @@ bool NoWriteBits(const std::string& path) {
 
 }  // namespace
 
-// The pager's pages as the writer sees them: decoded when the file's pages are RC4-encoded with
-// the database key (page 0 never is), and counted, so that a failed statement is known to have
-// changed something.
-class KeyedPageIo : public PageIo {
+// The pager's pages as the writer sees them: decoded by the file's page codec when its pages
+// are stored encoded (page 0 never is), and counted, so that a failed statement is known to have
+// changed something. The pager below only ever holds pages as the file stores them.
+class CodedPageIo : public PageIo {
  public:
-  KeyedPageIo(PageIo& base, std::uint32_t key) : base_(base), key_(key) {}
+  CodedPageIo(PageIo& base, const format::PageCodec* codec) : base_(base), codec_(codec) {}
 
   std::size_t pageSize() const override { return base_.pageSize(); }
   std::uint32_t pageCount() const override { return base_.pageCount(); }
   std::vector<unsigned char> readPage(std::uint32_t page) const override {
     std::vector<unsigned char> data = base_.readPage(page);
-    code(page, data);
+    if (codec_) codec_->decode(page, data);
     return data;
   }
   void writePage(std::uint32_t page, const std::vector<unsigned char>& data) override {
     ++changes_;
-    if (key_ == 0 || page == 0) return base_.writePage(page, data);
+    if (!codec_) return base_.writePage(page, data);
     std::vector<unsigned char> coded = data;
-    code(page, coded);
+    codec_->encode(page, coded);
     base_.writePage(page, coded);
   }
   std::uint32_t appendPage(const std::vector<unsigned char>& data) override {
     ++changes_;
-    if (key_ == 0) return base_.appendPage(data);
+    if (!codec_) return base_.appendPage(data);
     std::vector<unsigned char> coded = data;
-    code(base_.pageCount(), coded);
+    codec_->encode(base_.pageCount(), coded);
     return base_.appendPage(coded);
   }
 
   std::uint64_t changes() const { return changes_; }
 
  private:
-  // RC4 with the key (database key XOR page number) turns a page both ways.
-  void code(std::uint32_t page, std::vector<unsigned char>& data) const {
-    if (key_ == 0 || page == 0) return;
-    std::uint32_t pageKey = key_ ^ page;
-    unsigned char k[4];
-    format::Put32(k, pageKey);
-    format::Rc4Apply(k, 4, data.data(), data.size());
-  }
-
   PageIo& base_;
-  std::uint32_t key_;
+  const format::PageCodec* codec_;
   std::uint64_t changes_ = 0;
 };
 
 AccessWriteSession::AccessWriteSession(std::string path, JetHeader header, OpenMode mode,
+                                       std::shared_ptr<const format::PageCodec> codec,
                                        FileEnv& env)
-    : path_(std::move(path)), header_(std::move(header)), mode_(mode), env_(env) {}
+    : path_(std::move(path)), header_(std::move(header)), mode_(mode), env_(env),
+      codec_(std::move(codec)) {
+  // A Jet page key's codec needs nothing but the key (OpenPageCodec reads no page for it).
+  if (!codec_ && header_.pageKey != 0 && !header_.isAce())
+    codec_ = format::OpenPageCodec(header_, nullptr, 0, {});
+}
 
 AccessWriteSession::~AccessWriteSession() {
   writer_.reset();
@@ -94,7 +91,8 @@ AccessWriteSession::~AccessWriteSession() {
 }
 
 void AccessWriteSession::requireWritable() const {
-  if (header_.isJet3() || header_.isOfficeEncrypted() || header_.pageSize != format::kPageSize)
+  if (header_.isJet3() || header_.pageSize != format::kPageSize ||
+      (header_.isOfficeEncrypted() && !codec_))
     throw Error(errc::kNotSupported, kFormatRefusal);
   if (mode_ == OpenMode::Read)
     throw Error(errc::kNotSupported,
@@ -111,7 +109,7 @@ JetWriter& AccessWriteSession::writer() {
   if (writer_) return *writer_;
   if (!pager_) pager_ = JetPager::Open(path_, env_);
   pager_->begin();
-  io_ = std::make_unique<KeyedPageIo>(*pager_, header_.pageKey);
+  io_ = std::make_unique<CodedPageIo>(*pager_, codec_.get());
   writer_ = std::make_unique<JetWriter>(*io_);
   return *writer_;
 }
