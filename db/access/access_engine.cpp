@@ -80,7 +80,7 @@ class AccessSession : public Session {
   AccessSession(std::shared_ptr<JetDatabase> db, OpenMode mode)
       : db_(std::move(db)),
         catalog_(ReadAccessCatalog(*db_)),
-        writing_(db_->path(), db_->header(), mode, db_->codec()) {
+        writing_(db_->path(), db_->header(), mode, write::DefaultFileEnv(), db_->codec()) {
     writing_.onCommitted = [this] { stale_ = true; };
   }
 

@@ -50,8 +50,8 @@ class AccessWriteSession {
   // `codec` is the page codec of an encrypted .accdb file (nullptr for other files: the codec
   // of a page key, if any, comes from the header).
   AccessWriteSession(std::string path, format::JetHeader header, OpenMode mode,
-                     std::shared_ptr<const format::PageCodec> codec = nullptr,
-                     write::FileEnv& env = write::DefaultFileEnv());
+                     write::FileEnv& env = write::DefaultFileEnv(),
+                     std::shared_ptr<const format::PageCodec> codec = nullptr);
   // An open transaction is rolled back.
   ~AccessWriteSession();
   AccessWriteSession(const AccessWriteSession&) = delete;
