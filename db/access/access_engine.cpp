@@ -7,7 +7,10 @@
 #include "db/access/access_engine.h"
 
 #include <QString>
+#include <algorithm>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <variant>
 
@@ -161,6 +164,35 @@ class AccessSession : public Session {
   bool stale_ = false;  // a commit changed the file since db_ was opened
 };
 
+// The codec of an encrypted file, derived from its password once per process: the program opens
+// the same file many times (each click of the windows, the export's own connection), and the
+// derivation is made to be slow (a spin count of 100,000 hashes). The last few codecs are kept,
+// by the file's description of its encryption, its page key and the password.
+std::shared_ptr<const PageCodec> OpenSharedPageCodec(const JetHeader& header,
+                                                     const std::vector<unsigned char>& first,
+                                                     const std::string& password) {
+  constexpr std::size_t kKept = 4;
+  struct Entry {
+    std::string key;
+    std::shared_ptr<const PageCodec> codec;
+  };
+  static std::mutex mutex;
+  static std::deque<Entry> kept;
+  std::string key(reinterpret_cast<const char*>(first.data()) + std::min(first.size(), kEncryptionInfoAt),
+                  reinterpret_cast<const char*>(first.data()) + first.size());
+  key += std::to_string(header.pageKey) + '\0' + password;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Entry& e : kept)
+      if (e.key == key) return e.codec;
+  }
+  std::shared_ptr<const PageCodec> codec = OpenPageCodec(header, first.data(), first.size(), password);
+  std::lock_guard<std::mutex> lock(mutex);
+  kept.push_front({std::move(key), codec});
+  if (kept.size() > kKept) kept.pop_back();
+  return codec;
+}
+
 // The first page of the file (or as much of it as there is).
 std::vector<unsigned char> ReadFirstPage(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -190,7 +222,7 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
                                               "describe an encryption"));
     std::shared_ptr<const PageCodec> codec;
     try {
-      codec = OpenPageCodec(*header, first.data(), first.size(), password);
+      codec = OpenSharedPageCodec(*header, first, password);
     } catch (const EncryptionError& e) {
       switch (e.kind()) {
         case EncryptionError::Kind::kWrongPassword:

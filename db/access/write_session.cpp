@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <filesystem>
+#include <map>
 #include <variant>
 
 #include "db/access/format/pages.h"
@@ -40,6 +42,12 @@ bool NoWriteBits(const std::string& path) {
 // The pager's pages as the writer sees them: decoded by the file's page codec when its pages
 // are stored encoded (page 0 never is), and counted, so that a failed statement is known to have
 // changed something. The pager below only ever holds pages as the file stores them.
+//
+// The writer reads and rewrites the same few pages for every row it inserts, so with a codec the
+// plain pages are kept here: the pages the transaction changed (the pager holds their stored
+// bytes until the commit anyway), encoded into the pager once, by flush() before the commit;
+// and the last pages read. A page added by the transaction is reserved in the pager as a page of
+// zeros until then, so the pager never holds plaintext, even for a moment.
 class CodedPageIo : public PageIo {
  public:
   CodedPageIo(PageIo& base, const format::PageCodec* codec) : base_(base), codec_(codec) {}
@@ -47,31 +55,62 @@ class CodedPageIo : public PageIo {
   std::size_t pageSize() const override { return base_.pageSize(); }
   std::uint32_t pageCount() const override { return base_.pageCount(); }
   std::vector<unsigned char> readPage(std::uint32_t page) const override {
+    if (!codec_) return base_.readPage(page);
+    if (auto it = dirty_.find(page); it != dirty_.end()) return it->second;
+    for (const Clean& c : clean_)
+      if (c.page == page && !c.bytes.empty()) return c.bytes;
     std::vector<unsigned char> data = base_.readPage(page);
-    if (codec_) codec_->decode(page, data);
+    codec_->decode(page, data);
+    Clean& slot = clean_[nextClean_++ % clean_.size()];
+    slot.page = page;
+    slot.bytes = data;
     return data;
   }
   void writePage(std::uint32_t page, const std::vector<unsigned char>& data) override {
     ++changes_;
     if (!codec_) return base_.writePage(page, data);
-    std::vector<unsigned char> coded = data;
-    codec_->encode(page, coded);
-    base_.writePage(page, coded);
+    if (page >= base_.pageCount() || data.size() != base_.pageSize())
+      return base_.writePage(page, data);  // the pager's refusal
+    forgetClean(page);
+    dirty_[page] = data;
   }
   std::uint32_t appendPage(const std::vector<unsigned char>& data) override {
     ++changes_;
     if (!codec_) return base_.appendPage(data);
-    std::vector<unsigned char> coded = data;
-    codec_->encode(base_.pageCount(), coded);
-    return base_.appendPage(coded);
+    if (data.size() != base_.pageSize()) return base_.appendPage(data);  // the pager's refusal
+    std::uint32_t page = base_.appendPage(std::vector<unsigned char>(data.size(), 0));
+    forgetClean(page);
+    dirty_[page] = data;
+    return page;
+  }
+
+  // Hands the changed pages to the pager, encoded. Before the pager's commit.
+  void flush() {
+    for (auto& [page, data] : dirty_) {
+      codec_->encode(page, data);
+      base_.writePage(page, data);
+    }
+    dirty_.clear();
   }
 
   std::uint64_t changes() const { return changes_; }
 
  private:
+  struct Clean {
+    std::uint32_t page = 0;
+    std::vector<unsigned char> bytes;  // empty: no page
+  };
+  void forgetClean(std::uint32_t page) {
+    for (Clean& c : clean_)
+      if (c.page == page) c.bytes.clear();
+  }
+
   PageIo& base_;
   const format::PageCodec* codec_;
   std::uint64_t changes_ = 0;
+  std::map<std::uint32_t, std::vector<unsigned char>> dirty_;
+  mutable std::array<Clean, 32> clean_;
+  mutable std::size_t nextClean_ = 0;
 };
 
 AccessWriteSession::AccessWriteSession(std::string path, JetHeader header, OpenMode mode,
@@ -207,6 +246,12 @@ void AccessWriteSession::rollback() {
 void AccessWriteSession::commitPager() {
   if (!writer_) return;  // nothing was written
   writer_.reset();
+  try {
+    io_->flush();
+  } catch (...) {
+    endPagerTransaction();
+    throw;
+  }
   io_.reset();
   pager_->commit();  // on failure the pager has ended the transaction as if rolled back
   if (onCommitted) onCommitted();

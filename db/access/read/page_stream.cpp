@@ -133,7 +133,9 @@ std::FILE* OpenDecodedPageStream(const std::string& path, std::size_t pageSize,
     delete pages;
     return nullptr;
   }
-  std::setvbuf(stream, nullptr, _IONBF, 0);
+  // A buffer of one page: a cookie stream hands an unbuffered fread to its reader a byte at a
+  // time, a buffered one fills its buffer with one call.
+  std::setvbuf(stream, nullptr, _IOFBF, pageSize);
   return stream;
 }
 

@@ -6,7 +6,7 @@
 // decrypted by the file's page codec, and sets libmdb's own page key to zero so that libmdb does
 // not decode the pages again. Plain pages exist only in memory: the last few pages read are kept
 // (kCachedPages), the rest is read and decrypted again when asked for, so memory does not grow
-// with the file. The stream is read-only and unbuffered (each fread reaches it whole).
+// with the file. The stream is read-only, with a buffer of one page.
 #pragma once
 
 #include <cstddef>
