@@ -18,7 +18,9 @@ namespace {
 
 using Kind = EncryptionError::Kind;
 
-[[noreturn]] void Fail(Kind kind, const std::string& detail) { throw EncryptionError(kind, detail); }
+[[noreturn]] void Fail(Kind kind, const std::string& detail) {
+  throw EncryptionError(kind, detail);
+}
 [[noreturn]] void Damaged(const std::string& detail) {
   Fail(Kind::kDamaged, "the description of its encryption is damaged: " + detail);
 }
@@ -65,8 +67,8 @@ using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 // A hash by its name in the agile description ("SHA512") or OpenSSL's.
 Md FetchHash(const std::string& name) {
   static const std::map<std::string, const char*> kNames = {
-      {"SHA1", "SHA1"},     {"SHA-1", "SHA1"},     {"SHA256", "SHA256"},
-      {"SHA384", "SHA384"}, {"SHA512", "SHA512"},  {"MD5", "MD5"}};
+      {"SHA1", "SHA1"},     {"SHA-1", "SHA1"},    {"SHA256", "SHA256"},
+      {"SHA384", "SHA384"}, {"SHA512", "SHA512"}, {"MD5", "MD5"}};
   static const char* const kOthers[] = {"MD4", "RIPEMD-128", "RIPEMD-160", "WHIRLPOOL"};
   auto it = kNames.find(name);
   if (it == kNames.end()) {
@@ -151,8 +153,8 @@ Bytes Le32(std::uint32_t value) {
 
 // Runs a cipher over `size` bytes in place, without padding. `keySize` sets the key length of a
 // cipher whose keys vary (RC4).
-void Crypt(const EVP_CIPHER* cipher, const Bytes& key, const unsigned char* iv,
-           unsigned char* data, std::size_t size, bool encrypt) {
+void Crypt(const EVP_CIPHER* cipher, const Bytes& key, const unsigned char* iv, unsigned char* data,
+           std::size_t size, bool encrypt) {
   CipherContext context(EVP_CIPHER_CTX_new());
   int enc = encrypt ? 1 : 0;
   if (!context || !EVP_CipherInit_ex2(context.get(), cipher, nullptr, nullptr, enc, nullptr))
@@ -171,8 +173,8 @@ void Crypt(const EVP_CIPHER* cipher, const Bytes& key, const unsigned char* iv,
 }
 
 Bytes PasswordBytes(const std::string& password) {
-  std::u16string units = QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size()))
-                             .toStdU16String();
+  std::u16string units =
+      QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())).toStdU16String();
   if (units.size() > kMaxOfficePasswordUnits) units.resize(kMaxOfficePasswordUnits);
   Bytes bytes(units.size() * 2);
   for (std::size_t i = 0; i < units.size(); ++i) Put16(bytes.data() + 2 * i, units[i]);
@@ -332,7 +334,8 @@ AgileKey ReadAgileKey(const QXmlStreamAttributes& a) {
 
 AgileDescription ParseAgile(const unsigned char* xml, std::size_t size) {
   while (size > 0 && xml[size - 1] == 0) --size;
-  QXmlStreamReader reader(QByteArray(reinterpret_cast<const char*>(xml), static_cast<qsizetype>(size)));
+  QXmlStreamReader reader(
+      QByteArray(reinterpret_cast<const char*>(xml), static_cast<qsizetype>(size)));
   AgileDescription d;
   bool keyData = false, passwordKey = false, inPasswordEncryptor = false;
   while (!reader.atEnd()) {
@@ -345,7 +348,8 @@ AgileDescription ParseAgile(const unsigned char* xml, std::size_t size) {
       d.data = ReadAgileKey(attributes);
       keyData = true;
     } else if (reader.name() == u"keyEncryptor") {
-      inPasswordEncryptor = attributes.value(QLatin1String("uri")) == QLatin1String(kPasswordKeyEncryptorUri);
+      inPasswordEncryptor =
+          attributes.value(QLatin1String("uri")) == QLatin1String(kPasswordKeyEncryptorUri);
     } else if (reader.name() == u"encryptedKey" && inPasswordEncryptor && !passwordKey) {
       d.password = ReadAgileKey(attributes);
       d.spinCount = NumberAttribute(attributes, "spinCount");
@@ -355,10 +359,12 @@ AgileDescription ParseAgile(const unsigned char* xml, std::size_t size) {
       passwordKey = true;
     }
   }
-  if (reader.hasError()) Damaged("its XML is not well-formed (" + reader.errorString().toStdString() + ")");
+  if (reader.hasError())
+    Damaged("its XML is not well-formed (" + reader.errorString().toStdString() + ")");
   if (!keyData) Damaged("it has no keyData");
   if (!passwordKey)
-    Fail(Kind::kUnsupported, "its encryption is not opened by a password (no password key encryptor)");
+    Fail(Kind::kUnsupported,
+         "its encryption is not opened by a password (no password key encryptor)");
   if (d.spinCount > kMaxSpinCount) Damaged("a spin count of " + std::to_string(d.spinCount));
   return d;
 }
@@ -468,7 +474,8 @@ class AgileCodec : public PageCodec {
 };
 
 std::string Base64(const Bytes& bytes) {
-  return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qsizetype>(bytes.size()))
       .toBase64()
       .toStdString();
 }
@@ -485,7 +492,8 @@ std::unique_ptr<PageCodec> OpenPageCodec(const JetHeader& header, const unsigned
   if (size < kEncryptionInfoAt + 2) Damaged("page 0 is cut short");
   std::size_t length = Get16(page0 + kEncryptionInfoAt);
   const unsigned char* info = page0 + kEncryptionInfoAt + 2;
-  if (length < 8 || kEncryptionInfoAt + 2 + length > size) Damaged("its length is " + std::to_string(length));
+  if (length < 8 || kEncryptionInfoAt + 2 + length > size)
+    Damaged("its length is " + std::to_string(length));
   std::uint16_t major = Get16(info), minor = Get16(info + 2);
   std::uint32_t flags = Get32(info + 4);
   Bytes pw = PasswordBytes(password);
@@ -493,8 +501,9 @@ std::unique_ptr<PageCodec> OpenPageCodec(const JetHeader& header, const unsigned
     return std::make_unique<AgileCodec>(header.pageKey, info + 8, length - 8, pw);
   if (major >= 2 && major <= 4 && minor == kCryptoApiMinorVersion && (flags & kCryptoApiFlag)) {
     if (flags & kCryptoApiAesFlag)
-      Fail(Kind::kUnsupported, "it is encrypted with AES under a CryptoAPI header, which this "
-                               "program does not read");
+      Fail(Kind::kUnsupported,
+           "it is encrypted with AES under a CryptoAPI header, which this "
+           "program does not read");
     return std::make_unique<Rc4CryptoApiCodec>(header.pageKey, info + 8, length - 8, pw);
   }
   Fail(Kind::kUnsupported, "it is encrypted by an Office provider of version " +
@@ -519,7 +528,8 @@ Bytes MakeAgileEncryptionInfo(const std::string& password, const AgileParameters
 
   Bytes fileKey = RandomBytes(key.keyBits / 8);
   Bytes verifier = RandomBytes(key.saltSize);
-  Bytes iterated = IteratedHash(a.hash.get(), key.salt, PasswordBytes(password), parameters.spinCount);
+  Bytes iterated =
+      IteratedHash(a.hash.get(), key.salt, PasswordBytes(password), parameters.spinCount);
   auto encrypt = [&](const unsigned char(&block)[8], Bytes value) {
     value.resize(RoundUp(value.size(), key.blockSize), 0);
     return CryptValue(a, key, PasswordKey(a.hash.get(), iterated, block, key.keyBits), value, true);
@@ -539,12 +549,12 @@ Bytes MakeAgileEncryptionInfo(const std::string& password, const AgileParameters
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
       "<encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\" "
       "xmlns:p=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-      "<keyData " + common(data) + "/><keyEncryptors><keyEncryptor uri=\"" +
-      kPasswordKeyEncryptorUri + "\"><p:encryptedKey spinCount=\"" +
-      std::to_string(parameters.spinCount) + "\" " + common(key) +
-      " encryptedVerifierHashInput=\"" + Base64(input) + "\" encryptedVerifierHashValue=\"" +
-      Base64(hash) + "\" encryptedKeyValue=\"" + Base64(value) +
-      "\"/></keyEncryptor></keyEncryptors></encryption>";
+      "<keyData " +
+      common(data) + "/><keyEncryptors><keyEncryptor uri=\"" + kPasswordKeyEncryptorUri +
+      "\"><p:encryptedKey spinCount=\"" + std::to_string(parameters.spinCount) + "\" " +
+      common(key) + " encryptedVerifierHashInput=\"" + Base64(input) +
+      "\" encryptedVerifierHashValue=\"" + Base64(hash) + "\" encryptedKeyValue=\"" +
+      Base64(value) + "\"/></keyEncryptor></keyEncryptors></encryption>";
   Bytes info(8 + xml.size());
   Put16(info.data(), kAgileVersion);
   Put16(info.data() + 2, kAgileVersion);
@@ -573,8 +583,9 @@ Bytes MakeRc4CryptoApiEncryptionInfo(const std::string& password, int keyBits) {
   Bytes secret = verifier;
   Bytes hash = Hash(sha1.get(), {verifier});
   secret.insert(secret.end(), hash.begin(), hash.end());
-  Bytes key = FixLength(Hash(sha1.get(), {Hash(sha1.get(), {salt, PasswordBytes(password)}), Le32(0)}),
-                        static_cast<std::size_t>(keyBits / 8), 0);
+  Bytes key =
+      FixLength(Hash(sha1.get(), {Hash(sha1.get(), {salt, PasswordBytes(password)}), Le32(0)}),
+                static_cast<std::size_t>(keyBits / 8), 0);
   if (keyBits == 40) key.resize(16, 0);
   Cipher rc4 = FetchRc4();
   Crypt(rc4.get(), key, nullptr, secret.data(), secret.size(), true);
@@ -604,7 +615,8 @@ void MarkHeaderEncrypted(unsigned char* page0, std::size_t size, std::uint32_t p
   std::optional<JetHeader> header = ParseJetHeader(page0, size);
   if (!header || !header->isAce() || header->pageKey != 0 || size < kEncryptionInfoEnd)
     throw std::invalid_argument("page 0 is not that of a plain ACE file");
-  if (pageKey == 0 || info.size() > 0xFFFF || kEncryptionInfoAt + 2 + info.size() > kEncryptionInfoEnd)
+  if (pageKey == 0 || info.size() > 0xFFFF ||
+      kEncryptionInfoAt + 2 + info.size() > kEncryptionInfoEnd)
     throw std::invalid_argument("a page key of zero, or a description that does not fit");
   Rc4Apply(kHeaderKey, sizeof kHeaderKey, page0 + kEncryptedStart, kEncryptedSize);
   Put32(page0 + kPageKeyAt, pageKey);

@@ -105,8 +105,7 @@ class EncryptionError : public std::runtime_error {
     kDamaged,        // the description of the encryption does not hold together
     kUnsupported,    // a provider or algorithm this program cannot use
   };
-  EncryptionError(Kind kind, const std::string& detail)
-      : std::runtime_error(detail), kind_(kind) {}
+  EncryptionError(Kind kind, const std::string& detail) : std::runtime_error(detail), kind_(kind) {}
   Kind kind() const { return kind_; }
 
  private:

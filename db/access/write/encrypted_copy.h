@@ -13,7 +13,7 @@ namespace db::access::write {
 // Writes the encrypted copy of the plain ACE file `from` to `to` (which must not exist), page by
 // page. `info` is a description made by format::MakeAgileEncryptionInfo or
 // format::MakeRc4CryptoApiEncryptionInfo for `password`. Throws db::Error.
-void WriteEncryptedCopy(const std::string& from, const std::string& to,
-                        const format::Bytes& info, const std::string& password);
+void WriteEncryptedCopy(const std::string& from, const std::string& to, const format::Bytes& info,
+                        const std::string& password);
 
 }  // namespace db::access::write
