@@ -18,7 +18,7 @@ build=${ROWSIFTER_FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${1:-15}
 shift || true
 all_targets=(fuzz_statement fuzz_connection_string fuzz_criteria fuzz_open_access fuzz_open_sqlite
-             fuzz_export)
+             fuzz_export fuzz_encryption_info)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -58,13 +58,16 @@ cmake --build "$build" --target fuzz -j"$(nproc)"
 # ---- seed corpora (made afresh each run) -----------------------------------------------------
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds"/{access,sqlite,statement,connection_string,criteria}
+mkdir -p "$seeds"/{access,sqlite,statement,connection_string,criteria,encryption_info}
 "$build/fuzz/make_seeds" "$seeds/access"
 fixtures=${ROWSIFTER_FIXTURES:-$root/../shared/fixtures/access}
 if [ -d "$fixtures" ]; then
   for f in "$fixtures"/*.mdb "$fixtures"/*.accdb; do
     case $(basename "$f") in
-      *encrypt* | *rc4* | *cryptoapi* | *agile*) ;;  # encrypted: refused before anything is read
+      # Encrypted: opened only with their password (each wrong one costs the key derivation);
+      # their page 0 seeds the target that reads descriptions of encryption.
+      *encrypt* | *rc4* | *cryptoapi* | *agile*)
+        head -c 4096 "$f" >"$seeds/encryption_info/$(basename "$f")" ;;
       *) cp "$f" "$seeds/access/" && chmod u+w "$seeds/access/$(basename "$f")" ;;
     esac
   done

@@ -1,11 +1,16 @@
 // The Access engine: opens the file through libmdb after checking its header (password,
 // encryption, size), lists the catalogue, and answers the statements of access_sql.h. Reading
 // goes through libmdb; writing through the pager and the writer (db/access/write_session.h),
-// after which the reading side opens the file again to see what was committed.
+// after which the reading side opens the file again to see what was committed. An encrypted
+// .accdb file is opened with the page codec its password gives (format/encryption.h); libmdb
+// reads it decrypted (read/page_stream.h) and the writer writes it encrypted.
 #include "db/access/access_engine.h"
 
 #include <QString>
+#include <algorithm>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <variant>
 
@@ -15,6 +20,7 @@
 #include "db/access/write_session.h"
 #include "db/base/error.h"
 #include "db/access/read/database.h"
+#include "db/access/format/encryption.h"
 #include "db/access/format/header.h"
 #include "db/access/format/pages.h"
 #include "db/access/write/pager.h"
@@ -77,7 +83,7 @@ class AccessSession : public Session {
   AccessSession(std::shared_ptr<JetDatabase> db, OpenMode mode)
       : db_(std::move(db)),
         catalog_(ReadAccessCatalog(*db_)),
-        writing_(db_->path(), db_->header(), mode) {
+        writing_(db_->path(), db_->header(), mode, write::DefaultFileEnv(), db_->codec()) {
     writing_.onCommitted = [this] { stale_ = true; };
   }
 
@@ -119,7 +125,8 @@ class AccessSession : public Session {
   // Queries inside a transaction read what was committed before it.
   void refresh() {
     if (!stale_) return;
-    auto db = std::make_shared<JetDatabase>(db_->path(), db_->header(), FileSize(db_->path()));
+    auto db = std::make_shared<JetDatabase>(db_->path(), db_->header(), FileSize(db_->path()),
+                                            db_->codec());
     catalog_ = ReadAccessCatalog(*db);
     db_ = std::move(db);
     stale_ = false;
@@ -157,6 +164,35 @@ class AccessSession : public Session {
   bool stale_ = false;  // a commit changed the file since db_ was opened
 };
 
+// The codec of an encrypted file, derived from its password once per process: the program opens
+// the same file many times (each click of the windows, the export's own connection), and the
+// derivation is made to be slow (a spin count of 100,000 hashes). The last few codecs are kept,
+// by the file's description of its encryption, its page key and the password.
+std::shared_ptr<const PageCodec> OpenSharedPageCodec(const JetHeader& header,
+                                                     const std::vector<unsigned char>& first,
+                                                     const std::string& password) {
+  constexpr std::size_t kKept = 4;
+  struct Entry {
+    std::string key;
+    std::shared_ptr<const PageCodec> codec;
+  };
+  static std::mutex mutex;
+  static std::deque<Entry> kept;
+  std::string key(reinterpret_cast<const char*>(first.data()) + std::min(first.size(), kEncryptionInfoAt),
+                  reinterpret_cast<const char*>(first.data()) + first.size());
+  key += std::to_string(header.pageKey) + '\0' + password;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Entry& e : kept)
+      if (e.key == key) return e.codec;
+  }
+  std::shared_ptr<const PageCodec> codec = OpenPageCodec(header, first.data(), first.size(), password);
+  std::lock_guard<std::mutex> lock(mutex);
+  kept.push_front({std::move(key), codec});
+  if (kept.size() > kKept) kept.pop_back();
+  return codec;
+}
+
 // The first page of the file (or as much of it as there is).
 std::vector<unsigned char> ReadFirstPage(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -184,8 +220,22 @@ std::unique_ptr<Session> OpenAccessSession(const std::string& path, const std::s
       throw BadFormatError(DamagedFileMessage(path,
                                               "the header marks the file as encrypted but does not "
                                               "describe an encryption"));
-    throw Error(errc::kNotSupported,
-                "Cannot open '" + path + "': encrypted databases are not supported yet.");
+    std::shared_ptr<const PageCodec> codec;
+    try {
+      codec = OpenSharedPageCodec(*header, first, password);
+    } catch (const EncryptionError& e) {
+      switch (e.kind()) {
+        case EncryptionError::Kind::kWrongPassword:
+          // As a wrong Jet 4 password: nothing was read beyond page 0, nothing written.
+          throw Error(errc::kWrongPassword, "Not a valid password.");
+        case EncryptionError::Kind::kDamaged:
+          throw BadFormatError(DamagedFileMessage(path, e.what()));
+        case EncryptionError::Kind::kUnsupported:
+          throw Error(errc::kNotSupported, "Cannot open '" + path + "': " + e.what() + ".");
+      }
+    }
+    auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path), std::move(codec));
+    return std::make_unique<AccessSession>(std::move(db), mode);
   }
 
   auto db = std::make_shared<JetDatabase>(path, *header, FileSize(path));  // checks the size first

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <filesystem>
+#include <map>
 #include <variant>
 
 #include "db/access/format/pages.h"
@@ -37,55 +39,89 @@ bool NoWriteBits(const std::string& path) {
 
 }  // namespace
 
-// The pager's pages as the writer sees them: decoded when the file's pages are RC4-encoded with
-// the database key (page 0 never is), and counted, so that a failed statement is known to have
-// changed something.
-class KeyedPageIo : public PageIo {
+// The pager's pages as the writer sees them: decoded by the file's page codec when its pages
+// are stored encoded (page 0 never is), and counted, so that a failed statement is known to have
+// changed something. The pager below only ever holds pages as the file stores them.
+//
+// The writer reads and rewrites the same few pages for every row it inserts, so with a codec the
+// plain pages are kept here: the pages the transaction changed (the pager holds their stored
+// bytes until the commit anyway), encoded into the pager once, by flush() before the commit;
+// and the last pages read. A page added by the transaction is reserved in the pager as a page of
+// zeros until then, so the pager never holds plaintext, even for a moment.
+class CodedPageIo : public PageIo {
  public:
-  KeyedPageIo(PageIo& base, std::uint32_t key) : base_(base), key_(key) {}
+  CodedPageIo(PageIo& base, const format::PageCodec* codec) : base_(base), codec_(codec) {}
 
   std::size_t pageSize() const override { return base_.pageSize(); }
   std::uint32_t pageCount() const override { return base_.pageCount(); }
   std::vector<unsigned char> readPage(std::uint32_t page) const override {
+    if (!codec_) return base_.readPage(page);
+    if (auto it = dirty_.find(page); it != dirty_.end()) return it->second;
+    for (const Clean& c : clean_)
+      if (c.page == page && !c.bytes.empty()) return c.bytes;
     std::vector<unsigned char> data = base_.readPage(page);
-    code(page, data);
+    codec_->decode(page, data);
+    Clean& slot = clean_[nextClean_++ % clean_.size()];
+    slot.page = page;
+    slot.bytes = data;
     return data;
   }
   void writePage(std::uint32_t page, const std::vector<unsigned char>& data) override {
     ++changes_;
-    if (key_ == 0 || page == 0) return base_.writePage(page, data);
-    std::vector<unsigned char> coded = data;
-    code(page, coded);
-    base_.writePage(page, coded);
+    if (!codec_) return base_.writePage(page, data);
+    if (page >= base_.pageCount() || data.size() != base_.pageSize())
+      return base_.writePage(page, data);  // the pager's refusal
+    forgetClean(page);
+    dirty_[page] = data;
   }
   std::uint32_t appendPage(const std::vector<unsigned char>& data) override {
     ++changes_;
-    if (key_ == 0) return base_.appendPage(data);
-    std::vector<unsigned char> coded = data;
-    code(base_.pageCount(), coded);
-    return base_.appendPage(coded);
+    if (!codec_) return base_.appendPage(data);
+    if (data.size() != base_.pageSize()) return base_.appendPage(data);  // the pager's refusal
+    std::uint32_t page = base_.appendPage(std::vector<unsigned char>(data.size(), 0));
+    forgetClean(page);
+    dirty_[page] = data;
+    return page;
+  }
+
+  // Hands the changed pages to the pager, encoded. Before the pager's commit.
+  void flush() {
+    for (auto& [page, data] : dirty_) {
+      codec_->encode(page, data);
+      base_.writePage(page, data);
+    }
+    dirty_.clear();
   }
 
   std::uint64_t changes() const { return changes_; }
 
  private:
-  // RC4 with the key (database key XOR page number) turns a page both ways.
-  void code(std::uint32_t page, std::vector<unsigned char>& data) const {
-    if (key_ == 0 || page == 0) return;
-    std::uint32_t pageKey = key_ ^ page;
-    unsigned char k[4];
-    format::Put32(k, pageKey);
-    format::Rc4Apply(k, 4, data.data(), data.size());
+  struct Clean {
+    std::uint32_t page = 0;
+    std::vector<unsigned char> bytes;  // empty: no page
+  };
+  void forgetClean(std::uint32_t page) {
+    for (Clean& c : clean_)
+      if (c.page == page) c.bytes.clear();
   }
 
   PageIo& base_;
-  std::uint32_t key_;
+  const format::PageCodec* codec_;
   std::uint64_t changes_ = 0;
+  std::map<std::uint32_t, std::vector<unsigned char>> dirty_;
+  mutable std::array<Clean, 32> clean_;
+  mutable std::size_t nextClean_ = 0;
 };
 
 AccessWriteSession::AccessWriteSession(std::string path, JetHeader header, OpenMode mode,
-                                       FileEnv& env)
-    : path_(std::move(path)), header_(std::move(header)), mode_(mode), env_(env) {}
+                                       FileEnv& env,
+                                       std::shared_ptr<const format::PageCodec> codec)
+    : path_(std::move(path)), header_(std::move(header)), mode_(mode), env_(env),
+      codec_(std::move(codec)) {
+  // A Jet page key's codec needs nothing but the key (OpenPageCodec reads no page for it).
+  if (!codec_ && header_.pageKey != 0 && !header_.isAce())
+    codec_ = format::OpenPageCodec(header_, nullptr, 0, {});
+}
 
 AccessWriteSession::~AccessWriteSession() {
   writer_.reset();
@@ -94,7 +130,7 @@ AccessWriteSession::~AccessWriteSession() {
 }
 
 void AccessWriteSession::requireWritable() const {
-  if (header_.isOfficeEncrypted() ||
+  if ((header_.isOfficeEncrypted() && !codec_) ||
       header_.pageSize != (header_.isJet3() ? format::kJet3PageSize : format::kPageSize))
     throw Error(errc::kNotSupported, kFormatRefusal);
   if (mode_ == OpenMode::Read)
@@ -112,7 +148,7 @@ JetWriter& AccessWriteSession::writer() {
   if (writer_) return *writer_;
   if (!pager_) pager_ = JetPager::Open(path_, env_);
   pager_->begin();
-  io_ = std::make_unique<KeyedPageIo>(*pager_, header_.pageKey);
+  io_ = std::make_unique<CodedPageIo>(*pager_, codec_.get());
   writer_ = std::make_unique<JetWriter>(*io_);
   return *writer_;
 }
@@ -210,6 +246,12 @@ void AccessWriteSession::rollback() {
 void AccessWriteSession::commitPager() {
   if (!writer_) return;  // nothing was written
   writer_.reset();
+  try {
+    io_->flush();
+  } catch (...) {
+    endPagerTransaction();
+    throw;
+  }
   io_.reset();
   pager_->commit();  // on failure the pager has ended the transaction as if rolled back
   if (onCommitted) onCommitted();

@@ -14,14 +14,16 @@
 //     `onCommitted` so that its reading side reopens the file and sees the change. A commit
 //     that fails ends the transaction having kept nothing of it; the rollback() a caller makes
 //     after it has nothing left to do and succeeds.
-// Files that cannot be written are refused before anything is opened for writing: .accdb files
-// encrypted by an Office crypto provider, files or folders without write permission, sessions
-// opened for reading only.
+// Files that cannot be written are refused before anything is opened for writing: files or
+// folders without write permission, sessions opened for reading only.
 // A file whose structures do not hold together (the writer's survey at the start of each
 // transaction, db/access/write/page_claims.h) is refused as damaged before anything is written:
 // "Cannot write '<path>': the file is damaged: <what> (compact and repair it in Access)."
-// Jet 3 and Jet 4 files whose pages are RC4-encoded with the database key are written encoded the
-// same way.
+// Pages are written as the file stores them: Jet 3 and Jet 4 files whose pages are RC4-encoded
+// with the database key are written encoded the same way, and encrypted .accdb files encrypted
+// with the page codec their password opened (format/encryption.h). The writer sees plain pages;
+// the pager and its journal only ever hold the file's stored bytes, so no plaintext reaches the
+// disk.
 #pragma once
 
 #include <functional>
@@ -32,6 +34,7 @@
 #include "db/base/engine.h"
 #include "db/base/error.h"
 #include "db/access/write/file_env.h"
+#include "db/access/format/encryption.h"
 #include "db/access/format/header.h"
 
 namespace db::access {
@@ -41,12 +44,15 @@ class DamagedFileError;
 class JetPager;
 class JetWriter;
 }  // namespace write
-class KeyedPageIo;
+class CodedPageIo;
 
 class AccessWriteSession {
  public:
+  // `codec` is the page codec of an encrypted .accdb file (nullptr for other files: the codec
+  // of a page key, if any, comes from the header).
   AccessWriteSession(std::string path, format::JetHeader header, OpenMode mode,
-                     write::FileEnv& env = write::DefaultFileEnv());
+                     write::FileEnv& env = write::DefaultFileEnv(),
+                     std::shared_ptr<const format::PageCodec> codec = nullptr);
   // An open transaction is rolled back.
   ~AccessWriteSession();
   AccessWriteSession(const AccessWriteSession&) = delete;
@@ -79,7 +85,8 @@ class AccessWriteSession {
   OpenMode mode_;
   write::FileEnv& env_;
   std::unique_ptr<write::JetPager> pager_;
-  std::unique_ptr<KeyedPageIo> io_;
+  std::shared_ptr<const format::PageCodec> codec_;
+  std::unique_ptr<CodedPageIo> io_;
   std::unique_ptr<write::JetWriter> writer_;
   bool inTransaction_ = false;  // begin() was called
   bool aborted_ = false;        // a failed statement rolled the transaction back

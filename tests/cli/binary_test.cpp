@@ -90,6 +90,30 @@ TEST_F(BinaryTest, PasswordFromTheEnvironment) {
   EXPECT_NE(o.err.find("Not a valid password"), std::string::npos);
 }
 
+// Encrypted .accdb files: extracted with the password of -p, refused as a wrong password
+// (exit 4) without it, and exported into with it.
+TEST_F(BinaryTest, EncryptedAccdbFilesWithTheirPassword) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  for (const char* name : {"ace-agile-encrypted.accdb", "ace12-rc4-cryptoapi-2007.accdb"}) {
+    SCOPED_TRACE(name);
+    const bool agile = std::string(name).find("agile") != std::string::npos;
+    const std::string file = "'" + dir.copyFixture(name) + "'";
+    const std::string password = agile ? "password" : "Test123";
+    const std::string field = agile ? "Data" : "Field1";
+    Outcome o = run("extract " + file + " Table1 " + field + " -c 6 -p " + password);
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.out, agile ? "One\nThree\nTwo\n" : "foo\n");
+    o = run("tables " + file + " -p wrong");
+    EXPECT_EQ(o.code, 4);
+    EXPECT_NE(o.err.find("Not a valid password"), std::string::npos) << o.err;
+    o = run("export " + file + " Table1 " + field + " Copied -c 6 -p " + password);
+    EXPECT_EQ(o.code, 0) << o.err;
+    o = run("preview " + file + " Copied " + field + " -p " + password);
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.out, agile ? "One\nThree\nTwo\n" : "foo\n");
+  }
+}
+
 // On a terminal the program asks for the password itself, does not echo it, and leaves the
 // terminal's echo as it found it.
 TEST_F(BinaryTest, PasswordPromptOnATerminalDoesNotEcho) {

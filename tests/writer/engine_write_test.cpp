@@ -155,14 +155,14 @@ TEST(EngineWriteTest, RollbackAndRefusalsLeaveTheFileAsItWas) {
   EXPECT_EQ(FileBytes(path), now);
 }
 
-TEST(EngineWriteTest, EncryptedFormatsAreRefusedUntouched) {
+TEST(EngineWriteTest, EncryptedFilesWithoutTheirPasswordAreRefusedUntouched) {
   ROWSIFTER_REQUIRE_FIXTURES();
   TempDir dir;
-  // Encrypted .accdb files do not open at all, for reading or writing. (Access 97 files are
-  // written: tests/writer/jet3_write_test.cpp.)
+  // Encrypted .accdb files open for writing with their password only (encrypted_write_test);
+  // Access 97 files are written (jet3_write_test).
   std::string encrypted = dir.copyFixture("ace14-encrypted-2010.accdb");
   const std::string before = FileBytes(encrypted);
-  EXPECT_EQ(ErrorNumber([&] { OpenRw(encrypted); }), db::errc::kNotSupported);
+  EXPECT_EQ(ErrorNumber([&] { OpenRw(encrypted); }), db::errc::kWrongPassword);
   EXPECT_EQ(FileBytes(encrypted), before);
   EXPECT_FALSE(std::filesystem::exists(db::access::write::LockFilePath(encrypted)));
 }

@@ -10,6 +10,7 @@
 #include "db/access/format/bytes.h"
 #include "db/access/format/catalog.h"
 #include "db/access/format/definition.h"
+#include "db/access/format/encryption.h"
 #include "db/access/format/header.h"
 #include "db/access/format/index_page.h"
 #include "db/access/format/pages.h"
@@ -100,9 +101,10 @@ struct CatalogRow {
 
 class Checker {
  public:
-  Checker(const PageIo& io, JetCheckReport& report)
+  Checker(const PageIo& io, JetCheckReport& report, const std::string& password)
       : io_(io),
         report_(report),
+        password_(password),
         pageSize_(io.pageSize()),
         layout_(PagesOfSize(io.pageSize())),
         def_(DefinitionLayoutOf(io.pageSize())),
@@ -152,19 +154,21 @@ class Checker {
       problem("page 0 is not the header of an Access file");
       return false;
     }
-    if (header->isOfficeEncrypted() || header->isJet3() != layout_.jet3) {
-      problem("the file is not an unencrypted Jet 3, Jet 4 or ACE file of its page size");
+    if (header->isJet3() != layout_.jet3) {
+      problem("the file is not a Jet 3, Jet 4 or ACE file of its page size");
       return false;
     }
     codePage_ = header->isJet3() ? header->codePage : 0;
-    if (header->pageKey != 0) {
-      for (std::uint32_t p = 1; p < count; ++p) {
-        std::uint32_t key = header->pageKey ^ p;
-        unsigned char k[4];
-        Put32(k, key);
-        Rc4Apply(k, 4, pages_[p].data(), pageSize_);
-      }
+    // Pages encoded with the database key or encrypted with the password are checked plain.
+    std::unique_ptr<PageCodec> codec;
+    try {
+      codec = OpenPageCodec(*header, pages_[0].data(), pages_[0].size(), password_);
+    } catch (const EncryptionError& e) {
+      problem(std::string("the pages cannot be decoded: ") + e.what());
+      return false;
     }
+    if (codec)
+      for (std::uint32_t p = 1; p < count; ++p) codec->decode(p, pages_[p]);
     return true;
   }
 
@@ -967,6 +971,7 @@ class Checker {
 
   const PageIo& io_;
   JetCheckReport& report_;
+  const std::string password_;
   const std::size_t pageSize_;
   const PageLayout& layout_;
   const DefinitionLayout& def_;
@@ -1004,9 +1009,9 @@ class FilePages : public PageIo {
 
 }  // namespace
 
-JetCheckReport CheckJetPages(const PageIo& io) {
+JetCheckReport CheckJetPages(const PageIo& io, const std::string& password) {
   JetCheckReport report;
-  Checker(io, report).run();
+  Checker(io, report, password).run();
   return report;
 }
 
@@ -1032,7 +1037,7 @@ std::string NewProblem(const JetCheckReport& before, const JetCheckReport& after
   return {};
 }
 
-JetCheckReport CheckJetFile(const std::string& path) {
+JetCheckReport CheckJetFile(const std::string& path, const std::string& password) {
   JetCheckReport report;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -1048,7 +1053,7 @@ JetCheckReport CheckJetFile(const std::string& path) {
     return report;
   }
   FilePages pages(std::move(bytes), pageSize);
-  return CheckJetPages(pages);
+  return CheckJetPages(pages, password);
 }
 
 }  // namespace db::access::check

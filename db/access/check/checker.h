@@ -70,13 +70,13 @@ struct JetCheckReport {
   bool ok() const { return problems.empty(); }
 };
 
-// Checks the pages `io` hands out (as stored in the file: pages encoded with the database key
-// are decoded here).
-JetCheckReport CheckJetPages(const format::PageIo& io);
+// Checks the pages `io` hands out (as stored in the file: pages encoded with the database key,
+// or encrypted with `password`, are decoded here by the format's page codec).
+JetCheckReport CheckJetPages(const format::PageIo& io, const std::string& password = {});
 
-// Checks a file. A file that cannot be read, or is not an unencrypted Jet 3, Jet 4 or ACE file,
-// gives one problem.
-JetCheckReport CheckJetFile(const std::string& path);
+// Checks a file. A file that cannot be read, is not a Jet 3, Jet 4 or ACE file, or whose pages
+// `password` does not decrypt, gives one problem.
+JetCheckReport CheckJetFile(const std::string& path, const std::string& password = {});
 
 // A problem of `after` that `before` did not have, with its numbers blanked out ("data page #
 // says it has # free bytes, it has #"), or "" when there is none. Problems are compared by this

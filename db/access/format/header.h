@@ -24,13 +24,9 @@
 // damaged rather than written by Access, so a password that does not match it means damage.
 //
 // An encrypted .accdb file (non-zero page key) describes its encryption at 0x299 of page 0, in
-// the Office EncryptionInfo layout: a 16-bit byte count of what follows, then the version (two
-// 16-bit numbers) and 32-bit flags, then
-//   version 4.4, flags 0x40 ("agile", AES): an XML text with an <encryption> element;
-//   versions 2.2, 3.2 and 4.2, flag 0x04 (CryptoAPI: RC4, or AES with flag 0x20): a 32-bit
-//     header size, a header (flags, extra size, algorithm, hash algorithm, key bits, provider
-//     type, two reserved words, provider name), then a verifier: 32-bit salt size (16), the
-//     salt, the encrypted verifier (16 bytes), the 32-bit hash size and the encrypted hash.
+// the Office EncryptionInfo layout: a 16-bit byte count of what follows, then the version and
+// flags of an RC4 CryptoAPI or agile description. encryption.h describes it field by field,
+// with the page codecs that use it.
 #pragma once
 
 #include <cstddef>

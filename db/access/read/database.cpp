@@ -2,9 +2,11 @@
 
 #include <QString>
 
+#include <cerrno>
 #include <cstring>
 
 #include "db/access/format/text.h"
+#include "db/access/read/page_stream.h"
 #include "db/base/error.h"
 
 namespace db::access::read {
@@ -13,8 +15,11 @@ std::string DamagedFileMessage(const std::string& path, const std::string& detai
   return "Unrecognized database format '" + path + "' (" + detail + ").";
 }
 
-JetDatabase::JetDatabase(std::string path, JetHeader header, std::uint64_t fileSize)
-    : path_(std::move(path)), header_(std::move(header)) {
+JetDatabase::JetDatabase(std::string path, JetHeader header, std::uint64_t fileSize,
+                         std::shared_ptr<const PageCodec> codec)
+    : path_(std::move(path)), header_(std::move(header)), codec_(std::move(codec)) {
+  if (header_.isOfficeEncrypted() && !codec_)
+    throw Error(errc::kFailed, "The database file '" + path_ + "' is encrypted; it needs its codec.");
   if (fileSize % header_.pageSize != 0) damaged("the file does not end on a page boundary");
   if (fileSize / header_.pageSize > UINT32_MAX) damaged("the file is too large");
   pageCount_ = static_cast<std::uint32_t>(fileSize / header_.pageSize);
@@ -28,6 +33,19 @@ JetDatabase::JetDatabase(std::string path, JetHeader header, std::uint64_t fileS
     mdb_close(mdb_);
     mdb_ = nullptr;
     damaged("the engine version in the header is inconsistent");
+  }
+  if (header_.isOfficeEncrypted()) {
+    // libmdb has read page 0, which is stored plainly; from here on it reads through our stream.
+    std::FILE* stream = OpenDecodedPageStream(path_, header_.pageSize, codec_);
+    if (!stream) {
+      std::string why = std::strerror(errno);
+      mdb_close(mdb_);
+      mdb_ = nullptr;
+      throw Error(errc::kFailed, "The database file '" + path_ + "' cannot be read: " + why + ".");
+    }
+    std::fclose(mdb_->f->stream);
+    mdb_->f->stream = stream;
+    mdb_->f->db_key = 0;
   }
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "db/access/format/encryption.h"
 #include "db/access/format/header.h"
 #include "db/access/read/libmdb.h"
 
@@ -18,8 +20,11 @@ using namespace db::access::format;
 class JetDatabase {
  public:
   // Opens `path`, whose page 0 gave `header` and whose size is `fileSize` bytes (a whole number
-  // of pages). Throws db::Error.
-  JetDatabase(std::string path, JetHeader header, std::uint64_t fileSize);
+  // of pages). An encrypted .accdb file needs the `codec` its password opened (encryption.h):
+  // libmdb then reads its pages decrypted through page_stream.h. (libmdb decodes the pages of
+  // Jet files with a page key itself.) Throws db::Error.
+  JetDatabase(std::string path, JetHeader header, std::uint64_t fileSize,
+              std::shared_ptr<const PageCodec> codec = nullptr);
   ~JetDatabase();
   JetDatabase(const JetDatabase&) = delete;
   JetDatabase& operator=(const JetDatabase&) = delete;
@@ -27,6 +32,8 @@ class JetDatabase {
   MdbHandle* handle() const { return mdb_; }
   const JetHeader& header() const { return header_; }
   const std::string& path() const { return path_; }
+  // The codec of an encrypted .accdb file, or nullptr.
+  const std::shared_ptr<const PageCodec>& codec() const { return codec_; }
   std::uint32_t pageCount() const { return pageCount_; }
   std::size_t pageSize() const { return header_.pageSize; }
   bool hasPage(std::uint64_t page) const { return page < pageCount_; }
@@ -46,6 +53,7 @@ class JetDatabase {
  private:
   std::string path_;
   JetHeader header_;
+  std::shared_ptr<const PageCodec> codec_;
   std::uint32_t pageCount_ = 0;
   MdbHandle* mdb_ = nullptr;
 };
