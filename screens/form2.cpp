@@ -176,6 +176,7 @@ void Form2::PushButton2_Click() {
 }
 
 void Form2::PushButton5_Click() {
+  if (working_) return;
   steps::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");
   p.step(100, [&] { windows_.form1().show(); });
   p.step(102, [&] { hide(); });
