@@ -145,6 +145,7 @@ std::string QtPrompts::openFileDialog(const steps::FileDialogRequest& request) {
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   const QString filter = QtFileFilter(request.filter);
   if (!filter.isEmpty()) dialog.setNameFilter(filter);
+  if (!request.folder.empty()) dialog.setDirectory(QString::fromStdString(request.folder));
   if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
   dialog.setWindowModality(Qt::ApplicationModal);
   if (dialog.exec() != QDialog::Accepted) return {};

@@ -50,6 +50,7 @@ class BenchWorkspace : public procedures::Workspace {
   void setPointer(int) override {}
   void refillTableList() override {}
   std::string connectionString() override { return db::BuildConnectionString(path, ""); }
+  bool ending() override { return false; }
 };
 
 class BenchPrompts : public steps::Prompts {

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "cli/exit_codes.h"
+#include "extract/utf8_fold.h"
 
 namespace cli {
 namespace {
@@ -189,6 +190,12 @@ void CheckRequest(const Request& r) {
 
 std::optional<extract::Criterion> ParseCriterion(std::string_view text) {
   if (auto byText = extract::CriterionFromText(text)) return byText;
+  // The text in another letter case ("contains space(s)").
+  const extract::utf8::FoldedText folded(text);
+  for (std::size_t i = 0; i < extract::kCriterionCount; ++i) {
+    if (extract::utf8::FoldedText(extract::kCriterionTexts[i]).view() == folded.view())
+      return static_cast<extract::Criterion>(i);
+  }
   if (text.empty() || text.size() > 3 ||
       !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return std::nullopt;

@@ -46,7 +46,8 @@ struct Request {
 // Parses the arguments after the program name. Throws Failure (kBadArguments).
 Request ParseArguments(const std::vector<std::string>& args);
 
-// The criterion named by its exact entry text or by its number, 1 to 20 ("3" or "03").
+// The criterion named by its entry text, in any letter case ("contains space(s)"), or by its
+// number, 1 to 20 ("3" or "03").
 std::optional<extract::Criterion> ParseCriterion(std::string_view text);
 
 // The text that lists every criterion with its number, one a line, for --help and for errors.

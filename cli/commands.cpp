@@ -1,10 +1,12 @@
 #include "cli/commands.h"
 
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include "cli/database.h"
@@ -37,15 +39,24 @@ class Sink {
       name_ = "'" + *request.output + "'";
       file_ = std::make_unique<std::ofstream>();
       file_->rdbuf()->pubsetbuf(buffer_, sizeof buffer_);
+      errno = 0;
       file_->open(*request.output, std::ios::binary | std::ios::trunc);
-      if (!file_->is_open())
-        throw Failure(exitcode::kWriteFailed, "cannot write to " + name_ + ".");
+      if (!file_->is_open()) {
+        // The system's reason ("No such file or directory", "Permission denied").
+        const int reason = errno;
+        throw Failure(exitcode::kWriteFailed,
+                      "cannot write to " + name_ +
+                          (reason != 0 ? ": " + std::generic_category().message(reason) : "") +
+                          ".");
+      }
       out_ = file_.get();
     }
     writer_ = MakeWriter({request.format, request.escape, request.header}, *out_);
   }
 
   ValueWriter& writer() { return *writer_; }
+  // "standard output", or the file's name in quotes.
+  const std::string& name() const { return name_; }
 
   // Ends the listing and makes sure every byte was taken.
   void close() {
@@ -222,6 +233,10 @@ int Extract(const Request& request, Environment& env) {
     walk.finish();
     records->close();
     sink.close();
+    // Someone at a terminal learns how many values came; standard output keeps the values alone.
+    if (env.errIsTerminal)
+      *env.err << kept << (kept == 1 ? " value" : " values") << " written to " << sink.name()
+               << ".\n";
   } catch (const db::Error& e) {
     ThrowRead(e);
   }

@@ -43,6 +43,14 @@ void CheckReadable(const std::string& path) {
     throw Failure(exitcode::kFileMissing, "the database file '" + path + "' cannot be read.");
 }
 
+// Why `path` cannot be opened. The layer's description names the file itself when the file is
+// the trouble ("Unrecognized database format: '...'"); it is then said once, as it is.
+std::string CannotOpen(const std::string& path, const db::Error& error) {
+  const std::string description = Describe(error);
+  if (description.find("'" + path + "'") != std::string::npos) return description;
+  return "cannot open '" + path + "': " + description;
+}
+
 }  // namespace
 
 std::string Describe(const db::Error& error) { return error.description(); }
@@ -72,13 +80,12 @@ OpenDatabase Open(const Request& request, Environment& env, db::OpenMode mode) {
       return result;
     } catch (const db::Error& e) {
       if (e.number() != db::errc::kWrongPassword)
-        throw Failure(exitcode::kCannotOpen,
-                      "cannot open '" + request.database + "': " + Describe(e));
+        throw Failure(exitcode::kCannotOpen, CannotOpen(request.database, e));
       if (!password && !asked && env.inIsTerminal) {
         ask();
         continue;
       }
-      std::string message = "cannot open '" + request.database + "': " + Describe(e);
+      std::string message = CannotOpen(request.database, e);
       if (!password)
         message +=
             " The database has a password: give it with --password, --ask-password or "

@@ -17,7 +17,9 @@ Commands:
   preview  DATABASE TABLE FIELD           the first values of FIELD (100 unless --limit)
   extract  DATABASE TABLE FIELD -c CRITERION [--chars TEXT]
                                           every distinct value of FIELD that meets CRITERION;
-                                          Null values are skipped, values come as stored
+                                          Null values are skipped, values come as stored; on a
+                                          terminal, the count of values written follows on
+                                          standard error
   export   DATABASE TABLE FIELD NEW_TABLE -c CRITERION [--chars TEXT] [--replace]
            [--long-text]                  the same values into NEW_TABLE, one text column named
                                           like FIELD, all in one transaction
@@ -25,13 +27,14 @@ Commands:
   help, version
 
 Options:
-  -c, --criterion CRITERION  a criterion by its exact text or its number, 1 to 20
+  -c, --criterion CRITERION  a criterion by its text (letter case ignored) or its number,
+                             1 to 20
       --chars TEXT           the characters criteria 1, 2 and 17 to 20 look for, used as
                              given (letter case ignored when compared); they may not be blank
   -p, --password TEXT        the database password (other users can see a command line: prefer
                              the variable ROWSIFTER_PASSWORD or --ask-password)
-      --ask-password         read the password first, without echo on a terminal; from the
-                             first line of standard input otherwise
+      --ask-password         read the password first: on a terminal after a prompt, without
+                             echo; otherwise from the first line of standard input, unprompted
   -f, --format FORMAT        lines (the default), csv or json
       --escape               lines: write backslash, line feed, carriage return and tab as
                              \\, \n, \r and \t, so that each value is exactly one line
@@ -46,6 +49,7 @@ Options:
                              is a terminal and the values do not go to a terminal; drawing it
                              makes the command count (and hold) the rows first
   -h, --help                 this text
+      --version              the program's name and version
 
 Password: --password, else the variable ROWSIFTER_PASSWORD, else, when the database refuses
 the empty password and standard input is a terminal, a prompt that does not echo.

@@ -40,7 +40,9 @@ std::optional<std::string> ReadPassword(const std::string& prompt) {
     // cannot be thrown away by a flush.
     if (tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0) gEchoOff = 1;
   }
-  std::cerr << prompt << std::flush;  // only once the echo is off
+  // Only someone at a terminal reads the prompt; a password piped in needs none. Written once
+  // the echo is off.
+  if (terminal) std::cerr << prompt << std::flush;
   std::string line;
   const bool read = static_cast<bool>(std::getline(std::cin, line));
   if (gEchoOff) {
@@ -51,7 +53,6 @@ std::optional<std::string> ReadPassword(const std::string& prompt) {
     std::signal(SIGINT, oldInt);
     std::signal(SIGTERM, oldTerm);
   }
-  if (!terminal) std::cerr << '\n';
   if (!read) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;

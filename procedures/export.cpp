@@ -18,6 +18,13 @@ namespace {
 constexpr PromptLines kPromptLines{110, 112, 114, 116, 296, 298, 118};
 constexpr WalkLines kWalkLines{150, 152, 250, 252, {154, 272}};
 
+// The failure `e` of a step after which the export keeps nothing, saying so (an ended
+// transaction says it itself).
+db::Error NothingChanged(const db::Error& e) {
+  if (e.number() == db::errc::kTransactionEnded) return e;
+  return db::Error(e.number(), e.description() + " " + kNothingChangedText, e.kind());
+}
+
 }  // namespace
 
 void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& clock) {
@@ -49,10 +56,13 @@ void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
 
   p.step(120, [&] { workspace.setPointer(steps::pointer::kBusy); });
   p.step(122, [&] { connection.setMode(db::OpenMode::ReadWrite); });
-  p.step(124, [&] { connection.open(workspace.connectionString()); });
+  // A database that cannot be opened would fail again at every step after it: one report, then
+  // the export stops, having changed nothing.
+  bool stopped = !p.step(124, [&] { connection.open(workspace.connectionString()); });
 
   bool dropOld = false;
-  if (p.when(126, [&] { return db::TableExists(workspace.connectionString(), name); })) {
+  if (!stopped &&
+      p.when(126, [&] { return db::TableExists(workspace.connectionString(), name); })) {
     if (p.when(128, [&] {
           return prompts.messageBox(kOverwriteQuestion, steps::box::kYesNo, "") == steps::box::kYes;
         })) {
@@ -66,20 +76,41 @@ void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
   extract::TableExport table(connection, name);
   // Without a transaction a failure half-way could leave the old table dropped and nothing in
   // its place, so the export changes nothing when it cannot start one.
-  if (!p.step(304, [&] { table.begin(); })) {
+  if (!stopped && !p.step(304, [&] { table.begin(); })) {
     p.step(132, [&] { workspace.setPointer(steps::pointer::kDefault); });
     return;
   }
-  if (dropOld) p.step(130, [&] { table.dropOld(); });
-
-  p.step(134, [&] { table.openValues(workspace.selectedField(), workspace.selectedTable()); });
+  const bool began = !stopped;
+  // Failures that every later step would meet again (no old table dropped, no new table made,
+  // no values to read) stop the export after one report, which says that nothing was changed:
+  // the transaction is rolled back.
+  auto once = [](auto action) {
+    return [action] {
+      try {
+        action();
+      } catch (const db::Error& e) {
+        throw NothingChanged(e);
+      }
+    };
+  };
+  if (!stopped && dropOld) stopped = !p.step(130, once([&] { table.dropOld(); }));
+  if (!stopped) {
+    stopped = !p.step(
+        134, once([&] { table.openValues(workspace.selectedField(), workspace.selectedTable()); }));
+  }
   long long n = -1;
-  p.step(142, [&] { n = extract::OpenRecordset(table.values()).recordCount() - 1; });
+  if (!stopped) {
+    stopped =
+        !p.step(142, once([&] { n = extract::OpenRecordset(table.values()).recordCount() - 1; }));
+  }
 
-  if (!p.when(144, [&] { return extract::OpenRecordset(table.values()).eof(); })) {
-    p.step(146, [&] { table.create(workspace.selectedField()); });
-    WalkSteps walk(p, workspace, clock, kWalkLines, n);
-    table.writeValues(walk, matcher);
+  if (!stopped && !p.when(144, [&] { return extract::OpenRecordset(table.values()).eof(); })) {
+    stopped = !p.step(146, once([&] { table.create(workspace.selectedField()); }));
+    if (!stopped) {
+      WalkSteps walk(p, workspace, clock, kWalkLines, n, kNothingChangedText);
+      table.writeValues(walk, matcher);
+      stopped = walk.stopped();
+    }
   }
 
   p.step(254, [&] { workspace.setPointer(steps::pointer::kDefault); });
@@ -90,14 +121,19 @@ void ExportResults(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
   // No statement of the export may still be reading at the commit; the record set goes even
   // when its close fails.
   p.step(258, [&] { table.closeValues(); });
+  if (stopped) {
+    // The failure has been reported, or the program is ending: nothing of the export is kept,
+    // and there is no "Done." and no new table to list.
+    if (began) p.step(308, [&] { table.rollBack(); });
+    return;
+  }
   // A commit that fails keeps nothing of the export (the engine has ended the transaction, or
   // the rollback below ends it); the report says so with the cause.
   if (!p.step(306, [&] {
         try {
           table.commit();
         } catch (const db::Error& e) {
-          if (e.number() == db::errc::kTransactionEnded) throw;  // says so itself
-          throw db::Error(e.number(), e.description() + " " + kNothingChangedText);
+          throw NothingChanged(e);
         }
       }))
     p.step(308, [&] { table.rollBack(); });

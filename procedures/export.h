@@ -24,8 +24,16 @@
 //   19 = 284/286/288, 20 = 290/292/294
 //   254 default pointer, 256 progress reset, 258 closing the record set, 306 the commit (its
 //   report says that nothing was changed), 308 the rollback when the commit fails (nothing to
-//   do, and no report, when the failed commit ended the transaction itself), 266 "Done.",
-//   268 refilling the table list
+//   do, and no report, when the failed commit ended the transaction itself) or when the export
+//   stopped, 266 "Done.", 268 refilling the table list
+//
+// A failure that would come back at every later step or value is reported once, saying that
+// nothing was changed, and the export stops: the database cannot be opened, the old table cannot
+// be dropped, the values cannot be read, the new table cannot be made (a name the database
+// refuses, a file turned read-only), or, while the rows are written, the transaction has ended
+// or the new table is gone. A stopped export rolls back, resets the pointer and the bar, and
+// shows no "Done."; it stops the same way, without a report, when the program is ending. A row
+// refused for its own value is reported and the export goes on.
 #pragma once
 
 #include "steps/clock.h"

@@ -41,6 +41,28 @@ int ProgressPercent(long long i, long long n) {
   return static_cast<int>(std::clamp(std::lround(percent), 0L, 100L));
 }
 
+bool RepeatsForEveryValue(const db::Error& error) {
+  switch (error.number()) {
+    case db::errc::kTransactionEnded:
+    case db::errc::kClosed:
+    case db::errc::kNoSuchObject:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool WalkSteps::more(long long row) {
+  if (workspace_.ending()) stopped_ = true;
+  return !stopped_ && row <= lastRow_;
+}
+
+db::Error WalkSteps::withStopNote(const db::Error& e) const {
+  // An ended transaction says itself that nothing of it was kept.
+  if (stopNote_.empty() || e.number() == db::errc::kTransactionEnded) return e;
+  return db::Error(e.number(), e.description() + " " + stopNote_, e.kind());
+}
+
 void WalkSteps::beforeRow(long long row) {
   procedure_.step(lines_.progress, [&] { workspace_.setProgress(ProgressPercent(row, lastRow_)); });
 }
@@ -59,9 +81,12 @@ std::optional<Criterion> WalkSteps::criterion() {
 }
 
 void WalkSteps::afterRow(long long row) {
+  if (stopped_) return;
   procedure_.step(lines_.pause, [&] {
     if (row % kValuesBetweenPauses == 0) steps::WaitSeconds(clock_, kPauseSeconds);
   });
+  // The windows may have been closed during the pause.
+  if (workspace_.ending()) stopped_ = true;
 }
 
 }  // namespace procedures

@@ -5,7 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "db/base/error.h"
 #include "extract/criteria.h"
 #include "procedures/workspace.h"
 #include "steps/clock.h"
@@ -64,27 +66,40 @@ bool AskUserCharacters(steps::Procedure& procedure, Workspace& workspace, steps:
 // Percentage shown for row i of rows 0..n: i / n * 100, rounded; a single row (n = 0) shows 100.
 int ProgressPercent(long long i, long long n);
 
+// Whether a failure of the database will be met again at every later value, so that reporting
+// it once per value would only flood the screen: the transaction has ended (nothing more can
+// be written), the record set or the connection is closed, or the table written to is not there.
+bool RepeatsForEveryValue(const db::Error& error);
+
 // Drives the walk over the values (extract/value_walk.h) as the windows do: rows 0 to lastRow,
 // each part a numbered step that reports its failure and goes on, the criterion read afresh for
 // every value (a criterion text that names none of the entries keeps nothing; one that cannot
 // be read counts as entry 1), the progress bar before each row and a pause at the first row and
 // every kValuesBetweenPauses rows.
+//
+// The walk stops early, without a report of its own, when the program is ending (its windows
+// were closed during a pause), and after the one report of a failure that would repeat for
+// every value (RepeatsForEveryValue, or a move to the next row that failed). `stopNote` is
+// added to the description of that report.
 class WalkSteps {
  public:
   WalkSteps(steps::Procedure& procedure, Workspace& workspace, steps::Clock& clock,
-            const WalkLines& lines, long long lastRow)
+            const WalkLines& lines, long long lastRow, std::string stopNote = {})
       : procedure_(procedure),
         workspace_(workspace),
         clock_(clock),
         lines_(lines),
-        lastRow_(lastRow) {}
+        lastRow_(lastRow),
+        stopNote_(std::move(stopNote)) {}
 
-  bool more(long long row) const { return row <= lastRow_; }
+  bool more(long long row);
+  // Whether the walk ended before its last row.
+  bool stopped() const { return stopped_; }
   void beforeRow(long long row);
   // A read that fails counts as a Null value: the row is skipped.
   template <class F>
   bool read(F&& part) {
-    return !procedure_.when(lines_.read, [&] { return !part(); });
+    return !procedure_.when(lines_.read, [&] { return !stopsOnRepeat(part); });
   }
   std::optional<extract::Criterion> criterion();
   template <class F>
@@ -93,12 +108,21 @@ class WalkSteps {
   }
   template <class F>
   void keep(extract::Criterion c, F&& part) {
-    procedure_.step(lines_.criteria.keep(Entry(c)), part);
+    procedure_.step(lines_.criteria.keep(Entry(c)), [&] { stopsOnRepeat(part); });
   }
   void afterRow(long long row);
   template <class F>
   void next(F&& part) {
-    procedure_.step(lines_.next, part);
+    if (stopped_) return;
+    // A row that cannot be left leaves every later row out of reach.
+    procedure_.step(lines_.next, [&] {
+      try {
+        part();
+      } catch (...) {
+        stopped_ = true;
+        throw;
+      }
+    });
   }
 
  private:
@@ -106,11 +130,27 @@ class WalkSteps {
     return static_cast<int>(extract::CriterionIndex(c)) + 1;
   }
 
+  // Runs one part of a row. A failure that would repeat for every value stops the walk and is
+  // passed on, with the stop note, to be reported once.
+  template <class F>
+  auto stopsOnRepeat(F& part) -> decltype(part()) {
+    try {
+      return part();
+    } catch (const db::Error& e) {
+      if (!RepeatsForEveryValue(e)) throw;
+      stopped_ = true;
+      throw withStopNote(e);
+    }
+  }
+  db::Error withStopNote(const db::Error& e) const;
+
   steps::Procedure& procedure_;
   Workspace& workspace_;
   steps::Clock& clock_;
   WalkLines lines_;
   long long lastRow_;
+  std::string stopNote_;
+  bool stopped_ = false;
 };
 
 }  // namespace procedures

@@ -38,20 +38,27 @@ void RunExtraction(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
 
   p.step(116, [&] { workspace.setPointer(steps::pointer::kBusy); });
   p.step(118, [&] { connection.setMode(db::OpenMode::ReadWrite); });
-  p.step(120, [&] { connection.open(workspace.connectionString()); });
-  p.step(122, [&] {
-    recordset = connection.openRecordset(
-        db::DistinctValuesStatement(workspace.selectedField(), workspace.selectedTable()));
-  });
-
+  // A database that cannot be opened or read would fail again at every step after it: the run
+  // reports it once and stops, leaving the results as they were.
+  bool stopped = !p.step(120, [&] { connection.open(workspace.connectionString()); });
+  if (!stopped) {
+    stopped = !p.step(122, [&] {
+      recordset = connection.openRecordset(
+          db::DistinctValuesStatement(workspace.selectedField(), workspace.selectedTable()));
+    });
+  }
   long long n = -1;
-  p.step(130, [&] { n = extract::OpenRecordset(recordset).recordCount() - 1; });
-  p.step(132, [&] { workspace.clearResults(); });
+  if (!stopped)
+    stopped = !p.step(130, [&] { n = extract::OpenRecordset(recordset).recordCount() - 1; });
 
-  if (p.when(134, [&] { return !extract::OpenRecordset(recordset).eof(); })) {
-    WalkSteps walk(p, workspace, clock, kWalkLines, n);
-    extract::WalkValues(walk, recordset, matcher,
-                        [&](std::string_view kept) { workspace.addResult(std::string(kept)); });
+  if (!stopped) {
+    p.step(132, [&] { workspace.clearResults(); });
+    if (p.when(134, [&] { return !extract::OpenRecordset(recordset).eof(); })) {
+      WalkSteps walk(p, workspace, clock, kWalkLines, n);
+      extract::WalkValues(walk, recordset, matcher,
+                          [&](std::string_view kept) { workspace.addResult(std::string(kept)); });
+      stopped = walk.stopped();
+    }
   }
 
   p.step(242, [&] { workspace.setPointer(steps::pointer::kDefault); });
@@ -62,7 +69,8 @@ void RunExtraction(Workspace& workspace, steps::Prompts& prompts, steps::Clock& 
   p.step(246, [&] {
     if (recordset && recordset->isOpen()) recordset->close();
   });
-  p.step(254, [&] { prompts.messageBox(kDoneText, steps::box::kOkOnly, ""); });
+  // A run that stopped early has reported why, or the program is ending: no "Done.".
+  if (!stopped) p.step(254, [&] { prompts.messageBox(kDoneText, steps::box::kOkOnly, ""); });
 }
 
 }  // namespace procedures

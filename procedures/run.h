@@ -13,6 +13,12 @@
 //   entry k of 17..20 at 260 + 6 (k - 17) (+2, +4): 17 = 260/262/264, 18 = 266/268/270,
 //   19 = 272/274/276, 20 = 278/280/282
 //   242 default pointer, 244 progress reset, 246 closing the record set, 254 "Done."
+//
+// A failure that would come back at every later step or value (the database cannot be opened,
+// the query fails, the record set or connection is gone) is reported once; the run then stops:
+// it resets the pointer and the bar and closes the record set, and shows no "Done.". It stops
+// the same way, without a report, when the program is ending. Failures that belong to one value
+// are reported and the run goes on.
 #pragma once
 
 #include "steps/clock.h"

@@ -34,6 +34,10 @@ class Workspace {
 
   // The connection string for the database named in the selection window's boxes.
   virtual std::string connectionString() = 0;
+
+  // True once the program is ending (a window was closed while the work paused): the run or the
+  // export stops at once, and an export keeps nothing.
+  virtual bool ending() = 0;
 };
 
 }  // namespace procedures

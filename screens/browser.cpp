@@ -41,7 +41,13 @@ void Browser::fillTables(const std::vector<std::string>& names) {
   ++previewGeneration_;
   tables_.clear();
   for (const auto& name : names) tables_.add(name);
-  if (tables_.count() > 0) tableClick();
+  if (tables_.count() > 0) {
+    tableClick();
+  } else {
+    // No table, so no fields and no preview: what the lists held belonged to another database.
+    fields_.clear();
+    preview_.clear();
+  }
 }
 
 bool Browser::listFields() {

@@ -30,8 +30,8 @@ class Browser {
           std::function<std::string()> connectionString, steps::Prompts& prompts);
 
   // Replaces the table list with `names` (in their order) and, when it is not empty, runs the
-  // table click for the first table. An empty list leaves the fields and the preview as they
-  // are. Failures of the table click pass to the caller.
+  // table click for the first table. An empty list empties the fields and the preview too.
+  // Failures of the table click pass to the caller.
   void fillTables(const std::vector<std::string>& names);
 
   // The table click as program code runs it: lists the fields of the selected table, then

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,9 +30,13 @@ constexpr double kWindowPoints = 9;
 constexpr double kButtonPoints = 11.25;
 
 constexpr const char* kDialogTitle = "Select Access Database";
+// The Access entries first (the first one is the dialog's choice when it opens), then the
+// SQLite files the program opens too, and every file.
 constexpr const char* kDialogFilter =
     "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|"
-    "Microsoft 2007 Database (*.accdb)|*.accdb|";
+    "Microsoft 2007 Database (*.accdb)|*.accdb|"
+    "SQLite Database (*.sqlite,*.sqlite3,*.db)|*.sqlite;*.sqlite3;*.db;*.db3|"
+    "All Files (*.*)|*|";
 // Read-only box ticked, explorer style, long file names.
 constexpr long kDialogFlags = 2621441;
 
@@ -59,6 +64,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption) {
   label->setFont(ArialFont(kWindowPoints, true));
   SetWhiteBackground(*label);
   return label;
+}
+
+// The folder of `path` when it names one that exists, else the empty text.
+std::string ExistingFolderOf(const std::string& path) {
+  if (path.empty()) return {};
+  const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
+  return QFileInfo(folder).isDir() ? folder.toStdString() : std::string();
 }
 
 QLineEdit* MakeTextBox(QWidget* parent, const char* name) {
@@ -163,7 +175,11 @@ bool Form1::Form_Load() {
 void Form1::PushButton1_Click() {
   steps::Procedure p(windows_.prompts(), "Form1.PushButton1_Click");
   steps::FileDialogRequest request;
-  p.step(100, [&] { request.fileName.clear(); });
+  p.step(100, [&] {
+    request.fileName.clear();
+    // The dialog opens where the database in the path box is.
+    request.folder = ExistingFolderOf(path());
+  });
   p.step(102, [&] { request.flags = kDialogFlags; });
   p.step(104, [&] { request.title = kDialogTitle; });
   p.step(106, [&] { request.filter = kDialogFilter; });

@@ -28,7 +28,8 @@ class Form1 : public QWidget {
   // The start-up sequence. False when the program must end at once (no window was shown).
   bool Form_Load();
 
-  // Browse: the file-open dialog fills the path box; Cancel changes nothing.
+  // Browse: the file-open dialog (Access, SQLite or any file, opening in the folder of the path
+  // in the box) fills the path box; Cancel changes nothing.
   void PushButton1_Click();
   // "Next >": opens the database named in the boxes in the workspace, shows the workspace and
   // hides this window. A path that names no file does nothing.

@@ -97,13 +97,14 @@ void Form2::createControls() {
   progressBar1_->setTextVisible(true);
   progressBar1_->setFormat(QStringLiteral("Progress Bar"));
 
-  // A click on a list item starts its fill once the list has finished handling the mouse: the
-  // fill clears and refills lists, which must not happen under the view's own event handler.
-  connect(listView1_, &QTreeWidget::itemClicked, this, [this] {
+  // An item the user chooses (by a click, or by moving the selection with the keyboard) starts
+  // its fill once the list has finished handling the event: the fill clears and refills lists,
+  // which must not happen under the view's own event handler.
+  connect(listView1_, &ReportList::itemChosen, this, [this] {
     QMetaObject::invokeMethod(
         this, [this] { browser_->userTableClick(); }, Qt::QueuedConnection);
   });
-  connect(listView2_, &QTreeWidget::itemClicked, this, [this] {
+  connect(listView2_, &ReportList::itemChosen, this, [this] {
     QMetaObject::invokeMethod(
         this, [this] { browser_->userFieldClick(); }, Qt::QueuedConnection);
   });
@@ -175,6 +176,7 @@ void Form2::PushButton2_Click() {
 }
 
 void Form2::PushButton5_Click() {
+  if (working_) return;
   steps::Procedure p(windows_.prompts(), "Form2.PushButton5_Click");
   p.step(100, [&] { windows_.form1().show(); });
   p.step(102, [&] { hide(); });

@@ -38,7 +38,8 @@ class Form2 : public QWidget, private BrowseWindow {
   void PushButton1_Click();
   void PushButton2_Click();
   bool working() const { return working_; }
-  // "Switch Access Database": back to the selection window.
+  // "Switch Access Database": back to the selection window. Refused (it does nothing) while an
+  // extraction or an export is going: their results belong to this database.
   void PushButton5_Click();
 
   Browser& browser() { return *browser_; }
@@ -55,7 +56,8 @@ class Form2 : public QWidget, private BrowseWindow {
   app::WindowPointer& pointer() { return pointer_; }
 
  protected:
-  // Form_Unload: closing the window ends the program.
+  // Form_Unload: closing the window ends the program; an extraction or an export that is
+  // pausing stops there (an export keeps nothing).
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -42,4 +42,6 @@ void Form2Workspace::refillTableList() { windows_.FillTableList(); }
 
 std::string Form2Workspace::connectionString() { return windows_.connectionString(); }
 
+bool Form2Workspace::ending() { return windows_.ending(); }
+
 }  // namespace screens

@@ -25,6 +25,7 @@ class Form2Workspace : public procedures::Workspace {
   void setPointer(int value) override;
   void refillTableList() override;
   std::string connectionString() override;
+  bool ending() override;
 
  private:
   Form2& form_;

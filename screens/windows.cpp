@@ -41,6 +41,7 @@ std::string Windows::connectionString() const {
 }
 
 void Windows::endProgram() {
+  ending_ = true;
   if (options_.endProgram) {
     options_.endProgram();
   } else {

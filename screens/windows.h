@@ -55,7 +55,10 @@ class Windows {
   // The connection string of Form1's path and password boxes as they are now.
   std::string connectionString() const;
 
+  // Ends the program (closing either window). A run or an export that is pausing when it is
+  // called stops at once (ending() turns true) and returns to the event loop, which ends.
   void endProgram();
+  bool ending() const { return ending_; }
 
   steps::Prompts& prompts() { return prompts_; }
   app::Settings& settings() { return settings_; }
@@ -68,6 +71,7 @@ class Windows {
   WindowsOptions options_;
   std::unique_ptr<Form1> form1_;
   std::unique_ptr<Form2> form2_;
+  bool ending_ = false;
 };
 
 }  // namespace screens

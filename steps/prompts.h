@@ -23,6 +23,7 @@ struct FileDialogRequest {
   std::string filter;    // "Description|pattern|Description|pattern|..." (may end with "|")
   long flags = 0;        // the platform's open-file flags (1 read-only box ticked, ...)
   std::string fileName;  // initial file name
+  std::string folder;    // the folder the dialog opens in; empty: the dialog's own choice
 };
 
 class Prompts {

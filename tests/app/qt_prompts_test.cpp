@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -13,37 +14,11 @@
 #include <string>
 
 #include "tests/support/fixtures.h"
+#include "tests/support/next_dialog.h"
 
 namespace {
 
-// Waits for the next visible dialog of type T and hands it to `answer`. A dialog that never
-// turns up fails the test; one left open is closed so that the test cannot hang.
-template <typename T>
-void AnswerNextDialog(std::function<void(T*)> answer) {
-  auto* timer = new QTimer;
-  auto tries = std::make_shared<int>(0);
-  QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* dialog = qobject_cast<T*>(w); dialog != nullptr && dialog->isVisible()) {
-        timer->deleteLater();
-        timer->stop();
-        answer(dialog);
-        if (dialog->isVisible()) {
-          ADD_FAILURE() << "dialog left open";
-          dialog->reject();
-        }
-        return;
-      }
-    }
-    if (++*tries > 500) {
-      timer->stop();
-      timer->deleteLater();
-      ADD_FAILURE() << "no dialog appeared";
-      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    }
-  });
-  timer->start(10);
-}
+using testsupport::AnswerNextDialog;
 
 TEST(QtFileFilter, MakesQtEntriesFromDescriptionPatternPairs) {
   EXPECT_EQ(app::QtFileFilter("All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database "
@@ -107,12 +82,14 @@ TEST(QtPrompts, FileDialogGivesTheChosenFileOrEmptyOnCancel) {
   std::ofstream(chosen) << "x";
   app::QtPrompts prompts;
   steps::FileDialogRequest request{"Select Access Database", "Microsoft Database (*.mdb)|*.mdb|",
-                                   2621441, ""};
+                                   2621441, "", dir.path().string()};
 
   AnswerNextDialog<QFileDialog>([&](QFileDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Select Access Database"));
     EXPECT_EQ(dialog->nameFilters(),
               QStringList{QStringLiteral("Microsoft Database (*.mdb) (*.mdb)")});
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(),
+              QDir(QString::fromStdString(dir.path().string())).canonicalPath());
     dialog->reject();
   });
   EXPECT_EQ(prompts.openFileDialog(request), "");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "cli/exit_codes.h"
 
 namespace {
@@ -53,14 +55,20 @@ TEST(ArgsTest, HelpAndVersionNeedNothingElse) {
   EXPECT_EQ(ParseArguments({"criteria"}).command, Command::kCriteria);
 }
 
-TEST(ArgsTest, CriteriaByExactTextOrNumber) {
+TEST(ArgsTest, CriteriaByTextInAnyLetterCaseOrByNumber) {
   for (std::size_t i = 0; i < extract::kCriterionCount; ++i) {
-    EXPECT_EQ(cli::ParseCriterion(extract::kCriterionTexts[i]), static_cast<Criterion>(i));
+    const std::string text(extract::kCriterionTexts[i]);
+    std::string lower = text, upper = text;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& spelling : {text, lower, upper})
+      EXPECT_EQ(cli::ParseCriterion(spelling), static_cast<Criterion>(i)) << spelling;
     EXPECT_EQ(cli::ParseCriterion(std::to_string(i + 1)), static_cast<Criterion>(i));
   }
+  EXPECT_EQ(cli::ParseCriterion("cOnTaInS sPaCe(S)"), Criterion::kContainsSpace);
   EXPECT_EQ(cli::ParseCriterion("07"), Criterion::kContainsTab);
-  for (const char* bad : {"0", "21", "-1", "+3", " 3", "3 ", "", "contains space(s)",
-                          "Contains Space(s) ", "1000000000000000000000"})
+  for (const char* bad : {"0", "21", "-1", "+3", " 3", "3 ", "", "contains spaces",
+                          "Contains Space(s) ", " contains space(s)", "1000000000000000000000"})
     EXPECT_FALSE(cli::ParseCriterion(bad)) << bad;
 }
 

@@ -32,11 +32,13 @@ std::string ReadAll(const std::string& path) {
 class BinaryTest : public ::testing::Test {
  protected:
   // Runs the program through the shell; `arguments` is shell text, `prefix` goes before it
-  // (e.g. a variable assignment). Standard input is empty.
-  Outcome run(const std::string& arguments, const std::string& prefix = "") {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command = prefix + " '" ROWSIFTER_CLI_PATH "' " + arguments +
-                                " </dev/null >'" + out + "' 2>'" + err + "'";
+  // (e.g. a variable assignment). Standard input is `input` (empty by default).
+  Outcome run(const std::string& arguments, const std::string& prefix = "",
+              const std::string& input = "") {
+    const std::string in = dir.file("stdin"), out = dir.file("stdout"), err = dir.file("stderr");
+    std::ofstream(in, std::ios::binary) << input;
+    const std::string command = prefix + " '" ROWSIFTER_CLI_PATH "' " + arguments + " <'" + in +
+                                "' >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -112,6 +114,21 @@ TEST_F(BinaryTest, EncryptedAccdbFilesWithTheirPassword) {
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, agile ? "One\nThree\nTwo\n" : "foo\n");
   }
+}
+
+// --ask-password reads a password piped in without a prompt: no one is there to read it.
+TEST_F(BinaryTest, AskPasswordFromAPipeWritesNoPrompt) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  const std::string file = "'" + testsupport::Fixture("jet4-password-2003.mdb") + "'";
+  Outcome o = run("tables " + file + " --ask-password", "", "password\n");
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(o.out, "Table1\n");
+  EXPECT_EQ(o.err, "");
+
+  o = run("tables " + file + " --ask-password", "", "wrong\n");
+  EXPECT_EQ(o.code, 4);
+  EXPECT_EQ(o.err.find("Password for"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Not a valid password"), std::string::npos) << o.err;
 }
 
 // On a terminal the program asks for the password itself, does not echo it, and leaves the

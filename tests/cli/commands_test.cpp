@@ -124,9 +124,16 @@ TEST_F(CommandsTest, OutputFileAndItsFailure) {
   content << in.rdbuf();
   EXPECT_NE(content.str().find("\"O'Brien Town\""), std::string::npos);
 
+  // The refusal says why, in the system's words.
   r = run({"extract", db, "People", "City", "-c", "3", "-o", dir.file("no/such/folder/x")});
   EXPECT_EQ(r.code, kWriteFailed);
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos);
+  EXPECT_NE(r.err.find("cannot write to '" + dir.file("no/such/folder/x") +
+                       "': No such file or directory"),
+            std::string::npos)
+      << r.err;
+  r = run({"extract", db, "People", "City", "-c", "3", "-o", dir.path().string()});
+  EXPECT_EQ(r.code, kWriteFailed);
+  EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << r.err;
 
   // A stream that stops taking bytes is a failed write, not a success.
   std::ostringstream broken;
@@ -145,11 +152,14 @@ TEST_F(CommandsTest, FilesThatCannotBeOpened) {
 
   EXPECT_EQ(run({"tables", dir.path().string()}).code, kFileMissing) << "a folder";
 
+  // The database layer's own message names the file: it is said once, not wrapped in another.
   const std::string text = dir.file("notes.txt");
   std::ofstream(text) << "not a database at all, but long enough to be read as one";
   r = run({"tables", text});
   EXPECT_EQ(r.code, kCannotOpen);
   EXPECT_NE(r.err.find("Unrecognized database format"), std::string::npos);
+  EXPECT_EQ(r.err.find(text), r.err.rfind(text)) << r.err;
+  EXPECT_EQ(r.err.find("annot open"), std::string::npos) << r.err;
 }
 
 TEST_F(CommandsTest, ProgressBarOnlyOnATerminalThatHoldsNoValues) {
@@ -161,11 +171,47 @@ TEST_F(CommandsTest, ProgressBarOnlyOnATerminalThatHoldsNoValues) {
   outIsTerminal = false;
   r = run({"extract", db, "People", "City", "-c", "3"});
   EXPECT_NE(r.err.find("100%  8/8"), std::string::npos) << "eight distinct values, Null included";
-  EXPECT_TRUE(r.err.ends_with("\r\x1b[K"));
+  EXPECT_TRUE(r.err.ends_with("\r\x1b[K2 values written to standard output.\n"))
+      << "the bar wiped before the count";
   EXPECT_EQ(SortedLines(r.out), (std::vector<std::string>{"New York", "O'Brien Town"}));
 
   r = run({"extract", db, "People", "City", "-c", "3", "--no-progress"});
+  EXPECT_EQ(r.err, "2 values written to standard output.\n") << "the count, without the bar";
+}
+
+// On a terminal, extract ends with the number of values it wrote, on standard error: standard
+// output holds the values alone. Off a terminal (a script reads the output) it says nothing.
+TEST_F(CommandsTest, ExtractCountsTheValuesWrittenOnATerminal) {
+  errIsTerminal = true;
+  outIsTerminal = true;
+  auto r = run({"extract", db, "People", "City", "-c", "3"});
+  EXPECT_EQ(r.code, kOk) << r.err;
+  EXPECT_EQ(SortedLines(r.out), (std::vector<std::string>{"New York", "O'Brien Town"}));
+  EXPECT_EQ(r.err, "2 values written to standard output.\n");
+
+  const std::string file = dir.file("one.csv");
+  r = run(
+      {"extract", db, "People", "City", "-c", "1", "--chars", "paris", "-o", file, "-f", "csv"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("1 value written to '" + file + "'.\n"), std::string::npos) << r.err;
+
+  r = run({"extract", db, "People", "City", "-c", "1", "--chars", "zz"});
+  EXPECT_EQ(r.code, kNothingMatched);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "0 values written to standard output.\n");
+
+  errIsTerminal = false;
+  r = run({"extract", db, "People", "City", "-c", "3"});
   EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CommandsTest, HelpListsEveryOption) {
+  const auto r = run({"--help"});
+  EXPECT_EQ(r.code, kOk);
+  for (const char* option :
+       {"--criterion", "--chars", "--password", "--ask-password", "--format", "--escape",
+        "--header", "--output", "--limit", "--replace", "--no-progress", "--help", "--version"})
+    EXPECT_NE(r.out.find(std::string(option) + " "), std::string::npos) << option;
 }
 
 // ---- password ---------------------------------------------------------------------------------

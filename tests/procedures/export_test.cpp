@@ -275,14 +275,66 @@ TEST_F(ExportTest, AFullDiskAtTheCommitIsReportedOnceWithNothingChanged) {
   }
 }
 
-TEST_F(ExportTest, AnUnopenableDatabaseChangesNothingAndEnds) {
+TEST_F(ExportTest, AnUnopenableDatabaseIsReportedOnceAndChangesNothing) {
   ws.databasePath = dir.file("missing.sqlite");
   exportAs("Results");
-  // The open fails; the failed existence test counts as "exists", so the question comes; then no
-  // transaction can start and the export stops there with the pointer reset.
-  EXPECT_EQ(ReportLines(prompts), (std::vector<int>{124, 126, 304}));
+  // Nothing after the opening could work: no existence test, no question, no transaction.
+  EXPECT_EQ(ReportLines(prompts), std::vector<int>{124});
+  EXPECT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
+  EXPECT_EQ(ws.progressText, "Progress Bar");
+  EXPECT_EQ(ws.refills, 0);
   EXPECT_FALSE(std::filesystem::exists(ws.databasePath));
+}
+
+// A step that every later one depends on fails: one report, saying that nothing was changed,
+// then the export stops and rolls back (an old table it dropped is back), with no "Done.".
+TEST_F(ExportTest, AFailureThatWouldRepeatIsReportedOnceAndTheExportKeepsNothing) {
+  runtest::FillSource(file, {"a b", "c d", "e f"});
+  makeOldResults();
+  struct Case {
+    std::string name;
+    std::string table;  // the table read
+    int line;
+  } cases[] = {
+      {"sqlite_results", "Source", 146},  // a name SQLite keeps for itself: no table is made
+      {"Results", "Missing", 134},        // the values cannot be read, after the old table went
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    prompts = {};
+    ws.table = c.table;
+    ws.refills = 0;
+    exportAs(c.name);
+    EXPECT_EQ(ReportLines(prompts), std::vector<int>{c.line});
+    ASSERT_FALSE(prompts.errorReports().empty());
+    EXPECT_NE(prompts.errorReports()[0].text.find("Nothing was changed in the database."),
+              std::string::npos)
+        << prompts.errorReports()[0].text;
+    EXPECT_EQ(prompts.messages.back().title, "Application Error") << "no \"Done.\"";
+    EXPECT_EQ(file.texts("SELECT Old FROM Results"), std::vector<std::string>{"kept"});
+    EXPECT_FALSE(file.hasTable("sqlite_results"));
+    EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
+    EXPECT_EQ(ws.progress.back(), 0);
+    EXPECT_EQ(ws.progressText, "Progress Bar");
+    EXPECT_EQ(ws.refills, 0);
+  }
+}
+
+// The program ends during a pause: the export stops there and keeps nothing, not even the drop
+// of the old table.
+TEST_F(ExportTest, TheExportKeepsNothingWhenTheProgramEnds) {
+  runtest::FillNumberedSource(file, 3000);
+  makeOldResults();
+  ws.criterion = Text(Criterion::kNotContainsSpace);
+  clock.onRound = [&](int) { ws.endingNow = true; };
+  exportAs("Results");
+  EXPECT_EQ(clock.rounds, 1);
+  EXPECT_TRUE(prompts.errorReports().empty());
+  EXPECT_EQ(prompts.messages.size(), 1u) << "the overwrite question, and no \"Done.\"";
+  EXPECT_EQ(file.texts("SELECT Old FROM Results"), std::vector<std::string>{"kept"});
+  EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
+  EXPECT_EQ(ws.refills, 0);
 }
 
 }  // namespace

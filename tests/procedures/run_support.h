@@ -39,6 +39,7 @@ class FakeWorkspace : public procedures::Workspace {
   int clears = 0;
   int refills = 0;
   int connectionStringReads = 0;
+  bool endingNow = false;  // the program is ending
 
   // Hooks for tests that need a control to misbehave.
   std::function<std::string(int call)> fieldOverride;   // call counts from 1
@@ -72,6 +73,7 @@ class FakeWorkspace : public procedures::Workspace {
     ++connectionStringReads;
     return db::BuildConnectionString(databasePath, "");
   }
+  bool ending() override { return endingNow; }
 
  private:
   int fieldReads_ = 0;

@@ -178,20 +178,43 @@ TEST_F(RunTest, ACriterionChangedDuringAPauseAppliesToLaterValues) {
   EXPECT_EQ(ws.results.size(), 501u);
 }
 
-TEST_F(RunTest, FailuresAreReportedAndTheRunStillEnds) {
+// A query that fails would fail every step after it: one report, then the run stops with the
+// pointer and the bar reset, no "Done." and the results of the last run left as they were.
+TEST_F(RunTest, AFailedQueryIsReportedOnceAndTheRunStops) {
   runtest::FillSource(file, {"a b"});
+  ws.results = {"listed before"};
   ws.table = "Missing";
   run();
-  std::vector<int> lines = ReportLines(prompts);
-  // The query fails; the row count and the check for rows then find no record set.
-  EXPECT_EQ(lines, (std::vector<int>{122, 130, 134}));
+  EXPECT_EQ(ReportLines(prompts), std::vector<int>{122});
   EXPECT_NE(prompts.errorReports()[0].text.find(
                 "in Siftwell2021/08/31.Form2.PushButton1_Click at line 122"),
             std::string::npos);
-  EXPECT_EQ(prompts.messages.back().text, "Done.");
+  EXPECT_EQ(prompts.messages.size(), 1u) << "no \"Done.\"";
   EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
   EXPECT_EQ(ws.progressText, "Progress Bar");
-  EXPECT_TRUE(ws.results.empty());
+  EXPECT_EQ(ws.results, std::vector<std::string>{"listed before"});
+  EXPECT_EQ(ws.clears, 0);
+
+  // The same for a database that cannot be opened.
+  prompts = {};
+  ws.databasePath = dir.file("missing.sqlite");
+  run();
+  EXPECT_EQ(ReportLines(prompts), std::vector<int>{120});
+  EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+// The program ends during a pause: the run stops there, with no report and no "Done.".
+TEST_F(RunTest, TheRunStopsAtThePauseWhenTheProgramEnds) {
+  runtest::FillNumberedSource(file, 3000);
+  ws.criterion = Text(Criterion::kNotContainsSpace);
+  clock.onRound = [&](int) { ws.endingNow = true; };
+  run();
+  EXPECT_EQ(clock.rounds, 1);
+  EXPECT_EQ(ws.results, std::vector<std::string>{"v000000"});
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(ws.pointers.back(), steps::pointer::kDefault);
+  EXPECT_EQ(ws.progress.back(), 0);
+  EXPECT_EQ(ws.progressText, "Progress Bar");
 }
 
 TEST_F(RunTest, AFailedAddIsReportedOnTheLineOfItsEntry) {

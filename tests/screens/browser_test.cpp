@@ -128,7 +128,7 @@ TEST_F(BrowserTest, ClickOnEmptyListChangesNothing) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(BrowserTest, FillTablesHasNoLengthLimitAndKeepsListsWhenEmpty) {
+TEST_F(BrowserTest, FillTablesHasNoLengthLimitAndEmptiesTheListsWhenEmpty) {
   Names names{"Customers"};
   for (int i = 0; i < 40000; ++i) names.push_back("T" + std::to_string(i));
   browser.fillTables(names);
@@ -139,8 +139,8 @@ TEST_F(BrowserTest, FillTablesHasNoLengthLimitAndKeepsListsWhenEmpty) {
 
   browser.fillTables({});
   EXPECT_EQ(tables.count(), 0);
-  EXPECT_EQ(fields.items, (Names{"Name", "City", "Code"}));
-  EXPECT_EQ(preview.items.size(), 4u);
+  EXPECT_TRUE(fields.items.empty()) << "no fields of a table the database does not have";
+  EXPECT_TRUE(preview.items.empty());
 }
 
 // A click that arrives while a list is being filled wins: the lists end up showing it, and

@@ -2,15 +2,20 @@
 // "Next >" into the workspace.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <filesystem>
 
 #include "app/program.h"
+#include "app/qt_prompts.h"
 #include "screens/twips.h"
 #include "tests/screens/screens_support.h"
+#include "tests/support/next_dialog.h"
 
 namespace {
 
@@ -100,7 +105,9 @@ TEST_F(Form1Test, BrowseAndSampleFillThePath) {
   EXPECT_EQ(request.title, "Select Access Database");
   EXPECT_EQ(request.filter,
             "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|"
-            "Microsoft 2007 Database (*.accdb)|*.accdb|");
+            "Microsoft 2007 Database (*.accdb)|*.accdb|"
+            "SQLite Database (*.sqlite,*.sqlite3,*.db)|*.sqlite;*.sqlite3;*.db;*.db3|"
+            "All Files (*.*)|*|");
   EXPECT_EQ(request.flags, 2621441);
   EXPECT_EQ(request.fileName, "");
   EXPECT_EQ(form1().path(), "/data/Orders.accdb");
@@ -115,6 +122,47 @@ TEST_F(Form1Test, BrowseAndSampleFillThePath) {
   EXPECT_EQ(form1().password(), "pw");
   EXPECT_FALSE(windows->form2Created()) << "the sample is not opened";
   EXPECT_TRUE(prompts.messages.empty());
+}
+
+// The real file dialog: it offers SQLite files and every file besides the Access ones, and it
+// opens in the folder of the path already in the box (when the box names one).
+TEST_F(Form1Test, BrowseOffersSqliteAndAllFilesInTheFolderOfThePath) {
+  app::QtPrompts qtPrompts;
+  windows.reset();
+  screens::WindowsOptions options;
+  options.endProgram = [this] { ++programEnds; };
+  windows = std::make_unique<screens::Windows>(qtPrompts, settings, options);
+  form1().show();
+
+  const QString folder = QString::fromStdString(temp.path().string());
+  const std::string other = temp.file("elsewhere");
+  std::filesystem::create_directory(other);
+  struct Case {
+    std::string path;  // in the box before the click
+    QString opensIn;
+  } cases[] = {{database, folder}, {other + "/gone.accdb", QString::fromStdString(other)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    setBoxes(c.path, "");
+    bool shown = false;
+    testsupport::AnswerNextDialog<QFileDialog>([&](QFileDialog* dialog) {
+      shown = true;
+      EXPECT_EQ(dialog->windowTitle(), "Select Access Database");
+      EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(c.opensIn).canonicalPath());
+      const QStringList filters = dialog->nameFilters();
+      dialog->reject();
+      ASSERT_EQ(filters.size(), 5) << filters.join(" | ").toStdString();
+      EXPECT_TRUE(filters[0].startsWith("All Microsoft Databases (*.mdb,*.accdb)"));
+      EXPECT_TRUE(filters[3].startsWith("SQLite Database")) << filters[3].toStdString();
+      for (const char* pattern : {"*.sqlite", "*.sqlite3", "*.db"})
+        EXPECT_TRUE(filters[3].contains(pattern)) << pattern;
+      EXPECT_TRUE(filters[4].startsWith("All Files")) << filters[4].toStdString();
+      EXPECT_TRUE(filters[4].endsWith("(*)")) << filters[4].toStdString();
+    });
+    QTest::mouseClick(&form1().PushButton1(), Qt::LeftButton);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(form1().path(), c.path) << "Cancel changes nothing";
+  }
 }
 
 TEST_F(Form1Test, NextOpensTheWorkspace) {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QTest>
 #include <functional>
 #include <map>
 #include <memory>
@@ -78,6 +79,17 @@ inline std::vector<std::string> Items(const screens::ReportList& list) {
   std::vector<std::string> out;
   for (int i = 0; i < list.count(); ++i) out.push_back(list.itemText(i));
   return out;
+}
+
+// Clicks the item with `text` of a list as the user would (on the view's viewport, at the
+// item's place), then lets the fill the click starts run.
+inline void ClickItem(screens::ReportList& list, const std::string& text,
+                      Qt::KeyboardModifiers modifiers = {}) {
+  const auto found = list.findItems(QString::fromStdString(text), Qt::MatchExactly);
+  ASSERT_EQ(found.size(), 1) << text;
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
+                    list.visualItemRect(found.front()).center());
+  QCoreApplication::processEvents();
 }
 
 // The two windows over a scratch folder with its sample database.
