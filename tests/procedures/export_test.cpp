@@ -17,19 +17,14 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
+// Inside the namespace of the doubles (run_support.h), so their names need no qualification.
+namespace runtest {
 namespace {
 
 using extract::Criterion;
 using extract::CriterionText;
-using runtest::FakeClock;
-using runtest::FakeWorkspace;
-using runtest::SqliteFile;
 
-using runtest::ReportLines;
-using runtest::Sorted;
-using runtest::Text;
-
-class ExportTest : public runtest::WorkspaceTest {
+class ExportTest : public WorkspaceTest {
  protected:
   ExportTest() { ws.results = {"listed before"}; }
 
@@ -338,3 +333,4 @@ TEST_F(ExportTest, TheExportKeepsNothingWhenTheProgramEnds) {
 }
 
 }  // namespace
+}  // namespace runtest

@@ -13,19 +13,14 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
+// Inside the namespace of the doubles (run_support.h), so their names need no qualification.
+namespace runtest {
 namespace {
 
 using extract::Criterion;
 using extract::CriterionText;
-using runtest::FakeClock;
-using runtest::FakeWorkspace;
-using runtest::SqliteFile;
 
-using runtest::ReportLines;
-using runtest::Sorted;
-using runtest::Text;
-
-class RunTest : public runtest::WorkspaceTest {
+class RunTest : public WorkspaceTest {
  protected:
   void run() { procedures::RunExtraction(ws, prompts, clock); }
 };
@@ -235,3 +230,4 @@ TEST_F(RunTest, AFailedAddIsReportedOnTheLineOfItsEntry) {
 }
 
 }  // namespace
+}  // namespace runtest

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/base/engine.h"
+#include "db/base/error.h"
 #include "db/access/check/checker.h"
 #include "db/statements.h"
 #include "tests/support/outside_readers.h"
@@ -92,6 +94,36 @@ inline std::size_t ExpectSoundFile(const std::string& path, const std::string& p
   db::access::check::JetCheckReport report = db::access::check::CheckJetFile(path);
   for (const std::string& p : report.problems) ADD_FAILURE() << path << ": " << p;
   return report.leakedPages.size();
+}
+
+// The error number `f` throws (its description into `message`), or 0 when it throws none.
+inline long ErrorNumber(const std::function<void()>& f, std::string* message = nullptr) {
+  try {
+    f();
+  } catch (const db::Error& e) {
+    if (message) *message = e.description();
+    return e.number();
+  }
+  return 0;
+}
+
+// Appends the UTF-8 form of the code point `c`.
+inline void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
 }
 
 }  // namespace enginetest

@@ -29,16 +29,6 @@ const Writable kFiles[] = {{"jet4-nopassword-2003.mdb", ""},
                            {"ace14-test-2010.accdb", ""},
                            {"ace16-empty-2016.accdb", ""}};
 
-long ErrorNumber(const std::function<void()>& f, std::string* message = nullptr) {
-  try {
-    f();
-  } catch (const db::Error& e) {
-    if (message) *message = e.description();
-    return e.number();
-  }
-  return 0;
-}
-
 TEST(EngineWriteTest, ExportWritesReadableTablesAndOverwrites) {
   ROWSIFTER_REQUIRE_FIXTURES();
   const std::string longest(255, 'x');

@@ -23,16 +23,6 @@ using testsupport::TempDir;
 
 constexpr char kJet3[] = "jet3-test.mdb";
 
-long ErrorNumber(const std::function<void()>& f, std::string* message = nullptr) {
-  try {
-    f();
-  } catch (const db::Error& e) {
-    if (message) *message = e.description();
-    return e.number();
-  }
-  return 0;
-}
-
 TEST(Jet3WriteTest, FixtureIsSoundToTheChecker) {
   ROWSIFTER_REQUIRE_FIXTURES();
   db::access::check::JetCheckReport report =

@@ -37,24 +37,6 @@ const char* const kFixtures[] = {"jet4-nopassword-2003.mdb", "ace14-test-2010.ac
 constexpr std::size_t kRow = 4076;    // a full long-value row on a 4096-byte page
 constexpr std::size_t kPiece = 4072;  // the data of a full row of a chain
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 std::string Repeat(char32_t c, std::size_t n) {
   std::string out;
   for (std::size_t i = 0; i < n; ++i) AppendUtf8(out, c);
