@@ -178,15 +178,17 @@ std::shared_ptr<const PageCodec> OpenSharedPageCodec(const JetHeader& header,
   };
   static std::mutex mutex;
   static std::deque<Entry> kept;
-  std::string key(reinterpret_cast<const char*>(first.data()) + std::min(first.size(), kEncryptionInfoAt),
-                  reinterpret_cast<const char*>(first.data()) + first.size());
+  std::string key(
+      reinterpret_cast<const char*>(first.data()) + std::min(first.size(), kEncryptionInfoAt),
+      reinterpret_cast<const char*>(first.data()) + first.size());
   key += std::to_string(header.pageKey) + '\0' + password;
   {
     std::lock_guard<std::mutex> lock(mutex);
     for (const Entry& e : kept)
       if (e.key == key) return e.codec;
   }
-  std::shared_ptr<const PageCodec> codec = OpenPageCodec(header, first.data(), first.size(), password);
+  std::shared_ptr<const PageCodec> codec =
+      OpenPageCodec(header, first.data(), first.size(), password);
   std::lock_guard<std::mutex> lock(mutex);
   kept.push_front({std::move(key), codec});
   if (kept.size() > kKept) kept.pop_back();

@@ -114,9 +114,11 @@ class CodedPageIo : public PageIo {
 };
 
 AccessWriteSession::AccessWriteSession(std::string path, JetHeader header, OpenMode mode,
-                                       FileEnv& env,
-                                       std::shared_ptr<const format::PageCodec> codec)
-    : path_(std::move(path)), header_(std::move(header)), mode_(mode), env_(env),
+                                       FileEnv& env, std::shared_ptr<const format::PageCodec> codec)
+    : path_(std::move(path)),
+      header_(std::move(header)),
+      mode_(mode),
+      env_(env),
       codec_(std::move(codec)) {
   // A Jet page key's codec needs nothing but the key (OpenPageCodec reads no page for it).
   if (!codec_ && header_.pageKey != 0 && !header_.isAce())

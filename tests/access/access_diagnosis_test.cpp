@@ -125,10 +125,10 @@ Outcome Read(const std::string& path, const std::string& password) {
     outcome.message = e.description();
     bool named = outcome.message.find(path) != std::string::npos;
     // Encrypted: refused as encrypted by a provider or algorithm the program does not read.
-    outcome.verdict = e.number() == errc::kWrongPassword                   ? Verdict::WrongPassword
-                      : e.number() == errc::kNotSupported && named         ? Verdict::Encrypted
-                      : e.kind() == ErrorKind::kBadFormat && named         ? Verdict::Damaged
-                                                                           : Verdict::OtherError;
+    outcome.verdict = e.number() == errc::kWrongPassword           ? Verdict::WrongPassword
+                      : e.number() == errc::kNotSupported && named ? Verdict::Encrypted
+                      : e.kind() == ErrorKind::kBadFormat && named ? Verdict::Damaged
+                                                                   : Verdict::OtherError;
   }
   return outcome;
 }
@@ -285,8 +285,7 @@ TEST(AccessDiagnosisTest, DamagedCopiesAreCalledDamaged) {
   for (const Source& source : kSources) {
     Bytes file = Load(testsupport::Fixture(source.file));
     Outcome original = Read(testsupport::Fixture(source.file), source.password);
-    ASSERT_EQ(original.verdict, Verdict::Read)
-        << source.file << ": " << original.message;
+    ASSERT_EQ(original.verdict, Verdict::Read) << source.file << ": " << original.message;
     std::string path = dir.file(std::string("damaged-") + source.file);
     for (int n = 0; n < kCasesPerSource; ++n) {
       std::string change;

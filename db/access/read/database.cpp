@@ -19,7 +19,8 @@ JetDatabase::JetDatabase(std::string path, JetHeader header, std::uint64_t fileS
                          std::shared_ptr<const PageCodec> codec)
     : path_(std::move(path)), header_(std::move(header)), codec_(std::move(codec)) {
   if (header_.isOfficeEncrypted() && !codec_)
-    throw Error(errc::kFailed, "The database file '" + path_ + "' is encrypted; it needs its codec.");
+    throw Error(errc::kFailed,
+                "The database file '" + path_ + "' is encrypted; it needs its codec.");
   if (fileSize % header_.pageSize != 0) damaged("the file does not end on a page boundary");
   if (fileSize / header_.pageSize > UINT32_MAX) damaged("the file is too large");
   pageCount_ = static_cast<std::uint32_t>(fileSize / header_.pageSize);
