@@ -214,7 +214,7 @@ TEST_P(CrashExportTest, KilledExportLeavesOldOrNewState) {
 // writes their pages of chains.
 TEST(CrashLongExportTest, KilledLongValueExportLeavesOldOrNewState) {
   ROWSIFTER_REQUIRE_FIXTURES();
-  const char* kFixture = "ace14-test-2010.accdb";  // Access 97 files get no long text here
+  const char* kFixture = "ace14-test-2010.accdb";
   TempDir dir;
   std::string path = dir.copyFixture(kFixture);
   auto start = std::chrono::steady_clock::now();
@@ -256,10 +256,8 @@ TEST(CrashLongExportTest, KilledLongValueExportLeavesOldOrNewState) {
 TEST_P(CrashExportTest, FullDiskDuringCommitChangesNothing) {
   ROWSIFTER_REQUIRE_FIXTURES();
   const char* kFixture = GetParam();
-  const bool jet3 = std::string(kFixture).find("jet3") == 0;
   for (bool longText : {false, true})
     for (std::uint64_t budget : {0ull, 4096ull * 3, 4096ull * 20}) {
-      if (longText && jet3) continue;  // Access 97 files get no long text here
       SCOPED_TRACE(budget);
       SCOPED_TRACE(longText ? "long text" : "text");
       TempDir dir;

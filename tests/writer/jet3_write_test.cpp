@@ -149,7 +149,8 @@ TEST(Jet3WriteTest, NamesWhoseIndexKeyIsUnknownAreRefusedUntouched) {
 }
 
 // A Jet 3 file whose pages are RC4-encoded with the database key (made from the fixture by
-// encoding every page but the header and setting the key in the header) is written encoded.
+// encoding every page but the header and setting the key in the header) is written encoded,
+// pages of long values as well.
 TEST(Jet3WriteTest, KeyedPagesAreWrittenEncoded) {
   ROWSIFTER_REQUIRE_FIXTURES();
   using namespace db::access::format;
@@ -176,9 +177,26 @@ TEST(Jet3WriteTest, KeyedPagesAreWrittenEncoded) {
     auto s = OpenRw(path);
     EXPECT_EQ(Column(*s, "Coded"), (std::vector<std::string>{"plain text one", "plain text two"}));
   }
+  // Long values too: a row of a long-value page and a chain of them.
+  std::string note;
+  while (note.size() < 5000) note += "plain note " + std::to_string(note.size()) + "\r\n";
+  const std::vector<std::string> notes = {note.substr(0, 1000), note};
+  {
+    db::Connection connection;
+    connection.setMode(db::OpenMode::ReadWrite);
+    connection.open(db::BuildConnectionString(path, ""));
+    connection.execute(db::CreateTableStatement("Notes", "Value", true));
+    for (const std::string& n : notes) connection.execute(db::InsertStatement("Notes", n));
+  }
+  {
+    auto s = OpenRw(path);
+    EXPECT_EQ(Column(*s, "Coded"), (std::vector<std::string>{"plain text one", "plain text two"}));
+    EXPECT_EQ(Column(*s, "Notes"), notes);
+  }
   EXPECT_LE(ExpectSoundFile(path), leaked);
   // Nothing of the new rows is stored as plain bytes.
   EXPECT_EQ(FileBytes(path).find("plain text"), std::string::npos);
+  EXPECT_EQ(FileBytes(path).find("plain note"), std::string::npos);
 }
 
 // Jet 3 rows carry 8-bit starts and a jump table past 255 bytes: random rows of fixed and

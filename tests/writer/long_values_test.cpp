@@ -1,9 +1,9 @@
-// Long text (Memo) values written through the engine into copies of a Jet 4 and an ACE file: a
-// LONGTEXT column takes values of any length up to the most every reader takes; each is stored
-// as Access stores it (inline up to 64 bytes, one row of a long-value page up to a row, a chain
-// of pages beyond), read back whole by our layer, libmdb and mdb-reader, and found sound by our
-// checker; DROP TABLE gives every page of them back, so that the same export made again takes
-// no new page.
+// Long text (Memo) values written through the engine into copies of an Access 97, a Jet 4 and an
+// ACE file: a LONGTEXT column takes values of any length up to the most every reader takes (and,
+// in Access 97, its code page holds); each is stored as Access stores it (inline up to 64 bytes,
+// one row of a long-value page up to a row, a chain of pages beyond), read back whole by our layer,
+// libmdb and mdb-reader, and found sound by our checker; DROP TABLE gives every page of them back,
+// so that the same export made again takes no new page.
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -34,13 +34,20 @@ using testsupport::ReadTable;
 using testsupport::TempDir;
 
 const char* const kFixtures[] = {"jet4-nopassword-2003.mdb", "ace14-test-2010.accdb"};
-constexpr std::size_t kRow = 4076;    // a full long-value row on a 4096-byte page
-constexpr std::size_t kPiece = 4072;  // the data of a full row of a chain
+constexpr std::size_t kRow = 4076;      // a full long-value row on a 4096-byte page
+constexpr std::size_t kPiece = 4072;    // the data of a full row of a chain
+constexpr std::size_t kJet3Row = 2032;  // the same on a 2048-byte page (Access 97)
 
 std::string Repeat(char32_t c, std::size_t n) {
   std::string out;
   for (std::size_t i = 0; i < n; ++i) AppendUtf8(out, c);
   return out;
+}
+
+// Bytes the engine stores for a text in an Access 97 file: one a character of its code page.
+std::size_t Jet3StoredBytes(const std::string& utf8) {
+  return static_cast<std::size_t>(
+      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 // Bytes the engine stores for a text: one a character after a 2-byte mark when every character
@@ -68,10 +75,12 @@ struct Form {
 std::ostream& operator<<(std::ostream& o, const Form& f) {
   return o << "{kind 0x" << std::hex << f.kind << std::dec << ", " << f.rows << " rows}";
 }
-Form Expected(std::size_t bytes) {
+// `row`: the longest long-value row of the file's pages; a row of a chain keeps 4 of its bytes
+// for the address of the next.
+Form Expected(std::size_t bytes, std::size_t row = kRow) {
   if (bytes <= 64) return {0x80, 0};
-  if (bytes <= kRow) return {0x40, 1};
-  return {0x00, (bytes + kPiece - 1) / kPiece};
+  if (bytes <= row) return {0x40, 1};
+  return {0x00, (bytes + row - 5) / (row - 4)};
 }
 
 // The forms of the values of the first column of `table`, in row order.
@@ -164,62 +173,104 @@ TEST(LongValuesTest, StoredAsAccessStoresThemReadWholeAndFreedByDrop) {
   for (int i = 0; megabyte.size() < 1000000; ++i)
     megabyte += "line " + std::to_string(i) + " of a long note\r\n";
   megabyte.resize(1000000);
+  std::string hundredThousand;  // 100,000 characters of code page 1252
+  for (int i = 0; i < 5000; ++i)
+    hundredThousand += "Z\xC3\xBCrich, caf\xC3\xA9 \xE2\x82\xAC 5.0\r\n";
   const char32_t wide = U'Ж';  // two bytes a character whatever the column says
-  const std::vector<std::string> values = {
-      "",
-      Repeat('x', 62),             // 64 bytes: inline
-      Repeat('x', 63),             // 65: one row
-      Repeat(wide, 32),            // 64: inline
-      Repeat(wide, 33),            // 66: one row
-      Repeat('y', 1024),           // compressed, one row
-      Repeat('y', 1025),           // no longer compressed: 2,050 bytes
-      Repeat(wide, kRow / 2),      // a full row
-      Repeat(wide, kRow / 2 + 1),  // two rows of a chain
-      Repeat(wide, kPiece),        // exactly two pieces
-      Repeat(wide, kPiece + 1),    // three
-      "It's " + Repeat(U'é', 300) + "\r\n" + Repeat(U'😀', 700),  // surrogate pairs
-      lorem,     // as the fixture's Access wrote it: 3 rows
-      megabyte,  // 2,000,000 bytes
+  struct Case {
+    std::vector<const char*> fixtures;
+    std::size_t row;
+    std::function<std::size_t(const std::string&)> stored;
+    std::vector<std::string> values;
+    std::size_t lastRows;              // of the last value's chain
+    std::vector<std::string> refused;  // each alone, besides the values
   };
-  for (const char* fixture : kFixtures) {
-    SCOPED_TRACE(fixture);
-    TempDir dir;
-    const std::string path = dir.copyFixture(fixture);
-    const ReadDatabase original = testsupport::ReadWithOurLayer(path);
-    const std::size_t leakedBefore = db::access::check::CheckJetFile(path).leakedPages.size();
+  const std::vector<Case> cases = {
+      {{std::begin(kFixtures), std::end(kFixtures)},
+       kRow,
+       StoredBytes,
+       {
+           "",                          // empty
+           Repeat('x', 62),             // 64 bytes: inline
+           Repeat('x', 63),             // 65: one row
+           Repeat(wide, 32),            // 64: inline
+           Repeat(wide, 33),            // 66: one row
+           Repeat('y', 1024),           // compressed, one row
+           Repeat('y', 1025),           // no longer compressed: 2,050 bytes
+           Repeat(wide, kRow / 2),      // a full row
+           Repeat(wide, kRow / 2 + 1),  // two rows of a chain
+           Repeat(wide, kPiece),        // exactly two pieces
+           Repeat(wide, kPiece + 1),    // three
+           "It's " + Repeat(U'é', 300) + "\r\n" + Repeat(U'😀', 700),  // surrogate pairs
+           lorem,     // as the fixture's Access wrote it: 3 rows
+           megabyte,  // 2,000,000 bytes
+       },
+       492,                      // 2,000,000 bytes in pieces of 4,072
+       {Repeat('z', 8388608)}},  // 16,777,216 bytes: too long for every reader
+      // Access 97: the text in the file's code page (1252), one byte a character.
+      {{"jet3-test.mdb"},
+       kJet3Row,
+       Jet3StoredBytes,
+       {
+           "",                                   // empty
+           Repeat('x', 64),                      // inline
+           Repeat('x', 65),                      // one row
+           Repeat(U'é', 64),                     // one byte each: inline
+           Repeat(U'€', 1500),                   // one row
+           Repeat('y', kJet3Row),                // a full row
+           Repeat('y', kJet3Row + 1),            // two rows of a chain
+           Repeat('w', 2 * (kJet3Row - 4)),      // exactly two pieces
+           Repeat('w', 2 * (kJet3Row - 4) + 1),  // three
+           "It's\r\n" + Repeat(U'ü', 3000),
+           lorem,            // 3 rows
+           hundredThousand,  // 100,000 characters
+       },
+       50,  // 100,000 bytes in pieces of 2,028
+       {Repeat('z', 16777216), "Caf\xC3\xA9 \xE8\xA1\xA8 " + Repeat('a', 3000)}},
+  };
+  for (const Case& c : cases)
+    for (const char* fixture : c.fixtures) {
+      SCOPED_TRACE(fixture);
+      TempDir dir;
+      const std::string path = dir.copyFixture(fixture);
+      const ReadDatabase original = testsupport::ReadWithOurLayer(path);
+      const std::size_t leakedBefore = db::access::check::CheckJetFile(path).leakedPages.size();
+      const std::vector<std::string>& values = c.values;
 
-    // One value too long for every reader: refused, the others kept.
-    std::vector<std::string> all = values;
-    all.push_back(Repeat('z', 8388608));  // 16,777,216 bytes
-    std::vector<std::string> refused = ExportLong(path, "Notes", all);
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].size(), 8388608u);
+      // Values the file cannot take: refused, the others kept.
+      std::vector<std::string> all = values;
+      all.insert(all.end(), c.refused.begin(), c.refused.end());
+      std::vector<std::string> refused = ExportLong(path, "Notes", all);
+      std::vector<std::size_t> refusedSizes, expectedSizes;
+      for (const std::string& r : refused) refusedSizes.push_back(r.size());
+      for (const std::string& r : c.refused) expectedSizes.push_back(r.size());
+      EXPECT_EQ(refusedSizes, expectedSizes);
 
-    std::vector<Form> forms = StoredForms(path, "Notes");
-    ASSERT_EQ(forms.size(), values.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-      EXPECT_EQ(forms[i], Expected(StoredBytes(values[i])))
-          << "value " << i << " (" << StoredBytes(values[i]) << " bytes)";
-    EXPECT_EQ(forms.back().rows, 492u) << "2,000,000 bytes in pieces of 4,072";
-    ExpectEverywhere(path, WithTables(original, {{"Notes", values}}), leakedBefore);
-    if (HasFailure()) continue;
+      std::vector<Form> forms = StoredForms(path, "Notes");
+      ASSERT_EQ(forms.size(), values.size());
+      for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(forms[i], Expected(c.stored(values[i]), c.row))
+            << "value " << i << " (" << c.stored(values[i]) << " bytes)";
+      EXPECT_EQ(forms.back().rows, c.lastRows);
+      ExpectEverywhere(path, WithTables(original, {{"Notes", values}}), leakedBefore);
+      if (HasFailure()) continue;
 
-    // The same export made again over it: the drop gives every page back, the new table takes
-    // them again, and the file does not grow.
-    const std::size_t size = FileBytes(path).size();
-    ASSERT_TRUE(ExportLong(path, "Notes", values, true).empty());
-    EXPECT_EQ(FileBytes(path).size(), size);
-    ExpectEverywhere(path, WithTables(original, {{"Notes", values}}), leakedBefore);
+      // The same export made again over it: the drop gives every page back, the new table
+      // takes them again, and the file does not grow.
+      const std::size_t size = FileBytes(path).size();
+      ASSERT_TRUE(ExportLong(path, "Notes", values, true).empty());
+      EXPECT_EQ(FileBytes(path).size(), size);
+      ExpectEverywhere(path, WithTables(original, {{"Notes", values}}), leakedBefore);
 
-    // Dropped alone: the file reads as before and the checker finds no page left behind.
-    {
-      db::Connection connection;
-      connection.setMode(db::OpenMode::ReadWrite);
-      connection.open(db::BuildConnectionString(path, ""));
-      connection.execute(db::DropTableStatement("Notes"));
+      // Dropped alone: the file reads as before and the checker finds no page left behind.
+      {
+        db::Connection connection;
+        connection.setMode(db::OpenMode::ReadWrite);
+        connection.open(db::BuildConnectionString(path, ""));
+        connection.execute(db::DropTableStatement("Notes"));
+      }
+      ExpectEverywhere(path, WithTables(original, {}), leakedBefore);
     }
-    ExpectEverywhere(path, WithTables(original, {}), leakedBefore);
-  }
 }
 
 // Text of about `bytes` stored bytes, of one of the kinds an export meets: plain ASCII (with

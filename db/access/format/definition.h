@@ -20,7 +20,9 @@
 //   [39] bytes per real index (column numbers and orders from 4 [0], its page map at 34 [30],
 //   first index page at 38 [34]), 28 [20] bytes per index, the index names (16-bit [8-bit]
 //   byte count), and for each long-value column: column number (16 bits) and its owned-pages
-//   and free-space maps (row address each), closed by FF FF.
+//   and free-space maps (row address each), closed by FF FF. Access 97 lists them the same
+//   way (its catalogue tables do; some with no free-space map, a zero address). A Memo column
+//   entry has length 0 and, in Jet 3, the code page its text is kept in, as a Text column.
 // The column entries are listed in the table's column order; the column number is the position
 // in the row data and keeps gaps left by deleted columns.
 //

@@ -17,6 +17,22 @@ constexpr unsigned kMaxDefinitionPages = 256;
   throw DamagedFileError("the table definition on page " + std::to_string(page) + ": " + what);
 }
 
+// The page maps of each long-value column (numbered by position), as both generations list
+// them after the index names; FinishDefinitionPage closes the list.
+void AppendLongValueMaps(Bytes& def, const std::vector<NewTextColumn>& columns,
+                         const std::vector<std::pair<RowRef, RowRef>>& longValueMaps) {
+  std::size_t longValues = 0;
+  for (std::uint32_t i = 0; i < columns.size(); ++i) {
+    if (!columns[i].longText) continue;
+    if (longValues >= longValueMaps.size())
+      throw Error(errc::kFailed, "Every long-value column needs its page maps.");
+    Append16(def, i);
+    Append32(def, longValueMaps[longValues].first.packed());
+    Append32(def, longValueMaps[longValues].second.packed());
+    ++longValues;
+  }
+}
+
 Bytes BuildJet4TextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
                             RowRef owned, RowRef freeSpace,
                             const std::vector<std::pair<RowRef, RowRef>>& longValueMaps) {
@@ -51,16 +67,7 @@ Bytes BuildJet4TextTableDef(std::size_t pageSize, const std::vector<NewTextColum
     Append16(def, static_cast<std::uint32_t>(2 * c.name.size()));
     for (char16_t u : c.name) Append16(def, u);
   }
-  std::size_t longValues = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (!columns[i].longText) continue;
-    if (longValues >= longValueMaps.size())
-      throw Error(errc::kFailed, "Every long-value column needs its page maps.");
-    Append16(def, i);
-    Append32(def, longValueMaps[longValues].first.packed());
-    Append32(def, longValueMaps[longValues].second.packed());
-    ++longValues;
-  }
+  AppendLongValueMaps(def, columns, longValueMaps);
   FinishDefinitionPage(def, pageSize);
   return def;
 }
@@ -225,6 +232,11 @@ Bytes EncodeColumnText(const TdefColumn& column, const std::u16string& text) {
                                  std::to_string(column.codePage) + ".");
 }
 
+Bytes EncodeMemoText(const TdefColumn& column, const std::u16string& text) {
+  if (column.codePage == 0) return EncodeLongText(text, column.compressed());
+  return EncodeColumnText(column, text);
+}
+
 std::u16string DecodeColumnText(const TdefColumn& column, const Bytes& bytes) {
   if (column.codePage == 0) return DecodeText(bytes);
   return DecodeCodePageText(bytes.data(), bytes.size(), column.codePage);
@@ -241,10 +253,6 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
                         const std::vector<std::pair<RowRef, RowRef>>& longValueMaps) {
   const DefinitionLayout& l = DefinitionLayoutOf(pageSize);
   if (!l.jet3) return BuildJet4TextTableDef(pageSize, columns, owned, freeSpace, longValueMaps);
-  for (const NewTextColumn& c : columns)
-    if (c.longText)
-      throw Error(errc::kNotSupported,
-                  "Long text columns in Access 97 databases are not supported.");
   Bytes def(l.columnsStart, 0);
   def[0] = kDefinitionPage;
   def[1] = kPageMark;
@@ -257,7 +265,8 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
   Put32(&def[l.freeMap], freeSpace.packed());
   for (std::uint32_t i = 0; i < count; ++i) {
     Bytes e(l.columnEntry, 0);
-    e[kColumnTypeAt] = coltype::kText;
+    e[kColumnTypeAt] =
+        static_cast<unsigned char>(columns[i].longText ? coltype::kMemo : coltype::kText);
     Put16(&e[l.columnNumber], i);
     Put16(&e[l.columnVarSlot], i);
     Put16(&e[l.columnIndex], i);
@@ -265,7 +274,8 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
     Put16(&e[l.columnSortOrder], kGeneralSortOrder);
     Put16(&e[l.columnCodePage], codePage);
     e[l.columnFlags] = kAlwaysColumn;
-    Put16(&e[l.columnLength], static_cast<std::uint32_t>(columns[i].length));
+    if (!columns[i].longText)
+      Put16(&e[l.columnLength], static_cast<std::uint32_t>(columns[i].length));
     def.insert(def.end(), e.begin(), e.end());
   }
   TdefColumn nameForm;
@@ -276,6 +286,7 @@ Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& 
     def.push_back(static_cast<unsigned char>(name.size()));
     def.insert(def.end(), name.begin(), name.end());
   }
+  AppendLongValueMaps(def, columns, longValueMaps);
   FinishDefinitionPage(def, pageSize);
   return def;
 }

@@ -80,6 +80,9 @@ std::uint16_t FileCodePage(const PageIo& io);
 // the column's code page. Throws db::Error (errc::kFailed) naming the first character the code
 // page cannot hold.
 Bytes EncodeColumnText(const TdefColumn& column, const std::u16string& text);
+// A Memo value as `column` stores it: UTF-16 (compressed only up to the length Access
+// compresses), or the bytes of the column's code page as EncodeColumnText makes them.
+Bytes EncodeMemoText(const TdefColumn& column, const std::u16string& text);
 // A stored text value of `column` as UTF-16.
 std::u16string DecodeColumnText(const TdefColumn& column, const Bytes& bytes);
 
@@ -96,8 +99,7 @@ struct NewTextColumn {
 // maps at `owned` and `freeSpace` and, for each Memo column in column order, the owned-pages and
 // free-space maps of its long values, in the layout of `pageSize`. Text and Memo columns get
 // Unicode compression, as Access gives them (Jet 4 / ACE), or the code page `codePage` (Jet 3:
-// its names are stored in it too; throws db::Error for a name it cannot hold, and for a Memo
-// column, which Access 97 files do not get from this writer).
+// its names are stored in it too; throws db::Error for a name it cannot hold).
 Bytes BuildTextTableDef(std::size_t pageSize, const std::vector<NewTextColumn>& columns,
                         RowRef owned, RowRef freeSpace, std::uint16_t codePage = 0,
                         const std::vector<std::pair<RowRef, RowRef>>& longValueMaps = {});

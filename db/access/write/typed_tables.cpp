@@ -151,7 +151,7 @@ void TypedTables::insert(std::uint32_t definitionPage, const std::vector<Value>&
       values.emplace_back(std::nullopt);
     } else {
       if (row[i].type() != Value::Type::Text) Refuse(column, "a Memo field takes only text.");
-      values.emplace_back(EncodeLongText(Utf16(row[i].text()), column.compressed()));
+      values.emplace_back(EncodeMemoText(column, Utf16(row[i].text())));
       CheckLongValueLength(values.back()->size());
     }
   }

@@ -165,7 +165,7 @@ void JetWriter::insert(const InsertStatement& statement) {
     const TdefColumn& column = def.columns[i];
     std::u16string text = Utf16(statement.values[i]);
     if (column.type == coltype::kMemo) {
-      values.emplace_back(EncodeLongText(text, column.compressed()));
+      values.emplace_back(EncodeMemoText(column, text));
       CheckLongValueLength(values.back()->size());
       continue;
     }
