@@ -217,7 +217,9 @@ int Extract(const Request& request, Environment& env) {
   try {
     const std::string table = FindTable(*db.connection, request.table);
     const std::string field = FindField(*db.connection, table, request.field);
-    auto records = db.connection->openRecordset(db::DistinctValuesStatement(field, table));
+    // The engine may pass over the values that fail the criterion before DISTINCT holds them.
+    auto records = db.connection->openRecordset(db::DistinctValuesStatement(field, table),
+                                                extract::WalkFilter(matcher, request.criterion));
     Sink sink(request, env);
     // On one terminal the bar would be drawn in between the values.
     const bool bar =

@@ -51,6 +51,12 @@ std::unique_ptr<Recordset> Connection::openRecordset(const std::string& sql) {
   return std::make_unique<Recordset>(session_, std::move(cursor));
 }
 
+std::unique_ptr<Recordset> Connection::openRecordset(const std::string& sql,
+                                                     const RowFilter& filter) {
+  std::unique_ptr<Cursor> cursor = session().queryFiltered(sql, filter);
+  return std::make_unique<Recordset>(session_, std::move(cursor));
+}
+
 void Connection::execute(const std::string& sql) { session().execute(sql); }
 void Connection::beginTrans() { session().begin(); }
 void Connection::commitTrans() { session().commit(); }

@@ -36,6 +36,9 @@ class Connection {
 
   // Opens SQL text as a record set (static: its exact row count can be asked for).
   std::unique_ptr<Recordset> openRecordset(const std::string& sql);
+  // The same, telling the engine how the caller tests the rows, so that it may leave out those
+  // that fail the test early (see RowFilter): the record set may then hold fewer rows.
+  std::unique_ptr<Recordset> openRecordset(const std::string& sql, const RowFilter& filter);
 
   // Runs SQL text that returns no rows.
   void execute(const std::string& sql);

@@ -123,6 +123,20 @@ bool AsksForCharacters(Criterion c) {
   }
 }
 
+bool DependsOnlyOnBlanks(Criterion c) {
+  switch (c) {
+    case Criterion::kContainsSpace:
+    case Criterion::kNotContainsSpace:
+    case Criterion::kContainsEnter:
+    case Criterion::kNotContainsEnter:
+    case Criterion::kContainsTab:
+    case Criterion::kNotContainsTab:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool AsksForCharacters(std::string_view criterionText) {
   const std::optional<Criterion> c = CriterionFromText(criterionText);
   return c && AsksForCharacters(*c);

@@ -110,6 +110,12 @@ std::optional<Criterion> CriterionFromText(std::string_view text);
 bool AsksForCharacters(Criterion c);
 bool AsksForCharacters(std::string_view criterionText);
 
+// Whether the answer of `c` depends only on the spaces, line feeds and tabs a text holds, so
+// that texts that differ only in letter case get the same answer under any case folding (none
+// makes or removes those characters). The others can part texts that a full case folding joins:
+// the Kelvin sign is no ASCII letter, though it folds to "k".
+bool DependsOnlyOnBlanks(Criterion c);
+
 // `text` without leading and trailing spaces (only the space character, code 32). User
 // characters, and a new table's name, that leave nothing here are blank.
 std::string_view TrimSpaces(std::string_view text);

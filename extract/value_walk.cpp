@@ -16,4 +16,15 @@ std::string_view TextOf(const db::Value& value, std::string& scratch) {
   return scratch;
 }
 
+db::RowFilter WalkFilter(const Matcher& matcher, std::optional<Criterion> criterion) {
+  db::RowFilter filter;
+  filter.sameForEqualRows = !criterion || DependsOnlyOnBlanks(*criterion);
+  filter.keeps = [&matcher, criterion](const std::vector<db::Value>& row) {
+    if (!criterion || row.empty() || row[0].isNull()) return false;
+    std::string scratch;
+    return matcher.matches(*criterion, TextOf(row[0], scratch));
+  };
+  return filter;
+}
+
 }  // namespace extract

@@ -37,6 +37,11 @@ db::Recordset& OpenRecordset(const std::unique_ptr<db::Recordset>& records);
 // others).
 std::string_view TextOf(const db::Value& value, std::string& scratch);
 
+// The walk's test of a row (field 0: a Null value fails, as the walk passes over it) as a filter
+// an engine may apply before DISTINCT holds the rows, when one criterion holds for every value.
+// Nothing matches without a criterion.
+db::RowFilter WalkFilter(const Matcher& matcher, std::optional<Criterion> criterion);
+
 // Walks `records` (field 0 of each row) as `driver` says, testing each value with `matcher`
 // and calling `keep(text)` for the values that meet the criterion.
 template <class Driver, class Keep>

@@ -53,22 +53,17 @@ class TableCursor : public Cursor {
   std::vector<std::string> names_;
 };
 
-// Rows worked out in advance (DISTINCT has to read them all to sort them).
-class RowsCursor : public Cursor {
+// The rows of a DISTINCT query, worked out in advance (it has to read them all to sort them).
+class DistinctCursor : public Cursor {
  public:
-  RowsCursor(std::vector<std::string> names, std::vector<std::vector<Value>> rows)
+  DistinctCursor(std::vector<std::string> names, AccessDistinctRows rows)
       : names_(std::move(names)), rows_(std::move(rows)) {}
   const std::vector<std::string>& fieldNames() const override { return names_; }
-  bool next(std::vector<Value>& row) override {
-    if (pos_ >= rows_.size()) return false;
-    row = std::move(rows_[pos_++]);
-    return true;
-  }
+  bool next(std::vector<Value>& row) override { return rows_.next(row); }
 
  private:
   std::vector<std::string> names_;
-  std::vector<std::vector<Value>> rows_;
-  std::size_t pos_ = 0;
+  AccessDistinctRows rows_;
 };
 
 std::uint64_t FileSize(const std::string& path) {
@@ -97,6 +92,10 @@ class AccessSession : public Session {
   }
 
   std::unique_ptr<Cursor> query(const std::string& sql) override {
+    return queryFiltered(sql, RowFilter());
+  }
+
+  std::unique_ptr<Cursor> queryFiltered(const std::string& sql, const RowFilter& filter) override {
     AccessStatement statement = ParseAccessStatement(sql);
     const auto* select = std::get_if<SelectStatement>(&statement);
     if (!select)
@@ -104,13 +103,13 @@ class AccessSession : public Session {
                   "The statement returns no rows, so it cannot be opened as a "
                   "record set: \"" +
                       sql + "\".");
-    return run(*select);
+    return run(*select, filter);
   }
 
   void execute(const std::string& sql) override {
     AccessStatement statement = ParseAccessStatement(sql);
     if (const auto* select = std::get_if<SelectStatement>(&statement)) {
-      run(*select);  // a query run for nothing still checks its table and field
+      run(*select, RowFilter());  // a query run for nothing still checks its table and field
       return;
     }
     writing_.execute(statement);
@@ -132,7 +131,9 @@ class AccessSession : public Session {
     stale_ = false;
   }
 
-  std::unique_ptr<Cursor> run(const SelectStatement& select) {
+  // Runs a query. The filter, if any, is applied to DISTINCT only: there it saves holding and
+  // sorting the rows the caller would pass over.
+  std::unique_ptr<Cursor> run(const SelectStatement& select, const RowFilter& filter) {
     refresh();
     const AccessObject& object = FindReadableTable(catalog_, select.table);
     auto table = std::make_unique<JetTable>(*db_, object.name, object.page);
@@ -152,10 +153,10 @@ class AccessSession : public Session {
 
     std::vector<std::string> names;
     for (std::size_t f : fields) names.push_back(table->fieldNames()[f]);
-    AccessDistinctRows distinct;
+    AccessDistinctRows distinct(filter);
     std::vector<Value> row;
     while (table->next(fields, row)) distinct.add(row);
-    return std::make_unique<RowsCursor>(std::move(names), distinct.take());
+    return std::make_unique<DistinctCursor>(std::move(names), std::move(distinct));
   }
 
   std::shared_ptr<JetDatabase> db_;

@@ -5,7 +5,9 @@
 #include <QLocale>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <future>
 #include <iterator>
 #include <string_view>
@@ -103,18 +105,21 @@ int CompareNonText(const Value& a, const Value& b) {
   return 0;
 }
 
-// Puts the case-folded form of `text` in `folded`, reusing the room it has. Plain ASCII (most
-// texts) folds to lower case byte by byte; anything else goes through Qt's full case folding.
-void FoldUtf8(const std::string& text, std::string& folded) {
+// Puts the case-folded form of `text` in `folded`, reusing the room it has; true when `text` is
+// plain ASCII (folded by lower-casing A-Z). Anything else goes through Qt's full case folding.
+bool FoldUtf8(const std::string& text, std::string& folded) {
   folded.assign(text);
   for (char& c : folded) {
     if (static_cast<unsigned char>(c) >= 0x80) {
       folded = QString::fromStdString(text).toCaseFolded().toStdString();
-      return;
+      return false;
     }
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
+  return true;
 }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -124,16 +129,67 @@ QString FoldedText(const std::string& text) { return QString::fromStdString(text
 
 bool IsText(const Value& v) { return v.type() == Value::Type::Text; }
 
-// What the sort needs to know of a field without reading its value.
-enum FieldKind : char { kNull = 0, kText = 1, kOther = 2 };
+// The plain order of ASCII texts: the rank of each byte (after A-Z are lowered), 0 for a byte
+// it does not rank. Where the collator is the plain English one (the C locale's stand-in
+// included), it orders ASCII texts without upper case letters character by character: every
+// character ranked here has a weight of its own and no pair of them sorts as one, so that
+// comparing the ranks of the folded bytes gives the collator's answer without its sort keys.
+// The ranks come from the collator itself. Other languages (whose collators may join
+// letters, as "ch" in Czech) always take the collator's own keys.
+struct PlainOrder {
+  std::array<unsigned char, 256> rank{};
+  bool usable = false;
+};
 
-// From this many fields on, sort keys are made and rows sorted in two halves at once.
+const PlainOrder& ThePlainOrder() {
+  static const PlainOrder order = [] {
+    PlainOrder o;
+    QCollator collator = TextOrder::MakeCollator();
+    if (collator.locale().language() != QLocale::English) return o;
+    std::vector<QString> chars;
+    for (int c = 1; c < 0x80; ++c) {
+      if (c >= 'A' && c <= 'Z') continue;
+      QString one(QChar(static_cast<char16_t>(c)));
+      if (collator.compare(one, QString()) != 0) chars.push_back(one);
+    }
+    std::sort(chars.begin(), chars.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    // Characters the collator cannot tell apart (control characters, which it ignores but for
+    // their code) stay unranked: texts that hold them take the collator's keys.
+    std::vector<bool> tied(chars.size());
+    for (std::size_t i = 1; i < chars.size(); ++i)
+      if (collator.compare(chars[i - 1], chars[i]) >= 0) tied[i - 1] = tied[i] = true;
+    unsigned char next = 0;
+    for (std::size_t i = 0; i < chars.size(); ++i)
+      if (!tied[i]) o.rank[chars[i][0].unicode()] = ++next;
+    for (int c = 'A'; c <= 'Z'; ++c) o.rank[c] = o.rank[c - 'A' + 'a'];
+    o.usable = true;
+    return o;
+  }();
+  return order;
+}
+
+bool PlainOrderRanks(std::string_view folded, const PlainOrder& order) {
+  for (char c : folded)
+    if (order.rank[static_cast<unsigned char>(c)] == 0) return false;
+  return true;
+}
+
+int ComparePlain(std::string_view a, std::string_view b, const PlainOrder& order) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char ra = order.rank[static_cast<unsigned char>(a[i])];
+    unsigned char rb = order.rank[static_cast<unsigned char>(b[i])];
+    if (ra != rb) return ra < rb ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// From this many rows on, sort keys are made and rows sorted in two halves at once.
 constexpr std::size_t kParallelFrom = 20000;
 
 // Rows past this many are not put in the hash table (its slots hold 32-bit row numbers).
 constexpr std::size_t kMaxHashedRows = 0xffffffffu - 1;
-
-char KindOf(const Value& v) { return v.isNull() ? kNull : (IsText(v) ? kText : kOther); }
 
 }  // namespace
 
@@ -145,53 +201,115 @@ int CompareAccessValues(const Value& a, const Value& b) {
   return CompareNonText(a, b);
 }
 
+AccessDistinctRows::AccessDistinctRows(RowFilter filter) : filter_(std::move(filter)) {}
+
 void AccessDistinctRows::add(const std::vector<Value>& row) {
+  if (filter_.keeps && filter_.sameForEqualRows && !filter_.keeps(row)) return;
   rowFolded_.resize(row.size());
+  rowAscii_.resize(row.size());
   bool textOrNull = true;
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (IsText(row[i])) {
-      FoldUtf8(row[i].text(), rowFolded_[i]);
+      rowAscii_[i] = FoldUtf8(row[i].text(), rowFolded_[i]);
     } else {
       rowFolded_[i].clear();
       textOrNull = textOrNull && row[i].isNull();
     }
   }
-  // The table holds row numbers in 32 bits; rows beyond them are kept and sorted out later.
-  if (textOrNull && starts_.size() < kMaxHashedRows) {
-    std::size_t hash = row.size();
-    for (std::size_t i = 0; i < row.size(); ++i)
-      hash = hash * 1000003u ^
-             (row[i].isNull() ? std::size_t{0x9e3779b9u} : std::hash<std::string>()(rowFolded_[i]));
-    auto tag = static_cast<std::uint32_t>(hash);
-    if (used_ * 4 >= slots_.size() * 3) grow();
-    std::size_t mask = slots_.size() - 1;
-    std::size_t s = tag & mask;
-    for (; slots_[s] != 0; s = (s + 1) & mask)
-      if (slots_[s] >> 32 == tag && sameTexts((slots_[s] & 0xffffffffu) - 1, row)) return;
-    slots_[s] = std::uint64_t{tag} << 32 | (starts_.size() + 1);
-    ++used_;
+  // The table holds row numbers in 32 bits; rows beyond them are kept and sorted out later,
+  // and so are rows with other values. Those are all handed out, whatever the filter says.
+  if (!textOrNull || starts_.size() >= kMaxHashedRows) {
+    store(row, true);
+    return;
   }
-  starts_.push_back(values_.size());
+  std::size_t hash = row.size();
+  for (std::size_t i = 0; i < row.size(); ++i)
+    hash = hash * 1000003u ^
+           (row[i].isNull() ? std::size_t{0x9e3779b9u} : std::hash<std::string>()(rowFolded_[i]));
+  auto tag = static_cast<std::uint32_t>(hash);
+  if (used_ * 4 >= slots_.size() * 3) grow();
+  std::size_t mask = slots_.size() - 1;
+  std::size_t s = tag & mask;
+  for (; slots_[s] != 0; s = (s + 1) & mask)
+    if (slots_[s] >> 32 == tag && sameTexts((slots_[s] & 0xffffffffu) - 1, row)) return;
+  slots_[s] = std::uint64_t{tag} << 32 | (starts_.size() + 1);
+  ++used_;
+  store(row, !filter_.keeps || filter_.sameForEqualRows || filter_.keeps(row));
+}
+
+void AccessDistinctRows::store(const std::vector<Value>& row, bool kept) {
+  const PlainOrder& order = ThePlainOrder();
+  if (kept) kept_.push_back(starts_.size());
+  starts_.push_back(fields_.size());
   for (std::size_t i = 0; i < row.size(); ++i) {
-    foldedChars_ += rowFolded_[i];
-    foldedEnds_.push_back(foldedChars_.size());
-    kind_.push_back(KindOf(row[i]));
-    values_.push_back(row[i]);
+    Field f;
+    if (row[i].isNull()) {
+      f.kind = Kind::kNull;
+    } else if (IsText(row[i])) {
+      const std::string& text = row[i].text();
+      const std::string& folded = rowFolded_[i];
+      f.kind = rowAscii_[i] ? Kind::kText : Kind::kFoldedText;
+      f.size = static_cast<std::uint32_t>(text.size());
+      f.foldedSize = rowAscii_[i] ? 0 : static_cast<std::uint32_t>(folded.size());
+      char* bytes = room(f.size + f.foldedSize);
+      std::memcpy(bytes, text.data(), f.size);
+      if (f.foldedSize != 0) std::memcpy(bytes + f.size, folded.data(), f.foldedSize);
+      f.text = bytes;
+      if (kept) plainOrder_ = plainOrder_ && order.usable && PlainOrderRanks(rowFolded_[i], order);
+    } else {
+      f.kind = Kind::kOther;
+      f.size = static_cast<std::uint32_t>(others_.size());
+      others_.push_back(row[i]);
+    }
+    fields_.push_back(f);
   }
 }
 
-std::string_view AccessDistinctRows::folded(std::size_t field) const {
-  std::size_t begin = field == 0 ? 0 : foldedEnds_[field - 1];
-  return std::string_view(foldedChars_).substr(begin, foldedEnds_[field] - begin);
+char* AccessDistinctRows::room(std::size_t size) {
+  static char none[1];
+  if (size == 0) return none;
+  // A long text has a block of its own; the block being filled stays the one to fill.
+  if (size > kBlockSize / 4) {
+    blocks_.push_back(std::make_unique<char[]>(size));
+    return blocks_.back().get();
+  }
+  if (size > blockLeft_) {
+    blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+    block_ = blocks_.back().get();
+    blockLeft_ = kBlockSize;
+  }
+  char* at = block_ + (kBlockSize - blockLeft_);
+  blockLeft_ -= size;
+  return at;
+}
+
+std::size_t AccessDistinctRows::rowEnd(std::size_t row) const {
+  return row + 1 < starts_.size() ? starts_[row + 1] : fields_.size();
+}
+
+std::string AccessDistinctRows::foldedText(const Field& f) const {
+  if (f.kind == Kind::kFoldedText) return std::string(f.text + f.size, f.foldedSize);
+  std::string folded(f.text, f.size);
+  for (char& c : folded) c = AsciiLower(c);
+  return folded;
 }
 
 bool AccessDistinctRows::sameTexts(std::size_t kept, const std::vector<Value>& row) const {
   std::size_t start = starts_[kept];
-  std::size_t end = kept + 1 < starts_.size() ? starts_[kept + 1] : values_.size();
-  if (end - start != row.size()) return false;
+  if (rowEnd(kept) - start != row.size()) return false;
   for (std::size_t i = 0; i < row.size(); ++i) {
-    if ((kind_[start + i] == kNull) != row[i].isNull()) return false;
-    if (!row[i].isNull() && folded(start + i) != rowFolded_[i]) return false;
+    const Field& f = fields_[start + i];
+    const std::string& folded = rowFolded_[i];
+    if (f.kind == Kind::kOther || (f.kind == Kind::kNull) != row[i].isNull()) return false;
+    if (f.kind == Kind::kNull) continue;
+    if (f.kind == Kind::kFoldedText) {
+      if (std::string_view(f.text + f.size, f.foldedSize) != folded) return false;
+      continue;
+    }
+    if (f.size != folded.size()) return false;
+    const char* p = f.text;
+    for (std::size_t j = 0; j < folded.size(); ++j)
+      if (AsciiLower(p[j]) != folded[j]) return false;
   }
   return true;
 }
@@ -208,86 +326,116 @@ void AccessDistinctRows::grow() {
   }
 }
 
-std::vector<std::vector<Value>> AccessDistinctRows::take() {
-  // Text order by collation sort keys worked out once per kept text, so that the sort compares
-  // bytes; equal keys fall back on the code units of the folded texts, as TextOrder does.
-  // Large sets work in two halves at once, each with a collator of its own.
-  const bool halves = values_.size() >= kParallelFrom;
-  const QCollatorSortKey none = TextOrder::MakeCollator().sortKey(QString());
-  std::vector<QCollatorSortKey> keys(values_.size(), none);
-  auto makeKeys = [&](std::size_t from, std::size_t to) {
-    QCollator collator = TextOrder::MakeCollator();
-    for (std::size_t f = from; f < to; ++f)
-      if (kind_[f] == kText) keys[f] = collator.sortKey(FromUtf8(folded(f)));
-  };
-  if (halves) {
-    auto secondHalf = std::async(std::launch::async, makeKeys, values_.size() / 2, values_.size());
-    makeKeys(0, values_.size() / 2);
-    secondHalf.get();
-  } else {
-    makeKeys(0, values_.size());
+void AccessDistinctRows::sort() {
+  sorted_ = true;
+  slots_ = {};  // no more rows come: the table has done its work
+  const PlainOrder& order = ThePlainOrder();
+  const bool halves = kept_.size() >= kParallelFrom;
+
+  // Without the plain order, texts are ordered by collation sort keys worked out once per kept
+  // text, so that the sort compares bytes; equal keys fall back on the code units of the folded
+  // texts, as TextOrder does. Large sets work in two halves at once, each with a collator of its
+  // own.
+  std::vector<QCollatorSortKey> keys;
+  if (!plainOrder_) {
+    const QCollatorSortKey none = TextOrder::MakeCollator().sortKey(QString());
+    keys.assign(fields_.size(), none);
+    auto makeKeys = [&](std::size_t from, std::size_t to) {
+      QCollator collator = TextOrder::MakeCollator();
+      for (std::size_t k = from; k < to; ++k)
+        for (std::size_t f = starts_[kept_[k]]; f < rowEnd(kept_[k]); ++f)
+          if (fields_[f].kind == Kind::kText || fields_[f].kind == Kind::kFoldedText)
+            keys[f] = collator.sortKey(FromUtf8(foldedText(fields_[f])));
+    };
+    if (halves) {
+      auto secondHalf = std::async(std::launch::async, makeKeys, kept_.size() / 2, kept_.size());
+      makeKeys(0, kept_.size() / 2);
+      secondHalf.get();
+    } else {
+      makeKeys(0, kept_.size());
+    }
   }
 
+  auto isText = [](Kind k) { return k == Kind::kText || k == Kind::kFoldedText; };
+  auto foldedView = [&](const Field& f) {
+    // Bytes whose plain ranks are those of the folded text (A-Z rank as a-z).
+    return f.kind == Kind::kFoldedText ? std::string_view(f.text + f.size, f.foldedSize)
+                                       : std::string_view(f.text, f.size);
+  };
+  auto typeOf = [&](const Field& f) {
+    return f.kind == Kind::kOther ? others_[f.size].type() : Value::Type::Text;
+  };
   auto compareFields = [&](std::size_t a, std::size_t b) {
-    char kindA = kind_[a], kindB = kind_[b];
-    if (kindA == kNull || kindB == kNull) return kindA == kindB ? 0 : (kindA == kNull ? -1 : 1);
-    if (kindA != kText || kindB != kText) return CompareNonText(values_[a], values_[b]);
+    const Field &fa = fields_[a], &fb = fields_[b];
+    bool nullA = fa.kind == Kind::kNull, nullB = fb.kind == Kind::kNull;
+    if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
+    if (!isText(fa.kind) || !isText(fb.kind)) {
+      if (isText(fa.kind) || isText(fb.kind)) return typeOf(fa) < typeOf(fb) ? -1 : 1;
+      return CompareNonText(others_[fa.size], others_[fb.size]);
+    }
+    if (plainOrder_) return ComparePlain(foldedView(fa), foldedView(fb), order);
     if (int c = keys[a].compare(keys[b])) return Sign(c);
-    if (folded(a) == folded(b)) return 0;
-    return Sign(FromUtf8(folded(a)).compare(FromUtf8(folded(b))));
+    std::string foldedA = foldedText(fa), foldedB = foldedText(fb);
+    if (foldedA == foldedB) return 0;
+    return Sign(FromUtf8(foldedA).compare(FromUtf8(foldedB)));
   };
-  // A kept row as the sort sees it: where its fields start, how many there are, and the sort
-  // key of its first field when that is a text, so that most comparisons read nothing else.
-  struct Span {
-    std::size_t start;
-    std::size_t size;
-    const QCollatorSortKey* firstKey;
-  };
-  auto compareRows = [&](const Span& a, const Span& b) {
-    if (a.firstKey && b.firstKey)
-      if (int c = a.firstKey->compare(*b.firstKey)) return Sign(c);
-    std::size_t n = std::min(a.size, b.size);
+  auto compareRows = [&](std::size_t a, std::size_t b) {
+    std::size_t startA = starts_[a], startB = starts_[b];
+    std::size_t sizeA = rowEnd(a) - startA, sizeB = rowEnd(b) - startB;
+    std::size_t n = std::min(sizeA, sizeB);
     for (std::size_t i = 0; i < n; ++i)
-      if (int c = compareFields(a.start + i, b.start + i)) return c;
-    return a.size == b.size ? 0 : (a.size < b.size ? -1 : 1);
+      if (int c = compareFields(startA + i, startB + i)) return c;
+    return sizeA == sizeB ? 0 : (sizeA < sizeB ? -1 : 1);
   };
 
-  std::vector<Span> spans(starts_.size());
-  for (std::size_t r = 0; r < starts_.size(); ++r) {
-    std::size_t start = starts_[r];
-    std::size_t end = r + 1 < starts_.size() ? starts_[r + 1] : values_.size();
-    bool text = end > start && kind_[start] == kText;
-    spans[r] = {start, end - start, text ? &keys[start] : nullptr};
-  }
   // Stable, so that of equal rows the first one met leads its run and is the one kept.
-  auto less = [&](const Span& a, const Span& b) { return compareRows(a, b) < 0; };
+  auto less = [&](std::size_t a, std::size_t b) { return compareRows(a, b) < 0; };
   if (halves) {
     // The merge keeps the first half's rows ahead of equal ones from the second, so the whole
     // stays as a stable sort leaves it.
-    auto middle = spans.begin() + static_cast<std::ptrdiff_t>(spans.size() / 2);
+    auto middle = kept_.begin() + static_cast<std::ptrdiff_t>(kept_.size() / 2);
     auto secondHalf =
-        std::async(std::launch::async, [&] { std::stable_sort(middle, spans.end(), less); });
-    std::stable_sort(spans.begin(), middle, less);
+        std::async(std::launch::async, [&] { std::stable_sort(middle, kept_.end(), less); });
+    std::stable_sort(kept_.begin(), middle, less);
     secondHalf.get();
-    std::inplace_merge(spans.begin(), middle, spans.end(), less);
+    std::inplace_merge(kept_.begin(), middle, kept_.end(), less);
   } else {
-    std::stable_sort(spans.begin(), spans.end(), less);
+    std::stable_sort(kept_.begin(), kept_.end(), less);
   }
+  // Rows that were not hashed meet their repeats only now.
+  auto last = std::unique(kept_.begin(), kept_.end(),
+                          [&](std::size_t a, std::size_t b) { return compareRows(a, b) == 0; });
+  kept_.erase(last, kept_.end());
+}
 
-  std::vector<std::size_t> kept;
-  kept.reserve(spans.size());
-  for (std::size_t i = 0; i < spans.size(); ++i)
-    if (i == 0 || compareRows(spans[i - 1], spans[i]) != 0) kept.push_back(i);
-  // Move the values out only once all comparing is done.
-  std::vector<std::vector<Value>> distinct;
-  distinct.reserve(kept.size());
-  for (std::size_t i : kept) {
-    auto first =
-        std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(spans[i].start));
-    distinct.emplace_back(first, first + static_cast<std::ptrdiff_t>(spans[i].size));
+bool AccessDistinctRows::next(std::vector<Value>& row) {
+  if (!sorted_) sort();
+  if (handedOut_ >= kept_.size()) return false;
+  std::size_t r = kept_[handedOut_++];
+  row.clear();
+  for (std::size_t f = starts_[r]; f < rowEnd(r); ++f) {
+    const Field& field = fields_[f];
+    switch (field.kind) {
+      case Kind::kNull:
+        row.push_back(Value::Null());
+        break;
+      case Kind::kText:
+      case Kind::kFoldedText:
+        row.push_back(Value::Text(std::string(field.text, field.size)));
+        break;
+      case Kind::kOther:
+        row.push_back(others_[field.size]);
+        break;
+    }
   }
-  *this = AccessDistinctRows();
-  return distinct;
+  return true;
+}
+
+std::vector<std::vector<Value>> AccessDistinctRows::take() {
+  std::vector<std::vector<Value>> rows;
+  std::vector<Value> row;
+  while (next(row)) rows.push_back(row);
+  return rows;
 }
 
 std::vector<std::vector<Value>> AccessDistinct(std::vector<std::vector<Value>> rows) {

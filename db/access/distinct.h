@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "db/base/engine.h"
 #include "db/base/value.h"
 
 namespace db::access {
@@ -21,36 +23,67 @@ namespace db::access {
 int CompareAccessValues(const Value& a, const Value& b);
 
 // Collects the distinct rows of a query as they are read, so that only one row of each group
-// of equal rows is held, then hands them out sorted.
+// of equal rows is held, then hands them out sorted. Kept texts live in one array of bytes,
+// each with its case-folded form beside it only where that is not plain ASCII lower case.
 class AccessDistinctRows {
  public:
-  // Keeps a copy of `row` unless an equal row came before it.
+  // With a filter, rows that fail it may be left out (see RowFilter): all of them when the
+  // filter gives equal rows the same answer, else the row kept of each group of texts.
+  explicit AccessDistinctRows(RowFilter filter = {});
+
+  // Keeps `row` unless an equal row came before it (or the filter leaves it out).
   void add(const std::vector<Value>& row);
-  // The rows kept, sorted; leaves this empty.
+  // The next of the rows kept, in order; the first call sorts them. False after the last.
+  bool next(std::vector<Value>& row);
+  // All the rows kept, sorted.
   std::vector<std::vector<Value>> take();
 
  private:
-  // The fields of all kept rows in one array; kept row r starts at starts_[r] and ends where
-  // the next one starts. Per field, as values_: the end in foldedChars_ of its case-folded UTF-8
-  // text (empty for a field that is not text; it begins where the field before ends) and its
-  // kind (see FieldKind in the source).
-  std::vector<Value> values_;
-  std::string foldedChars_;
-  std::vector<std::size_t> foldedEnds_;
-  std::vector<std::size_t> starts_;
-  std::vector<char> kind_;
+  enum class Kind : char {
+    kNull,
+    kText,        // its folded form is its ASCII lower case, not stored
+    kFoldedText,  // its folded form follows its bytes
+    kOther,       // not text; the value is others_[size]
+  };
+  struct Field {
+    const char* text = nullptr;  // the bytes of a text, in blocks_
+    std::uint32_t size = 0;
+    std::uint32_t foldedSize = 0;
+    Kind kind = Kind::kNull;
+  };
+  // Room for the bytes of texts, in blocks that never move, so that holding more copies nothing.
+  static constexpr std::size_t kBlockSize = 1 << 20;
+
+  RowFilter filter_;
+  std::vector<Field> fields_;       // the fields of every row held, one row after the other
+  std::vector<std::size_t> starts_;  // per row held, its first field
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* block_ = nullptr;      // the block being filled
+  std::size_t blockLeft_ = 0;  // room left in it
+  std::vector<Value> others_;
+  // The rows to hand out, by number: the rows held less those the filter turned down (which
+  // are held only so that rows equal to them are dropped as well). Sorted by next().
+  std::vector<std::size_t> kept_;
   // Rows of texts and Nulls only, found by the hash of their folded texts: an open-addressed
-  // table of the low 32 bits of the hash (high half) and the kept row + 1 (low half), 0 for a
-  // free slot; 8 bytes a slot keep the table small enough to stay in the caches. Equal there
-  // means equal, so a later repeat is dropped at once; other rows are all kept and their repeats
+  // table of the low 32 bits of the hash (high half) and the row + 1 (low half), 0 for a free
+  // slot; 8 bytes a slot keep the table small enough to stay in the caches. Equal there means
+  // equal, so a later repeat is dropped at once; other rows are all kept and their repeats
   // dropped after the sort.
   std::vector<std::uint64_t> slots_;
   std::size_t used_ = 0;
   std::vector<std::string> rowFolded_;  // scratch for the row being added
+  std::vector<char> rowAscii_;          // scratch: whether each text of that row is ASCII
+  bool plainOrder_ = true;  // every kept text folds to ASCII that the plain order can sort
+  bool sorted_ = false;
+  std::size_t handedOut_ = 0;
 
-  std::string_view folded(std::size_t field) const;
+  std::size_t rowEnd(std::size_t row) const;
   bool sameTexts(std::size_t kept, const std::vector<Value>& row) const;
   void grow();
+  void store(const std::vector<Value>& row, bool kept);
+  char* room(std::size_t size);
+  std::string foldedText(const Field& f) const;
+  void sort();
 };
 
 // The distinct rows of `rows`, sorted.

@@ -2,6 +2,7 @@
 // file as a Session; a session lists its catalogue, runs statements and hands out lazy cursors.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,17 @@ class Cursor {
   virtual bool next(std::vector<Value>& row) = 0;
 };
 
+// A test that the caller of a query applies to every row it reads, handed to the engine so that
+// it may leave out the rows that fail it as early as it can (before DISTINCT keeps them, say).
+// An engine may ignore it: the caller still tests every row it gets. `sameForEqualRows` says
+// that rows DISTINCT counts as one (texts that differ only in letter case) always get the same
+// answer, so that a row that fails need not be remembered; without it, only the row DISTINCT
+// keeps of each group may be tested, since the others never reach the caller.
+struct RowFilter {
+  std::function<bool(const std::vector<Value>&)> keeps;
+  bool sameForEqualRows = false;
+};
+
 class Session {
  public:
   virtual ~Session() = default;
@@ -37,6 +49,11 @@ class Session {
   virtual std::vector<CatalogRow> tables() = 0;
   // Runs a statement that returns rows. Reads no rows before the cursor asks for them.
   virtual std::unique_ptr<Cursor> query(const std::string& sql) = 0;
+  // The same, with the caller's test of its rows (see RowFilter); by default the test is left
+  // to the caller.
+  virtual std::unique_ptr<Cursor> queryFiltered(const std::string& sql, const RowFilter&) {
+    return query(sql);
+  }
   // Runs a statement that returns none.
   virtual void execute(const std::string& sql) = 0;
   virtual void begin() = 0;

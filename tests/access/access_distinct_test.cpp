@@ -5,8 +5,11 @@
 #include <QString>
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -169,6 +172,84 @@ TEST(AccessDistinctTest, ManyRowsKeepTheFirstMetAndComeInOrder) {
   std::sort(result.begin(), result.end(), byBytes);
   std::sort(expectedKept.begin(), expectedKept.end(), byBytes);
   EXPECT_EQ(result, expectedKept);
+}
+
+
+// Texts of plain ASCII, every printable character and the blanks among them, which the sort
+// orders by the ranks of their bytes instead of the collator's keys; and the same texts with a
+// control character here and there, which the collator's keys order. Both against the plain
+// definition, as above, so that the two ways of ordering are held to the collator's answer.
+TEST(AccessDistinctTest, AsciiTextsSortAsTheCollatorSorts) {
+  std::minstd_rand random(5150);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  std::string alphabet = "\t\n\r ";
+  for (char c = 0x21; c < 0x7f; ++c) alphabet += c;
+  for (bool controls : {false, true}) {
+    std::vector<std::vector<Value>> rows;
+    for (int i = 0; i < 4000; ++i) {
+      std::string text;
+      // Short texts from a few characters meet often; longer ones share long beginnings.
+      const std::size_t length = pick(6);
+      const std::string& from = pick(2) == 0 ? alphabet : std::string("aAbB -_9");
+      for (std::size_t k = 0; k < length; ++k) text += from[pick(from.size())];
+      if (controls && pick(20) == 0) text.insert(pick(text.size() + 1), 1, "\x01\x1f\x7f"[pick(3)]);
+      rows.push_back({Value::Text(text)});
+    }
+    // ASCII texts are equal when their lower cases are.
+    std::vector<Value> expected;
+    std::set<std::string> seen;
+    for (const auto& row : rows) {
+      std::string lower = row[0].text();
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (seen.insert(lower).second) expected.push_back(row[0]);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const Value& a, const Value& b) { return CompareAccessValues(a, b) < 0; });
+    EXPECT_EQ(Flatten(AccessDistinct(rows)), expected) << (controls ? "with" : "without")
+                                                        << " control characters";
+  }
+}
+
+// A filter leaves out rows early without changing what the caller gets once it has tested the
+// rows itself: the kept row of each group is the first met, whether the filter gives equal
+// rows one answer (a test of spaces) or not (a test of capital letters, which tells "Oslo"
+// from "oslo"), and rows with numbers, which are not hashed, are all handed out.
+TEST(AccessDistinctTest, FilteredRowsAreThoseTheCallerWouldKeep) {
+  const std::vector<std::string> stems = {"Oslo", "oslo", "a b", "A B", "ab", "Köln", "KÖLN",
+                                          "x\ty", "",    "Z z"};
+  std::minstd_rand random(99);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  for (bool withNumbers : {false, true}) {
+    std::vector<std::vector<Value>> rows;
+    for (int i = 0; i < 3000; ++i) {
+      std::vector<Value> row{pick(40) == 0 ? Value::Null()
+                                           : Value::Text(stems[pick(stems.size())] +
+                                                         std::to_string(pick(30)))};
+      if (withNumbers) row.push_back(Value::Integer(static_cast<long long>(pick(3))));
+      rows.push_back(std::move(row));
+    }
+    auto hasSpace = [](const std::vector<Value>& row) {
+      return !row[0].isNull() && row[0].text().find(' ') != std::string::npos;
+    };
+    auto hasCapital = [](const std::vector<Value>& row) {
+      return !row[0].isNull() &&
+             std::any_of(row[0].text().begin(), row[0].text().end(),
+                         [](char c) { return c >= 'A' && c <= 'Z'; });
+    };
+    const auto all = AccessDistinct(rows);
+    for (const RowFilter& filter : {RowFilter{hasSpace, true}, RowFilter{hasCapital, false}}) {
+      std::vector<std::vector<Value>> expected;
+      std::copy_if(all.begin(), all.end(), std::back_inserter(expected), filter.keeps);
+      AccessDistinctRows distinct(filter);
+      for (const auto& row : rows) distinct.add(row);
+      std::vector<std::vector<Value>> got;
+      std::vector<Value> row;
+      while (distinct.next(row))
+        if (filter.keeps(row)) got.push_back(row);
+      EXPECT_EQ(got, expected) << (filter.sameForEqualRows ? "spaces" : "capitals")
+                               << (withNumbers ? ", with numbers" : "");
+    }
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -82,6 +83,22 @@ std::string JetDatabase::decodeText(const unsigned char* bytes, std::size_t size
 }
 
 std::string DecodeJet4Text(const unsigned char* bytes, std::size_t size) {
+  // Most texts are plain ASCII, which is its own UTF-8: compressed, one byte a character with no
+  // switch to two; else every other byte 0.
+  std::string ascii;
+  if (size >= 2 && bytes[0] == kCompressedTextMark[0] && bytes[1] == kCompressedTextMark[1]) {
+    if (std::all_of(bytes + 2, bytes + size, [](unsigned char b) { return b != 0 && b < 0x80; }))
+      return std::string(reinterpret_cast<const char*>(bytes) + 2, size - 2);
+  } else if (size % 2 == 0) {
+    ascii.resize(size / 2);
+    std::size_t i = 0;
+    for (; i < size / 2; ++i) {
+      unsigned char low = bytes[2 * i], high = bytes[2 * i + 1];
+      if (high != 0 || low >= 0x80) break;
+      ascii[i] = static_cast<char>(low);
+    }
+    if (i == size / 2) return ascii;
+  }
   // Whole UTF-16, surrogate pairs included (characters beyond the Basic Multilingual Plane, such
   // as emoji, stay one character); a lone surrogate becomes "?".
   return QString::fromStdU16String(DecodeText(bytes, size)).toStdString();
