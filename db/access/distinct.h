@@ -55,7 +55,7 @@ class AccessDistinctRows {
   static constexpr std::size_t kBlockSize = 1 << 20;
 
   RowFilter filter_;
-  std::vector<Field> fields_;       // the fields of every row held, one row after the other
+  std::vector<Field> fields_;        // the fields of every row held, one row after the other
   std::vector<std::size_t> starts_;  // per row held, its first field
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* block_ = nullptr;      // the block being filled

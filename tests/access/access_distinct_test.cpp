@@ -174,7 +174,6 @@ TEST(AccessDistinctTest, ManyRowsKeepTheFirstMetAndComeInOrder) {
   EXPECT_EQ(result, expectedKept);
 }
 
-
 // Texts of plain ASCII, every printable character and the blanks among them, which the sort
 // orders by the ranks of their bytes instead of the collator's keys; and the same texts with a
 // control character here and there, which the collator's keys order. Both against the plain
@@ -205,8 +204,8 @@ TEST(AccessDistinctTest, AsciiTextsSortAsTheCollatorSorts) {
     }
     std::stable_sort(expected.begin(), expected.end(),
                      [](const Value& a, const Value& b) { return CompareAccessValues(a, b) < 0; });
-    EXPECT_EQ(Flatten(AccessDistinct(rows)), expected) << (controls ? "with" : "without")
-                                                        << " control characters";
+    EXPECT_EQ(Flatten(AccessDistinct(rows)), expected)
+        << (controls ? "with" : "without") << " control characters";
   }
 }
 
@@ -215,16 +214,16 @@ TEST(AccessDistinctTest, AsciiTextsSortAsTheCollatorSorts) {
 // rows one answer (a test of spaces) or not (a test of capital letters, which tells "Oslo"
 // from "oslo"), and rows with numbers, which are not hashed, are all handed out.
 TEST(AccessDistinctTest, FilteredRowsAreThoseTheCallerWouldKeep) {
-  const std::vector<std::string> stems = {"Oslo", "oslo", "a b", "A B", "ab", "Köln", "KÖLN",
-                                          "x\ty", "",    "Z z"};
+  const std::vector<std::string> stems = {"Oslo", "oslo", "a b",  "A B", "ab",
+                                          "Köln", "KÖLN", "x\ty", "",    "Z z"};
   std::minstd_rand random(99);
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   for (bool withNumbers : {false, true}) {
     std::vector<std::vector<Value>> rows;
     for (int i = 0; i < 3000; ++i) {
-      std::vector<Value> row{pick(40) == 0 ? Value::Null()
-                                           : Value::Text(stems[pick(stems.size())] +
-                                                         std::to_string(pick(30)))};
+      std::vector<Value> row{
+          pick(40) == 0 ? Value::Null()
+                        : Value::Text(stems[pick(stems.size())] + std::to_string(pick(30)))};
       if (withNumbers) row.push_back(Value::Integer(static_cast<long long>(pick(3))));
       rows.push_back(std::move(row));
     }
@@ -232,9 +231,8 @@ TEST(AccessDistinctTest, FilteredRowsAreThoseTheCallerWouldKeep) {
       return !row[0].isNull() && row[0].text().find(' ') != std::string::npos;
     };
     auto hasCapital = [](const std::vector<Value>& row) {
-      return !row[0].isNull() &&
-             std::any_of(row[0].text().begin(), row[0].text().end(),
-                         [](char c) { return c >= 'A' && c <= 'Z'; });
+      return !row[0].isNull() && std::any_of(row[0].text().begin(), row[0].text().end(),
+                                             [](char c) { return c >= 'A' && c <= 'Z'; });
     };
     const auto all = AccessDistinct(rows);
     for (const RowFilter& filter : {RowFilter{hasSpace, true}, RowFilter{hasCapital, false}}) {
