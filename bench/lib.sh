@@ -21,7 +21,7 @@ median_run() {
       times+=("$t") kbs+=("$kb")
     fi
   done
-  echo "$(median_of "${times[@]}") $(median_of "${kbs[@]}")"
+  echo "$(median_of "${times[@]}") $(median_of "${kbs[@]}" | cut -d . -f 1)"
 }
 
 # The median of the numbers given.

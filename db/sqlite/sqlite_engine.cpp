@@ -3,7 +3,9 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 
 #include "db/base/error.h"
 
@@ -11,6 +13,9 @@ namespace db {
 namespace {
 
 constexpr int kBusyTimeoutMs = 3000;
+
+// Files up to this size keep their temporary b-trees in memory (see SqliteSession).
+constexpr std::uintmax_t kTempInMemoryUpTo = std::uintmax_t{2} << 30;
 
 bool StartsWithNoCase(const char* text, const char* prefix) {
   return sqlite3_strnicmp(text, prefix, static_cast<int>(std::strlen(prefix))) == 0;
@@ -151,6 +156,13 @@ class SqliteSession : public Session {
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // DISTINCT builds a temporary b-tree of the values. In a temporary file it spills after a
+    // few pages and is three times slower; in memory it costs about the bytes of the distinct
+    // values, as the Access engine does, and never more than the file's own size: so up to the
+    // size of the largest Access file, and in a file beyond that.
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) <= kTempInMemoryUpTo && !ec)
+      sqlite3_exec(db_, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
     // SQLite reads the file lazily; reading the schema now turns a damaged or foreign file
     // into an error at open time rather than at the first statement.
     try {

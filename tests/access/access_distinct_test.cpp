@@ -181,7 +181,7 @@ TEST(AccessDistinctTest, ManyRowsKeepTheFirstMetAndComeInOrder) {
 TEST(AccessDistinctTest, AsciiTextsSortAsTheCollatorSorts) {
   std::minstd_rand random(5150);
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
-  std::string alphabet = "\t\n\r ";
+  std::string alphabet = "\t\n\v\f\r ";
   for (char c = 0x21; c < 0x7f; ++c) alphabet += c;
   for (bool controls : {false, true}) {
     std::vector<std::vector<Value>> rows;
