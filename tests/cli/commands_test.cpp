@@ -7,6 +7,10 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "db/access/write/new_database.h"
+#include "db/connection.h"
+#include "db/connection_string.h"
+#include "db/statements.h"
 #include "tests/cli/cli_support.h"
 
 namespace {
@@ -105,6 +109,32 @@ TEST_F(CommandsTest, ExtractListsDistinctMatchesAsStoredAndSkipsNull) {
   r = run({"extract", db, "People", "City", "-c", "19", "--chars", "York", "-f", "json"});
   EXPECT_EQ(r.code, kOk);
   EXPECT_EQ(r.out, "[\n  \"New York\"\n]\n") << "text before the characters";
+}
+
+// The engine of an Access file passes over the values that fail the criterion before DISTINCT
+// holds them; the value DISTINCT keeps of each group is still the first one met, so a group
+// whose first value fails gives nothing, though a later value of it (which differs only in
+// letter case) would pass. "\u212Ax" begins with the Kelvin sign, which folds to "k" but is no
+// ASCII letter.
+TEST_F(CommandsTest, ExtractFromAccessListsTheValueDistinctKeeps) {
+  const std::string path = dir.file("cities.mdb");
+  db::access::write::CreateEmptyDatabase(path, db::access::write::NewDatabaseFormat::kJet4);
+  {
+    db::Connection c;
+    c.open(db::BuildConnectionString(path, ""));
+    c.execute(db::CreateTableStatement("Cities", "City"));
+    for (const char* city : {"\u212Ax", "kx", "a b", "A B", "Ab", "a\tb", "A\tB"})
+      c.execute(db::InsertStatement("Cities", city));
+  }
+  auto r = run({"extract", path, "Cities", "City", "-c", "Contains Alphabet Character(s)"});
+  EXPECT_EQ(r.code, kOk) << r.err;
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"Ab"})) << "not kx";
+  r = run({"extract", path, "Cities", "City", "-c", "Contains Space(s)"});
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"a b"}));
+  r = run({"extract", path, "Cities", "City", "-c", "8"});
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"a b", "Ab", "\u212Ax"}));
+  r = run({"extract", path, "Cities", "City", "-c", "1", "--chars", "K"});
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"\u212Ax"}));
 }
 
 TEST_F(CommandsTest, ExtractSaysWhenNothingMatched) {
