@@ -10,6 +10,7 @@
 #include <cstring>
 #include <future>
 #include <iterator>
+#include <stdexcept>
 #include <string_view>
 
 namespace db::access {
@@ -204,6 +205,8 @@ int CompareAccessValues(const Value& a, const Value& b) {
 AccessDistinctRows::AccessDistinctRows(RowFilter filter) : filter_(std::move(filter)) {}
 
 void AccessDistinctRows::add(const std::vector<Value>& row) {
+  if (rows_ == 0) width_ = row.size();
+  if (row.size() != width_) throw std::invalid_argument("rows of DISTINCT differ in width");
   if (filter_.keeps && filter_.sameForEqualRows && !filter_.keeps(row)) return;
   rowFolded_.resize(row.size());
   rowAscii_.resize(row.size());
@@ -218,7 +221,7 @@ void AccessDistinctRows::add(const std::vector<Value>& row) {
   }
   // The table holds row numbers in 32 bits; rows beyond them are kept and sorted out later,
   // and so are rows with other values. Those are all handed out, whatever the filter says.
-  if (!textOrNull || starts_.size() >= kMaxHashedRows) {
+  if (!textOrNull || rows_ >= kMaxHashedRows) {
     store(row, true);
     return;
   }
@@ -232,23 +235,20 @@ void AccessDistinctRows::add(const std::vector<Value>& row) {
   std::size_t s = tag & mask;
   for (; slots_[s] != 0; s = (s + 1) & mask)
     if (slots_[s] >> 32 == tag && sameTexts((slots_[s] & 0xffffffffu) - 1, row)) return;
-  slots_[s] = std::uint64_t{tag} << 32 | (starts_.size() + 1);
+  slots_[s] = std::uint64_t{tag} << 32 | (rows_ + 1);
   ++used_;
   store(row, !filter_.keeps || filter_.sameForEqualRows || filter_.keeps(row));
 }
 
 void AccessDistinctRows::store(const std::vector<Value>& row, bool kept) {
   const PlainOrder& order = ThePlainOrder();
-  if (kept) kept_.push_back(starts_.size());
-  starts_.push_back(fields_.size());
+  if (kept) kept_.push_back(rows_);
+  ++rows_;
   for (std::size_t i = 0; i < row.size(); ++i) {
-    Field f;
-    if (row[i].isNull()) {
-      f.kind = Kind::kNull;
-    } else if (IsText(row[i])) {
+    Field f;  // a Null as it stands
+    if (IsText(row[i])) {
       const std::string& text = row[i].text();
       const std::string& folded = rowFolded_[i];
-      f.kind = rowAscii_[i] ? Kind::kText : Kind::kFoldedText;
       f.size = static_cast<std::uint32_t>(text.size());
       f.foldedSize = rowAscii_[i] ? 0 : static_cast<std::uint32_t>(folded.size());
       char* bytes = room(f.size + f.foldedSize);
@@ -256,8 +256,8 @@ void AccessDistinctRows::store(const std::vector<Value>& row, bool kept) {
       if (f.foldedSize != 0) std::memcpy(bytes + f.size, folded.data(), f.foldedSize);
       f.text = bytes;
       if (kept) plainOrder_ = plainOrder_ && order.usable && PlainOrderRanks(rowFolded_[i], order);
-    } else {
-      f.kind = Kind::kOther;
+    } else if (!row[i].isNull()) {
+      f.foldedSize = Field::kOtherMark;
       f.size = static_cast<std::uint32_t>(others_.size());
       others_.push_back(row[i]);
     }
@@ -270,11 +270,11 @@ char* AccessDistinctRows::room(std::size_t size) {
   if (size == 0) return none;
   // A long text has a block of its own; the block being filled stays the one to fill.
   if (size > kBlockSize / 4) {
-    blocks_.push_back(std::make_unique<char[]>(size));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     return blocks_.back().get();
   }
   if (size > blockLeft_) {
-    blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
     block_ = blocks_.back().get();
     blockLeft_ = kBlockSize;
   }
@@ -283,26 +283,21 @@ char* AccessDistinctRows::room(std::size_t size) {
   return at;
 }
 
-std::size_t AccessDistinctRows::rowEnd(std::size_t row) const {
-  return row + 1 < starts_.size() ? starts_[row + 1] : fields_.size();
-}
-
 std::string AccessDistinctRows::foldedText(const Field& f) const {
-  if (f.kind == Kind::kFoldedText) return std::string(f.text + f.size, f.foldedSize);
+  if (f.kind() == Kind::kFoldedText) return std::string(f.text + f.size, f.foldedSize);
   std::string folded(f.text, f.size);
   for (char& c : folded) c = AsciiLower(c);
   return folded;
 }
 
 bool AccessDistinctRows::sameTexts(std::size_t kept, const std::vector<Value>& row) const {
-  std::size_t start = starts_[kept];
-  if (rowEnd(kept) - start != row.size()) return false;
+  std::size_t start = rowStart(kept);
   for (std::size_t i = 0; i < row.size(); ++i) {
     const Field& f = fields_[start + i];
     const std::string& folded = rowFolded_[i];
-    if (f.kind == Kind::kOther || (f.kind == Kind::kNull) != row[i].isNull()) return false;
-    if (f.kind == Kind::kNull) continue;
-    if (f.kind == Kind::kFoldedText) {
+    if (f.kind() == Kind::kOther || (f.kind() == Kind::kNull) != row[i].isNull()) return false;
+    if (f.kind() == Kind::kNull) continue;
+    if (f.kind() == Kind::kFoldedText) {
       if (std::string_view(f.text + f.size, f.foldedSize) != folded) return false;
       continue;
     }
@@ -343,8 +338,8 @@ void AccessDistinctRows::sort() {
     auto makeKeys = [&](std::size_t from, std::size_t to) {
       QCollator collator = TextOrder::MakeCollator();
       for (std::size_t k = from; k < to; ++k)
-        for (std::size_t f = starts_[kept_[k]]; f < rowEnd(kept_[k]); ++f)
-          if (fields_[f].kind == Kind::kText || fields_[f].kind == Kind::kFoldedText)
+        for (std::size_t f = rowStart(kept_[k]); f < rowEnd(kept_[k]); ++f)
+          if (fields_[f].kind() == Kind::kText || fields_[f].kind() == Kind::kFoldedText)
             keys[f] = collator.sortKey(FromUtf8(foldedText(fields_[f])));
     };
     if (halves) {
@@ -359,18 +354,18 @@ void AccessDistinctRows::sort() {
   auto isText = [](Kind k) { return k == Kind::kText || k == Kind::kFoldedText; };
   auto foldedView = [&](const Field& f) {
     // Bytes whose plain ranks are those of the folded text (A-Z rank as a-z).
-    return f.kind == Kind::kFoldedText ? std::string_view(f.text + f.size, f.foldedSize)
-                                       : std::string_view(f.text, f.size);
+    return f.kind() == Kind::kFoldedText ? std::string_view(f.text + f.size, f.foldedSize)
+                                         : std::string_view(f.text, f.size);
   };
   auto typeOf = [&](const Field& f) {
-    return f.kind == Kind::kOther ? others_[f.size].type() : Value::Type::Text;
+    return f.kind() == Kind::kOther ? others_[f.size].type() : Value::Type::Text;
   };
   auto compareFields = [&](std::size_t a, std::size_t b) {
     const Field &fa = fields_[a], &fb = fields_[b];
-    bool nullA = fa.kind == Kind::kNull, nullB = fb.kind == Kind::kNull;
+    bool nullA = fa.kind() == Kind::kNull, nullB = fb.kind() == Kind::kNull;
     if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
-    if (!isText(fa.kind) || !isText(fb.kind)) {
-      if (isText(fa.kind) || isText(fb.kind)) return typeOf(fa) < typeOf(fb) ? -1 : 1;
+    if (!isText(fa.kind()) || !isText(fb.kind())) {
+      if (isText(fa.kind()) || isText(fb.kind())) return typeOf(fa) < typeOf(fb) ? -1 : 1;
       return CompareNonText(others_[fa.size], others_[fb.size]);
     }
     if (plainOrder_) return ComparePlain(foldedView(fa), foldedView(fb), order);
@@ -380,7 +375,7 @@ void AccessDistinctRows::sort() {
     return Sign(FromUtf8(foldedA).compare(FromUtf8(foldedB)));
   };
   auto compareRows = [&](std::size_t a, std::size_t b) {
-    std::size_t startA = starts_[a], startB = starts_[b];
+    std::size_t startA = rowStart(a), startB = rowStart(b);
     std::size_t sizeA = rowEnd(a) - startA, sizeB = rowEnd(b) - startB;
     std::size_t n = std::min(sizeA, sizeB);
     for (std::size_t i = 0; i < n; ++i)
@@ -404,7 +399,7 @@ void AccessDistinctRows::sort() {
     std::inplace_merge(items.begin(), middle, items.end(), less);
   };
   const bool firstFieldsText = std::all_of(kept_.begin(), kept_.end(), [&](std::size_t r) {
-    return rowEnd(r) > starts_[r] && fields_[starts_[r]].kind != Kind::kOther;
+    return rowEnd(r) > rowStart(r) && fields_[rowStart(r)].kind() != Kind::kOther;
   });
   if (plainOrder_ && firstFieldsText) {
     // Most comparisons are settled by the ranks of eight bytes of the first field, packed into
@@ -416,8 +411,8 @@ void AccessDistinctRows::sort() {
       std::size_t row;
     };
     auto firstView = [&](std::size_t r) {
-      const Field& first = fields_[starts_[r]];
-      return first.kind == Kind::kNull ? std::string_view() : foldedView(first);
+      const Field& first = fields_[rowStart(r)];
+      return first.kind() == Kind::kNull ? std::string_view() : foldedView(first);
     };
     std::size_t common = kept_.empty() ? 0 : firstView(kept_[0]).size();
     for (std::size_t r : kept_) {
@@ -455,9 +450,9 @@ bool AccessDistinctRows::next(std::vector<Value>& row) {
   if (handedOut_ >= kept_.size()) return false;
   std::size_t r = kept_[handedOut_++];
   row.clear();
-  for (std::size_t f = starts_[r]; f < rowEnd(r); ++f) {
+  for (std::size_t f = rowStart(r); f < rowEnd(r); ++f) {
     const Field& field = fields_[f];
-    switch (field.kind) {
+    switch (field.kind()) {
       case Kind::kNull:
         row.push_back(Value::Null());
         break;

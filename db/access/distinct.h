@@ -31,7 +31,8 @@ class AccessDistinctRows {
   // filter gives equal rows the same answer, else the row kept of each group of texts.
   explicit AccessDistinctRows(RowFilter filter = {});
 
-  // Keeps `row` unless an equal row came before it (or the filter leaves it out).
+  // Keeps `row` unless an equal row came before it (or the filter leaves it out). Every row has
+  // as many fields as the first; a row of another width is refused (std::invalid_argument).
   void add(const std::vector<Value>& row);
   // The next of the rows kept, in order; the first call sorts them. False after the last.
   bool next(std::vector<Value>& row);
@@ -45,18 +46,26 @@ class AccessDistinctRows {
     kFoldedText,  // its folded form follows its bytes
     kOther,       // not text; the value is others_[size]
   };
+  // 16 bytes a field: a text has bytes (perhaps none, but somewhere); a Null or another value
+  // has none, and another value is marked in foldedSize.
   struct Field {
-    const char* text = nullptr;  // the bytes of a text, in blocks_
-    std::uint32_t size = 0;
-    std::uint32_t foldedSize = 0;
-    Kind kind = Kind::kNull;
+    static constexpr std::uint32_t kOtherMark = 0xffffffffu;
+    const char* text = nullptr;    // the bytes of a text, in blocks_
+    std::uint32_t size = 0;        // of the text; of another value, its place in others_
+    std::uint32_t foldedSize = 0;  // of the folded form after the text (0: not stored)
+    Kind kind() const {
+      if (text) return foldedSize != 0 ? Kind::kFoldedText : Kind::kText;
+      return foldedSize == kOtherMark ? Kind::kOther : Kind::kNull;
+    }
   };
   // Room for the bytes of texts, in blocks that never move, so that holding more copies nothing.
   static constexpr std::size_t kBlockSize = 1 << 20;
 
   RowFilter filter_;
-  std::vector<Field> fields_;        // the fields of every row held, one row after the other
-  std::vector<std::size_t> starts_;  // per row held, its first field
+  // The fields of every row held, one row after the other; every row has width_ fields.
+  std::vector<Field> fields_;
+  std::size_t width_ = 0;
+  std::size_t rows_ = 0;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* block_ = nullptr;      // the block being filled
   std::size_t blockLeft_ = 0;  // room left in it
@@ -77,7 +86,8 @@ class AccessDistinctRows {
   bool sorted_ = false;
   std::size_t handedOut_ = 0;
 
-  std::size_t rowEnd(std::size_t row) const;
+  std::size_t rowStart(std::size_t row) const { return row * width_; }
+  std::size_t rowEnd(std::size_t row) const { return (row + 1) * width_; }
   bool sameTexts(std::size_t kept, const std::vector<Value>& row) const;
   void grow();
   void store(const std::vector<Value>& row, bool kept);
