@@ -14,19 +14,11 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/bench/lib.sh"
-build="${1:-$here/build}"
-cli="$build/rowsifter-cli"
-make_table="$build/make_access_table"
 runs="${RUNS:-7}"
 rows="${ROWS:-1000000}"
 distinct="${DISTINCT:-300000}"
 format="${FORMAT:-mdb}"
-for tool in mdb-export /usr/bin/time "$cli" "$make_table"; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+bench_start "${1:-}" mdb-export
 db="$work/bench.$format"
 "$make_table" "$db" "$rows" "$distinct" 2>/dev/null
 

@@ -13,18 +13,10 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/bench/lib.sh"
-build="${1:-$here/build}"
-cli="$build/rowsifter-cli"
-make_table="$build/make_access_table"
 runs="${RUNS:-5}"
 rows="${ROWS:-1000000}"
 format="${FORMAT:-mdb}"
-for tool in sqlite3 /usr/bin/time "$cli" "$make_table"; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+bench_start "${1:-}" sqlite3
 
 # The same table in both: make_access_table's values, every one distinct, in its row order.
 "$make_table" "$work/source.$format" "$rows" "$rows" 2>/dev/null

@@ -13,15 +13,8 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/bench/lib.sh"
-build="${1:-$here/build}"
-cli="$build/rowsifter-cli"
 runs="${RUNS:-7}"
-for tool in sqlite3 /usr/bin/time "$cli"; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+bench_start "${1:-}" sqlite3
 db="$work/bench.sqlite"
 
 # Value k (0 <= k < 300000) is a word, a space now and then, digits and a tail whose length

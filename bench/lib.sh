@@ -1,6 +1,18 @@
 # Shared by the benchmark scripts (sourced): runs timed by the median of several runs after a
 # warm-up, so that one slow run (another program, a cold cache) does not decide the verdict.
-# The sourcing script sets $work (a scratch folder) and $runs.
+
+# Sets build (the folder given, default build), cli and make_table in it, and work, a scratch
+# folder removed at exit; stops when a tool named (or one of the two) is missing.
+bench_start() {
+  build="${1:-$here/build}"
+  cli="$build/rowsifter-cli"
+  make_table="$build/make_access_table"
+  for tool in /usr/bin/time "$cli" "$make_table" "${@:2}"; do
+    command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+  done
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' EXIT
+}
 
 # Prints "SECONDS KIB": the median elapsed time and the median peak resident set of `runs` runs
 # of "$@", after one warm-up run that is not counted. $prepare, when set, is evaluated (untimed)
