@@ -28,10 +28,12 @@ distinct_count=$(wc -l <"$work/all")
 distinct_bytes=$(($(wc -c <"$work/all") - distinct_count))
 limit_kb=$(((2 * distinct_bytes + 10 * 1000 * 1000) / 1024))
 
-read -r export_time export_kb < <(median_run mdb-export "$db" Customers)
+median_run mdb-export "$db" Customers
+export_time=$median_time export_kb=$median_kb
 export_lines=$(wc -l <"$work/out")
-read -r extract_time extract_kb < <(median_run "$cli" extract "$db" Customers City \
-  -c "Contains Space(s)" --no-progress)
+median_run "$cli" extract "$db" Customers City \
+  -c "Contains Space(s)" --no-progress
+extract_time=$median_time extract_kb=$median_kb
 extract_lines=$(wc -l <"$work/out")
 
 echo "table: $rows rows of one text field, $distinct_count distinct values ($distinct_bytes bytes)," \

@@ -39,9 +39,11 @@ export_into() {  # the file to export into, a copy of the source made before eac
   median_run "$cli" export "$work/x.$1" Customers City Results -c "Does not contain Tab(s)" \
     --no-progress
 }
-read -r sqlite_time sqlite_kb < <(export_into sqlite)
+export_into sqlite
+sqlite_time=$median_time sqlite_kb=$median_kb
 sqlite_rows=$(sqlite3 "$work/x.sqlite" "SELECT count(*) FROM Results")
-read -r access_time access_kb < <(export_into "$format")
+export_into "$format"
+access_time=$median_time access_kb=$median_kb
 access_rows=$("$cli" extract "$work/x.$format" Results City -c "Does not contain Tab(s)" \
   --no-progress | wc -l)
 

@@ -36,13 +36,17 @@ distinct_count=$(sqlite3 "$db" "SELECT count(*) FROM ($statement)")
 distinct_bytes=$(sqlite3 "$db" "SELECT sum(length(City)) FROM ($statement)")
 rows=$(sqlite3 "$db" "SELECT count(*) FROM Customers")
 
-read -r base_time base_kb < <(median_run sqlite3 "$db" "$statement")
+median_run sqlite3 "$db" "$statement"
+base_time=$median_time base_kb=$median_kb
 base_lines=$(wc -l <"$work/out")
-read -r all_time all_kb < <(median_run "$cli" extract "$db" Customers City -c "Does not contain Tab(s)")
+median_run "$cli" extract "$db" Customers City -c "Does not contain Tab(s)"
+all_time=$median_time all_kb=$median_kb
 all_lines=$(wc -l <"$work/out")
-read -r half_time half_kb < <(median_run "$cli" extract "$db" Customers City -c "Contains Space(s)")
+median_run "$cli" extract "$db" Customers City -c "Contains Space(s)"
+half_time=$median_time half_kb=$median_kb
 half_lines=$(wc -l <"$work/out")
-read -r json_time json_kb < <(median_run "$cli" extract "$db" Customers City -c 8 -f json)
+median_run "$cli" extract "$db" Customers City -c 8 -f json
+json_time=$median_time json_kb=$median_kb
 
 limit_kb=$(((2 * distinct_bytes + 10 * 1000 * 1000) / 1024))
 

@@ -16,36 +16,19 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$here/build}"
-cli="$build/rowsifter-cli"
-make_table="$build/make_access_table"
-encrypt="$build/make_encrypted_copy"
+source "$here/bench/lib.sh"
 runs="${RUNS:-5}"
 rows="${ROWS:-1000000}"
 big_rows="${BIG_ROWS:-9500000}"
 password="bench password"
-for tool in /usr/bin/time "$cli" "$make_table" "$encrypt"; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
+bench_start "${1:-}" "${1:-$here/build}/make_encrypted_copy"
+encrypt="$build/make_encrypted_copy"
 
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-
-# The median elapsed seconds of `runs` runs of "$@" after a warm-up run. $prepare, when set, is
-# run (untimed) before each run.
+# The median elapsed seconds of `runs` runs of "$@" after a warm-up run (see median_run).
 median() {
-  local all=()
-  for i in $(seq 0 "$runs"); do
-    [ -n "${prepare:-}" ] && eval "$prepare"
-    /usr/bin/time -f '%e' -o "$work/time" "$@" >"$work/out" 2>"$work/err" ||
-      { echo "failed: $* ($(cat "$work/err"))" >&2; exit 1; }
-    [ "$i" -gt 0 ] && all+=("$(tail -n 1 "$work/time")")
-  done
-  printf '%s\n' "${all[@]}" | sort -g | awk '{ v[NR] = $1 } END {
-    printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+  median_run "$@"
+  echo "$median_time"
 }
-
-ratio() { awk "BEGIN { printf \"x%.2f\", $1 / $2 }"; }
 
 echo "== 1. extraction: $rows rows, one text field (median of $runs runs after a warm-up)"
 "$make_table" "$work/plain.accdb" "$rows" 2>/dev/null

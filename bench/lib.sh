@@ -14,8 +14,8 @@ bench_start() {
   trap 'rm -rf "$work"' EXIT
 }
 
-# Prints "SECONDS KIB": the median elapsed time and the median peak resident set of `runs` runs
-# of "$@", after one warm-up run that is not counted. $prepare, when set, is evaluated (untimed)
+# Sets median_time (seconds) and median_kb: the median elapsed time and the median peak resident
+# set of `runs` runs of "$@", after one warm-up run that is not counted. $prepare, when set, is evaluated (untimed)
 # before each run. The output of the last run is left in $work/out. Exit status 1 (nothing
 # matched) counts as a finished run; any other failure stops the script.
 median_run() {
@@ -33,7 +33,8 @@ median_run() {
       times+=("$t") kbs+=("$kb")
     fi
   done
-  echo "$(median_of "${times[@]}") $(median_of "${kbs[@]}" | cut -d . -f 1)"
+  median_time=$(median_of "${times[@]}")
+  median_kb=$(median_of "${kbs[@]}" | cut -d . -f 1)
 }
 
 # The median of the numbers given.
