@@ -37,7 +37,8 @@ constexpr char kCatalogQuery[] =
     "WHEN c.relkind IN ('r', 'p') THEN 'TABLE' WHEN c.relkind = 'f' THEN 'LINK' "
     "ELSE 'VIEW' END, c.relname "
     "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-    "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p', 'v', 'm', 'f') AND NOT c.relispartition";
+    "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p', 'v', 'm', 'f') AND NOT c.relispartition "
+    "ORDER BY c.relname";
 
 struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
