@@ -58,7 +58,7 @@ VACUUM ANALYZE big;
 VACUUM ANALYZE few;
 SQL
 printf 'postgresql://bench@%s/postgres\n' "$(printf '%s' "$work" | sed 's|/|%2F|g')" >"$work/bench.pgconn"
-echo "server $("$bin/postgres" --version | awk '{print $NF}'), $rows rows, $distinct distinct," \
+echo "server $("$bin/postgres" --version | awk '{print $3}'), $rows rows, $distinct distinct," \
   "$export_values exported; $runs runs after a warm-up"
 
 # Runs "$@" once to warm up, then `runs` times; prints each run's seconds and peak memory, and
@@ -66,11 +66,11 @@ echo "server $("$bin/postgres" --version | awk '{print $NF}'), $rows rows, $dist
 measure() {
   local label="$1"
   shift
-  "$@" >/dev/null
+  "$@" >/dev/null 2>>"$work/stderr"
   local times=() kb
   peak=0
   for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null
+    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>>"$work/stderr"
     read -r seconds kb <"$work/time"
     times+=("$seconds")
     [ "$kb" -gt "$peak" ] && peak=$kb
@@ -94,9 +94,18 @@ psql -X -q -c "\\copy (SELECT DISTINCT v FROM few) TO '$work/values.txt'"
 measure "psql \\copy" psql -X -q -1 -c 'DROP TABLE IF EXISTS copied' \
   -c 'CREATE TABLE copied (v text)' -c "\\copy copied FROM '$work/values.txt'"
 psql_median=$median
+# psql doing all the export's work: the distinct values out of the server, then in again.
+measure "psql DISTINCT out, \\copy in" bash -c "psql -X -q -c \"\\copy (SELECT DISTINCT v FROM \
+few) TO '$work/out.txt'\" && psql -X -q -1 -c 'DROP TABLE IF EXISTS copied' \
+-c 'CREATE TABLE copied (v text)' -c \"\\copy copied FROM '$work/out.txt'\""
+whole_median=$median
+measure "psql SELECT DISTINCT (few)" psql -X -q -A -t -c 'SELECT DISTINCT v FROM few'
+distinct_median=$median
 measure "rowsifter-cli export" "$cli" export "$work/bench.pgconn" few v exported \
   -c "Contains Space(s)" --replace
 cli_median=$median
-echo "ratio $(ratio "$cli_median" "$psql_median") (goal at most 2); rowsifter-cli peak" \
-  "$((peak / 1024)) MB"
+echo "ratio $(ratio "$cli_median" "$psql_median") to psql's \\copy alone (goal at most 2)," \
+  "$(ratio "$cli_median" "$whole_median") to psql doing the same work;" \
+  "the server's DISTINCT alone is $(ratio "$distinct_median" "$psql_median") of the \\copy;" \
+  "rowsifter-cli peak $((peak / 1024)) MB"
 echo "rows written: $(psql -X -A -t -c 'SELECT count(*) FROM exported') of $export_values"

@@ -1,5 +1,6 @@
 #include "db/postgres/dialect.h"
 
+#include <optional>
 #include <vector>
 
 #include "db/base/error.h"
@@ -64,6 +65,39 @@ std::string Apostrophed(std::string_view text) {
   return out + "'";
 }
 
+// The insert statement exactly as the program writes it (db/statements.h), read without the
+// general pass: the export sends one for every value. Nothing when `sql` has another shape.
+std::optional<Statement> ProgramsInsert(std::string_view sql) {
+  constexpr std::string_view kHead = "insert into `", kMiddle = " values ('", kTail = "')";
+  if (!sql.starts_with(kHead) || !sql.ends_with(kTail)) return std::nullopt;
+  Statement s;
+  s.kind = StatementKind::kInsert;
+  std::size_t i = kHead.size();
+  for (;; ++i) {  // the name, every backtick in it doubled
+    if (i >= sql.size()) return std::nullopt;
+    if (sql[i] == '`') {
+      if (i + 1 < sql.size() && sql[i + 1] == '`') {
+        s.table += '`';
+        ++i;
+        continue;
+      }
+      break;
+    }
+    s.table += sql[i];
+  }
+  if (sql.substr(i + 1, kMiddle.size()) != kMiddle) return std::nullopt;
+  const std::size_t end = sql.size() - kTail.size();
+  s.value.reserve(end - i);
+  for (i += 1 + kMiddle.size(); i < end; ++i) {  // the value, every apostrophe in it doubled
+    if (sql[i] == '\'') {
+      if (i + 1 >= end || sql[i + 1] != '\'') return std::nullopt;
+      ++i;
+    }
+    s.value += sql[i];
+  }
+  return s;
+}
+
 }  // namespace
 
 std::string QuoteIdentifier(std::string_view name) {
@@ -77,6 +111,7 @@ std::string QuoteIdentifier(std::string_view name) {
 }
 
 Statement Translate(std::string_view sql) {
+  if (std::optional<Statement> insert = ProgramsInsert(sql)) return std::move(*insert);
   Statement result;
   std::vector<Token> tokens;
   std::string& text = result.text;

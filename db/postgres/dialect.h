@@ -23,6 +23,7 @@ enum class StatementKind {
 struct Statement {
   StatementKind kind = StatementKind::kOther;
   std::string text;   // the statement in PostgreSQL's dialect, without a final semicolon
+                      // (not for kInsert, whose table and value are all that is used)
   std::string table;  // kInsert: the table's name (unquoted)
   std::string value;  // kInsert: the value (apostrophes no longer doubled)
   // CREATE TABLE: the new table's and column's names (unquoted), for the length check.

@@ -213,8 +213,12 @@ class PgSession : public Session {
     }
     FlushCopy();
     if (!statement.createdTable.empty()) CheckNameLength(statement);
-    PGresult* raw = PQexecParams(conn_, statement.text.c_str(), 0, nullptr, nullptr, nullptr,
-                                 nullptr, 0);
+    // A lone insert, outside a transaction, goes as it is (its value as a parameter).
+    const bool insert = statement.kind == StatementKind::kInsert;
+    if (insert) statement.text = "INSERT INTO " + QuoteIdentifier(statement.table) + " VALUES ($1)";
+    const char* value = statement.value.c_str();
+    PGresult* raw = PQexecParams(conn_, statement.text.c_str(), insert ? 1 : 0, nullptr,
+                                 insert ? &value : nullptr, nullptr, nullptr, 0);
     Result r(raw);
     const ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw Failure(raw);

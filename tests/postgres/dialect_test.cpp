@@ -69,6 +69,12 @@ TEST(PostgresDialect, InsertsGiveTheirTableAndValueForTheBulkLoad) {
     EXPECT_EQ(s.table, table);
     EXPECT_EQ(s.value, value);
   }
+  // The same shape written otherwise is read the same way.
+  const db::postgres::Statement spaced = Translate("INSERT INTO `a``b`  VALUES ( 'x''y' ) ;");
+  EXPECT_EQ(spaced.kind, StatementKind::kInsert);
+  EXPECT_EQ(spaced.table, "a`b");
+  EXPECT_EQ(spaced.value, "x'y");
+  EXPECT_EQ(Translate("insert into `t` values ('a' || 'b')").kind, StatementKind::kOther);
   // Other inserts are left as they stand.
   EXPECT_EQ(Translate("insert into `t` values ('a', 'b')").kind, StatementKind::kOther);
   EXPECT_EQ(Translate("insert into `t` select 1").kind, StatementKind::kOther);
