@@ -32,8 +32,9 @@ std::unique_ptr<Session> OpenSession(const std::string& path, const std::string&
   std::error_code ec;
   if (std::filesystem::file_size(path, ec) == 0 && !ec)
     throw BadFormatError("The database file '" + path + "' is empty.");
-  throw BadFormatError("Unrecognized database format: '" + path +
-                       "' is neither an Access nor a SQLite database file, nor a PostgreSQL connection file.");
+  throw BadFormatError(
+      "Unrecognized database format: '" + path +
+      "' is neither an Access nor a SQLite database file, nor a PostgreSQL connection file.");
 }
 
 void SortCatalog(std::vector<CatalogRow>& rows) {

@@ -16,7 +16,7 @@ constexpr char kAceText[] = "Standard ACE DB";
 constexpr std::size_t kAccessTextOffset = 4;
 constexpr std::size_t kAccessVersionOffset = 0x14;
 constexpr char kSqliteMagic[] = "SQLite format 3";  // 16 bytes with its NUL
-constexpr char kPostgresUri[] = "postgresql://";  // compared without the NUL
+constexpr char kPostgresUri[] = "postgresql://";    // compared without the NUL
 constexpr char kPostgresShortUri[] = "postgres://";
 
 bool StartsWith(const unsigned char* bytes, std::size_t size, std::size_t offset,

@@ -41,10 +41,9 @@ Error NotAConnectionFile(const std::string& path, const std::string& why) {
 PostgresConnectionFile ParsePostgresConnectionFile(const std::string& text,
                                                    const std::string& path) {
   if (text.size() > kMaxConnectionFileBytes)
-    throw NotAConnectionFile(path, "it is longer than " +
-                                       std::to_string(kMaxConnectionFileBytes / 1024) + " KB.");
-  if (text.find('\0') != std::string::npos)
-    throw NotAConnectionFile(path, "it holds a NUL byte.");
+    throw NotAConnectionFile(
+        path, "it is longer than " + std::to_string(kMaxConnectionFileBytes / 1024) + " KB.");
+  if (text.find('\0') != std::string::npos) throw NotAConnectionFile(path, "it holds a NUL byte.");
 
   PostgresConnectionFile file;
   std::size_t start = 0;
@@ -65,13 +64,14 @@ PostgresConnectionFile ParsePostgresConnectionFile(const std::string& text,
     }
     if (line.empty() || line.front() == '#') continue;
     const auto equals = line.find('=');
-    if (equals == std::string_view::npos || !EqualsNoCase(Trimmed(line.substr(0, equals)), kSchemaKey))
+    if (equals == std::string_view::npos ||
+        !EqualsNoCase(Trimmed(line.substr(0, equals)), kSchemaKey))
       throw NotAConnectionFile(path, "line " + std::to_string(number) +
                                          " is not understood (only schema=NAME may follow "
                                          "the connection URI).");
     if (file.schema)
-      throw NotAConnectionFile(path, "it names a schema twice (line " + std::to_string(number) +
-                                         ").");
+      throw NotAConnectionFile(path,
+                               "it names a schema twice (line " + std::to_string(number) + ").");
     const std::string_view schema = Trimmed(line.substr(equals + 1));
     if (schema.empty())
       throw NotAConnectionFile(path, "line " + std::to_string(number) + " names no schema.");
@@ -83,13 +83,13 @@ PostgresConnectionFile ParsePostgresConnectionFile(const std::string& text,
 PostgresConnectionFile ReadPostgresConnectionFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
-    throw Error(errc::kFailed, "Cannot read the connection file '" + path +
-                                   "': " + std::strerror(errno) + ".");
+    throw Error(errc::kFailed,
+                "Cannot read the connection file '" + path + "': " + std::strerror(errno) + ".");
   std::string text(kMaxConnectionFileBytes + 1, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad())
-    throw Error(errc::kFailed, "Cannot read the connection file '" + path +
-                                   "': " + std::strerror(errno) + ".");
+    throw Error(errc::kFailed,
+                "Cannot read the connection file '" + path + "': " + std::strerror(errno) + ".");
   text.resize(static_cast<std::size_t>(in.gcount()));
   return ParsePostgresConnectionFile(text, path);
 }

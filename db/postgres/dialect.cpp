@@ -16,8 +16,8 @@ struct Token {
 };
 
 bool IsWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
@@ -154,9 +154,8 @@ Statement Translate(std::string_view sql) {
   while (!text.empty() && IsBlank(text.back())) text.pop_back();
 
   const auto& t = tokens;
-  if (!t.empty() &&
-      (IsWord(t[0], "select") || IsWord(t[0], "with") || IsWord(t[0], "values") ||
-       IsWord(t[0], "table"))) {
+  if (!t.empty() && (IsWord(t[0], "select") || IsWord(t[0], "with") || IsWord(t[0], "values") ||
+                     IsWord(t[0], "table"))) {
     result.kind = StatementKind::kQuery;
   } else if (t.size() == 7 && IsWord(t[0], "insert") && IsWord(t[1], "into") &&
              t[2].kind == TokenKind::kName && IsWord(t[3], "values") && IsPunct(t[4], '(') &&
@@ -165,8 +164,7 @@ Statement Translate(std::string_view sql) {
     result.table = t[2].text;
     result.value = t[5].text;
   } else if (t.size() == 7 && IsWord(t[0], "create") && IsWord(t[1], "table") &&
-             t[2].kind == TokenKind::kName && IsPunct(t[3], '(') &&
-             t[4].kind == TokenKind::kName &&
+             t[2].kind == TokenKind::kName && IsPunct(t[3], '(') && t[4].kind == TokenKind::kName &&
              (IsWord(t[5], "varchar") || IsWord(t[5], "longtext") || IsWord(t[5], "text")) &&
              IsPunct(t[6], ')')) {
     result.createdTable = t[2].text;

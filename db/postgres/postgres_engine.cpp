@@ -180,7 +180,8 @@ class PgSession : public Session {
     }
     std::string name = "rowsifter_rows_" + std::to_string(++serial_);
     try {
-      Run("DECLARE " + QuoteIdentifier(name) + " NO SCROLL CURSOR WITHOUT HOLD FOR " + statement.text,
+      Run("DECLARE " + QuoteIdentifier(name) + " NO SCROLL CURSOR WITHOUT HOLD FOR " +
+              statement.text,
           PGRES_COMMAND_OK);
     } catch (...) {
       EndImplicitIfIdle();
@@ -270,9 +271,10 @@ class PgSession : public Session {
                       failure.description() +
                       "): whether the server kept it cannot be told here. Look at the "
                       "database before trying again.");
-    throw Error(errc::kTransactionEnded, "The server refused the commit and rolled the "
-                                         "transaction back; nothing of it was kept (" +
-                                             failure.description() + ").");
+    throw Error(errc::kTransactionEnded,
+                "The server refused the commit and rolled the "
+                "transaction back; nothing of it was kept (" +
+                    failure.description() + ").");
   }
 
   // After a commit that failed there is nothing left to roll back: nothing is done or said.
@@ -303,9 +305,9 @@ class PgSession : public Session {
   Result fetch(const PgCursor& cursor) {
     Usable(cursor);
     FlushCopy();
-    return Run("FETCH FORWARD " + std::to_string(kFetchRows) + " FROM " +
-                   QuoteIdentifier(cursor.name()),
-               PGRES_TUPLES_OK);
+    return Run(
+        "FETCH FORWARD " + std::to_string(kFetchRows) + " FROM " + QuoteIdentifier(cursor.name()),
+        PGRES_TUPLES_OK);
   }
 
   long long countRows(const PgCursor& cursor) {
@@ -360,17 +362,16 @@ class PgSession : public Session {
     Result set(PQexec(conn_, settings.c_str()));
     if (!set || PQresultStatus(set.get()) != PGRES_COMMAND_OK) throw Failure(set.get());
 
-    Result facts = Run(
-        "SELECT pg_catalog.current_schema(), "
-        "pg_catalog.current_setting('max_identifier_length')",
-        PGRES_TUPLES_OK);
+    Result facts =
+        Run("SELECT pg_catalog.current_schema(), "
+            "pg_catalog.current_setting('max_identifier_length')",
+            PGRES_TUPLES_OK);
     maxName_ = std::atoi(PQgetvalue(facts.get(), 0, 1));
     if (file.schema) {
       schema_ = *file.schema;
       const char* params[] = {schema_.c_str()};
-      Result found =
-          Run("SELECT 1 FROM pg_catalog.pg_namespace WHERE nspname = $1", PGRES_TUPLES_OK,
-              params, 1);
+      Result found = Run("SELECT 1 FROM pg_catalog.pg_namespace WHERE nspname = $1",
+                         PGRES_TUPLES_OK, params, 1);
       if (PQntuples(found.get()) == 0)
         throw Error(errc::kNoSuchObject, "The schema '" + schema_ + "' named in '" + path_ +
                                              "' does not exist in the database.");
@@ -391,8 +392,7 @@ class PgSession : public Session {
   // Runs one statement (never more: parameters or not, libpq then takes one only).
   Result Run(const std::string& sql, ExecStatusType expected, const char* const* params = nullptr,
              int count = 0) {
-    PGresult* raw =
-        PQexecParams(conn_, sql.c_str(), count, nullptr, params, nullptr, nullptr, 0);
+    PGresult* raw = PQexecParams(conn_, sql.c_str(), count, nullptr, params, nullptr, nullptr, 0);
     Result r(raw);
     if (!raw || PQresultStatus(raw) != expected) throw Failure(raw);
     return r;
@@ -419,9 +419,8 @@ class PgSession : public Session {
 
   // The error for a statement after the transaction was ended by a failure.
   Error Ended() const {
-    return Error(errc::kTransactionEnded,
-                 "The server ended the transaction after a failure (" + cause_ +
-                     "); nothing of it was kept.");
+    return Error(errc::kTransactionEnded, "The server ended the transaction after a failure (" +
+                                              cause_ + "); nothing of it was kept.");
   }
 
   // Refuses statements that cannot run: after a lost connection, or in a transaction that a

@@ -74,7 +74,8 @@ TEST_F(PostgresCliTest, ListsExtractsAndExportsThroughAConnectionFile) {
   EXPECT_EQ(rows("SELECT \"City Name\" FROM \"Spaced\" ORDER BY 1"),
             (std::vector<std::string>{"Bergen", "Oslo"}));
   // A name the server would shorten is refused; the old table stays.
-  Outcome refused = cli({"export", path, "Customers", "City Name", std::string(70, 'x'), "-c", "3"});
+  Outcome refused =
+      cli({"export", path, "Customers", "City Name", std::string(70, 'x'), "-c", "3"});
   EXPECT_EQ(refused.code, cli::exitcode::kWriteFailed);
   EXPECT_NE(refused.err.find("Nothing was changed"), std::string::npos) << refused.err;
   EXPECT_EQ(rows("SELECT count(*) FROM pg_tables WHERE tablename LIKE 'xxx%'"),
@@ -84,7 +85,7 @@ TEST_F(PostgresCliTest, ListsExtractsAndExportsThroughAConnectionFile) {
 TEST_F(PostgresCliTest, ThePasswordComesFromTheCommandLineOrTheVariableAndIsNeverShown) {
   sql("CREATE TABLE t (v text)");
   const std::string file = server->connectionFile("alice-cli.pgconn", PgServer::kPasswordUser,
-                                                   PgServer::kDatabase, "schema=" + schema + "\n");
+                                                  PgServer::kDatabase, "schema=" + schema + "\n");
   Outcome wrong = cli({"tables", file, "--password", "not it"});
   EXPECT_EQ(wrong.code, cli::exitcode::kCannotOpen);
   EXPECT_EQ(wrong.err.find("not it"), std::string::npos) << wrong.err;

@@ -29,14 +29,14 @@ TEST(PostgresDialect, TheProgramsStatementsReachTheServerWithEveryNameWhole) {
        StatementKind::kQuery},
       {db::DistinctValuesStatement("a\"b", "x`y"), "SELECT distinct \"a\"\"b\" FROM \"x`y\"",
        StatementKind::kQuery},
-      {db::DistinctValuesStatement("Grüße 表", "🙂"), "SELECT distinct \"Grüße 表\" FROM \"🙂\"",
-       StatementKind::kQuery},
+      {db::DistinctValuesStatement("Grüße 表", "🙂"),
+       "SELECT distinct \"Grüße 表\" FROM \"🙂\"", StatementKind::kQuery},
       {db::DropTableStatement("Old \"one\""), "DROP TABLE \"Old \"\"one\"\"\"",
        StatementKind::kOther},
-      {db::CreateTableStatement("New", "Field"),
-       "CREATE TABLE \"New\" (\"Field\" pg_catalog.text)", StatementKind::kOther},
-      {db::CreateTableStatement("New", "F`", true),
-       "CREATE TABLE \"New\" (\"F`\" pg_catalog.text)", StatementKind::kOther},
+      {db::CreateTableStatement("New", "Field"), "CREATE TABLE \"New\" (\"Field\" pg_catalog.text)",
+       StatementKind::kOther},
+      {db::CreateTableStatement("New", "F`", true), "CREATE TABLE \"New\" (\"F`\" pg_catalog.text)",
+       StatementKind::kOther},
       // A name that looks like SQL stays a name.
       {db::DropTableStatement("x\"; DROP TABLE y; --"), "DROP TABLE \"x\"\"; DROP TABLE y; --\"",
        StatementKind::kOther},
@@ -60,7 +60,10 @@ TEST(PostgresDialect, InsertsGiveTheirTableAndValueForTheBulkLoad) {
     const int length = static_cast<int>(random() % 40);
     for (int i = 0; i < length; ++i) {
       const int pick = static_cast<int>(random() % 8);
-      value += pick == 0 ? '\'' : pick == 1 ? '\\' : pick == 2 ? '`' : static_cast<char>(1 + random() % 255);
+      value += pick == 0   ? '\''
+               : pick == 1 ? '\\'
+               : pick == 2 ? '`'
+                           : static_cast<char>(1 + random() % 255);
     }
     for (int i = 0; i < 1 + static_cast<int>(random() % 10); ++i)
       table += static_cast<char>(random() % 4 == 0 ? '`' : 'a' + random() % 26);
@@ -103,8 +106,8 @@ TEST(PostgresConnectionFile, ReadsTheUriAndTheSchemaAndRefusesAnythingElse) {
   const std::vector<Case> cases = {
       {"postgresql://u@h:5432/db\n", "postgresql://u@h:5432/db", std::nullopt},
       {"postgres://h/db", "postgres://h/db", std::nullopt},
-      {"postgresql://h/db?sslmode=require  \r\nschema=Sales Data\r\n", "postgresql://h/db?sslmode=require",
-       "Sales Data"},
+      {"postgresql://h/db?sslmode=require  \r\nschema=Sales Data\r\n",
+       "postgresql://h/db?sslmode=require", "Sales Data"},
       {"postgresql:///db\n\n# the reporting copy\n  SCHEMA = x \n", "postgresql:///db", "x"},
       {"postgresql:///db\nschema=a\nschema=b\n", "", std::nullopt},
       {"postgresql:///db\nschema=\n", "", std::nullopt},

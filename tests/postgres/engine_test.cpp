@@ -41,10 +41,11 @@ TEST_F(PostgresTest, TheCatalogueListsTheSchemasTablesInCatalogueOrder) {
       "CREATE TABLE \"Parted\" (a int) PARTITION BY RANGE (a);"
       "CREATE TABLE parted_low PARTITION OF \"Parted\" FOR VALUES FROM (0) TO (10);"
       "CREATE VIEW v_orders AS SELECT * FROM orders; CREATE MATERIALIZED VIEW mv AS SELECT 1;"
-      "CREATE SCHEMA IF NOT EXISTS elsewhere; CREATE TABLE IF NOT EXISTS elsewhere.\"Other\" (a int);");
+      "CREATE SCHEMA IF NOT EXISTS elsewhere; CREATE TABLE IF NOT EXISTS elsewhere.\"Other\" (a "
+      "int);");
   auto c = open();
-  EXPECT_EQ(UserTables(*c), (Names{"alpha", "Grüße", "My \"Quoted\" Table", "Orders", "orders",
-                                   "Parted", "Zeta"}));
+  EXPECT_EQ(UserTables(*c),
+            (Names{"alpha", "Grüße", "My \"Quoted\" Table", "Orders", "orders", "Parted", "Zeta"}));
   Names views;
   for (const db::CatalogRow& row : c->tables())
     if (row.type == "VIEW") views.push_back(row.name);
@@ -58,8 +59,9 @@ TEST_F(PostgresTest, TheCatalogueListsTheSchemasTablesInCatalogueOrder) {
 }
 
 TEST_F(PostgresTest, WithoutASchemaLineTheFirstSchemaOfTheSearchPathIsUsed) {
-  server->sql("DROP SCHEMA IF EXISTS on_path CASCADE; CREATE SCHEMA on_path;"
-              "CREATE TABLE on_path.only_here (a int)");
+  server->sql(
+      "DROP SCHEMA IF EXISTS on_path CASCADE; CREATE SCHEMA on_path;"
+      "CREATE TABLE on_path.only_here (a int)");
   // The search path as the user's own settings give it (here through the URI's options).
   const std::string file =
       server->connectionFile(schema + "-path.pgconn", PgServer::kAdmin, PgServer::kDatabase, "",
@@ -107,9 +109,9 @@ TEST_F(PostgresTest, FieldsComeInColumnOrderAndThePreviewInScanOrderAsStored) {
     Names firstTwo;
   };
   for (const Case& k : std::vector<Case>{{"flag", {"f", "t"}},
-                                          {"amount", {"0.25", "0.50"}},
-                                          {"at", {"2024-02-01", "2024-02-02"}},
-                                          {"raw", {"\\x00ff", "\\x00ff"}}}) {
+                                         {"amount", {"0.25", "0.50"}},
+                                         {"at", {"2024-02-01", "2024-02-02"}},
+                                         {"raw", {"\\x00ff", "\\x00ff"}}}) {
     auto r = c->openRecordset(db::PreviewStatement(k.field, "items"));
     EXPECT_EQ(ReadAll(*r, 2), k.firstTwo) << k.field;
   }
@@ -123,9 +125,10 @@ TEST_F(PostgresTest, TextInADatabaseOfAnotherEncodingArrivesAsUtf8) {
       "CREATE DATABASE latin1db ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0",
       "postgres"));
   // Sent as UTF-8 by the test's connection; the server stores Latin-1 bytes.
-  ASSERT_TRUE(server->sql("CREATE TABLE names (v text); INSERT INTO names VALUES ('Grüße'),"
-                          " ('café'), ('Grüße'), (NULL);",
-                          "latin1db"));
+  ASSERT_TRUE(
+      server->sql("CREATE TABLE names (v text); INSERT INTO names VALUES ('Grüße'),"
+                  " ('café'), ('Grüße'), (NULL);",
+                  "latin1db"));
   const std::string file = server->connectionFile("latin1.pgconn", PgServer::kAdmin, "latin1db");
   auto c = open(file);
   auto r = c->openRecordset(db::DistinctValuesStatement("v", "names"));
@@ -181,8 +184,8 @@ TEST_F(PostgresTest, DistinctValuesStreamInBatchesWithTheServersCount) {
 // through several flushes, in one transaction) and read back by the server equal.
 TEST_F(PostgresTest, TheExportWritesEveryValueAsItIsInOneTransaction) {
   std::mt19937 random(12);
-  const std::string alphabet[] = {"a", "Z", " ", "\t", "\n", "\r", "\\", "\\N", "'", "''", "\"",
-                                  "`", ",", "é", "表", "🙂", "|", ";", "\\."};
+  const std::string alphabet[] = {"a",  "Z", " ", "\t", "\n", "\r",   "\\", "\\N", "'",  "''",
+                                  "\"", "`", ",", "é",  "表", "🙂", "|",  ";",   "\\."};
   std::set<std::string> values;
   while (values.size() < 30000) {
     std::string v;

@@ -61,7 +61,7 @@ db::Error ErrorOf(const std::function<void()>& action) {
 TEST_F(PostgresTest, PasswordsWrongMissingAndFromLibpqsOwnSources) {
   sql("CREATE TABLE t (v text)");
   const std::string file = server->connectionFile("alice.pgconn", PgServer::kPasswordUser,
-                                                   PgServer::kDatabase, "schema=" + schema + "\n");
+                                                  PgServer::kDatabase, "schema=" + schema + "\n");
   for (const std::string wrong : {"wrong", ""}) {
     const db::Error e = ErrorOf([&] { open(file, wrong); });
     EXPECT_EQ(e.number(), db::errc::kWrongPassword) << e.description();
@@ -151,9 +151,8 @@ TEST_F(PostgresTest, ATableDroppedByAnotherClientGivesAClearErrorOrWaitsForTheRu
   EXPECT_EQ(r->recordCount(), 30000);
   ASSERT_EQ(ReadAll(*r, 10).size(), 10u);
   PGconn* other = server->connect();
-  PGresult* drop = PQexec(other, ("SET lock_timeout = '300ms'; DROP TABLE \"" + schema +
-                                  "\".busy")
-                                     .c_str());
+  PGresult* drop =
+      PQexec(other, ("SET lock_timeout = '300ms'; DROP TABLE \"" + schema + "\".busy").c_str());
   EXPECT_EQ(PQresultStatus(drop), PGRES_FATAL_ERROR);  // it waited for the run, then gave up
   PQclear(drop);
   PQfinish(other);

@@ -45,7 +45,9 @@ class PostgresTest : public ::testing::Test {
   }
 
   // SQL run by the superuser inside the test's schema.
-  void sql(const std::string& text) { server->sql("SET search_path = \"" + schema + "\"; " + text); }
+  void sql(const std::string& text) {
+    server->sql("SET search_path = \"" + schema + "\"; " + text);
+  }
   std::vector<std::string> rows(const std::string& query) {
     return server->rows("SET search_path = \"" + schema + "\"; " + query);
   }

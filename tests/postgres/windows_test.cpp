@@ -65,18 +65,17 @@ TEST_F(PostgresWindowsTest, ListsPreviewsExtractsAndExportsOnTheServer) {
   // The first table is chosen, with its fields and its first field's preview.
   EXPECT_EQ(Items(form2().ListView2()), (Names{"CustomerName", "City", "Phone"}));
   ClickItem(form2().ListView2(), "Phone");
-  EXPECT_EQ(Items(form2().ListView3()),
-            (Names{"030-0074321", "(5) 555-4729", "(171) 555-7788", "0921-12 34 65", "", "",
-                   "021 555 0199", ""}));
+  EXPECT_EQ(Items(form2().ListView3()), (Names{"030-0074321", "(5) 555-4729", "(171) 555-7788",
+                                               "0921-12 34 65", "", "", "021 555 0199", ""}));
 
   ClickItem(form2().ListView2(), "CustomerName");
   form2().Combo1().setCurrentText("Contains Space(s)");
   QTest::mouseClick(&form2().PushButton1(), Qt::LeftButton);
   Names results = Items(form2().ListView4());
   std::sort(results.begin(), results.end());
-  EXPECT_EQ(results, (Names{"Alfreds Futterkiste", "Ana Trujillo ", "Around the Horn",
-                            "Berglunds  snabbköp", "Blondel père et fils", "Bólido Comidas",
-                            "O'Brien Trading"}));
+  EXPECT_EQ(results,
+            (Names{"Alfreds Futterkiste", "Ana Trujillo ", "Around the Horn", "Berglunds  snabbköp",
+                   "Blondel père et fils", "Bólido Comidas", "O'Brien Trading"}));
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages.back().text, "Done.");
 
@@ -88,8 +87,7 @@ TEST_F(PostgresWindowsTest, ListsPreviewsExtractsAndExportsOnTheServer) {
   EXPECT_EQ(server->rows("SELECT count(*), count(DISTINCT \"CustomerName\") FROM \"" + schema +
                          "\".\"With Spaces\""),
             Names{"7|7"});
-  EXPECT_EQ(Items(form2().ListView1()),
-            (Names{"Customers", "Orders", "products", "With Spaces"}));
+  EXPECT_EQ(Items(form2().ListView1()), (Names{"Customers", "Orders", "products", "With Spaces"}));
 
   // Again, into the same name: the overwrite question, then the old table replaced.
   form2().Combo1().setCurrentText("Does not contain Space(s)");

@@ -32,7 +32,8 @@ std::string FindBinDir() {
     char* end = nullptr;
     const long version = std::strtol(name.c_str(), &end, 10);
     if (end == name.c_str() || *end != '\0') continue;
-    if (!fs::exists(entry.path() / "bin" / "initdb") || !fs::exists(entry.path() / "bin" / "pg_ctl"))
+    if (!fs::exists(entry.path() / "bin" / "initdb") ||
+        !fs::exists(entry.path() / "bin" / "pg_ctl"))
       continue;
     if (version > best) {
       best = static_cast<int>(version);
@@ -155,8 +156,7 @@ bool PgServer::load() {
         std::string("CREATE ROLE ") + kPasswordUser + " LOGIN PASSWORD " + password;
     PQfreemem(password);
     bool made = true;
-    for (const std::string& statement :
-         {role, std::string("CREATE DATABASE ") + kDatabase}) {
+    for (const std::string& statement : {role, std::string("CREATE DATABASE ") + kDatabase}) {
       PGresult* r = PQexec(admin, statement.c_str());
       if (made && PQresultStatus(r) != PGRES_COMMAND_OK) {
         why_ = PQresultErrorMessage(r);
@@ -205,7 +205,8 @@ std::string PgServer::connectionFile(const std::string& name, const std::string&
 PGconn* PgServer::connect(const std::string& database) const {
   const std::string text = uri(kAdmin, database, "&client_encoding=UTF8");
   PGconn* conn = PQconnectdb(text.c_str());
-  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   return conn;
 }
 

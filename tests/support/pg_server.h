@@ -95,14 +95,14 @@ bool ServerRequired();
 
 // Skips (or, where a server is required, fails) the current test when the shared server is
 // not running; otherwise a reference to it is in `server`.
-#define ROWSIFTER_REQUIRE_PG_SERVER(server)                                                    \
-  ::testsupport::PgServer* server##_ptr = ::testsupport::SharedPgServer();                     \
-  if (!server##_ptr || !server##_ptr->running()) {                                             \
-    const std::string why = server##_ptr ? server##_ptr->why() : "no server was started";     \
-    if (::testsupport::ServerRequired()) {                                                     \
-      FAIL() << "PostgreSQL test server unavailable: " << why;                                 \
-    } else {                                                                                   \
-      GTEST_SKIP() << "PostgreSQL test server unavailable (" << why << "): test skipped";     \
-    }                                                                                          \
-  }                                                                                            \
+#define ROWSIFTER_REQUIRE_PG_SERVER(server)                                               \
+  ::testsupport::PgServer* server##_ptr = ::testsupport::SharedPgServer();                \
+  if (!server##_ptr || !server##_ptr->running()) {                                        \
+    const std::string why = server##_ptr ? server##_ptr->why() : "no server was started"; \
+    if (::testsupport::ServerRequired()) {                                                \
+      FAIL() << "PostgreSQL test server unavailable: " << why;                            \
+    } else {                                                                              \
+      GTEST_SKIP() << "PostgreSQL test server unavailable (" << why << "): test skipped"; \
+    }                                                                                     \
+  }                                                                                       \
   ::testsupport::PgServer& server = *server##_ptr
