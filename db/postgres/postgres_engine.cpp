@@ -150,6 +150,7 @@ class PgSession : public Session {
   std::vector<CatalogRow> tables() override {
     Refuse();
     FlushCopy();
+    LeaveEndedImplicit();
     const char* params[] = {schema_.c_str()};
     Result r = Run(kCatalogQuery, PGRES_TUPLES_OK, params, 1);
     std::vector<CatalogRow> rows;
@@ -167,11 +168,7 @@ class PgSession : public Session {
                   "The statement returns no rows, so it cannot be opened as a record set: \"" +
                       sql + "\".");
     FlushCopy();
-    if (txn_ == Txn::kImplicit && aborted_) {
-      // A failure ended our own transaction: its cursors are gone, a new one starts.
-      if (!lost_) Result(PQexec(conn_, "ROLLBACK"));
-      EndTransaction();
-    }
+    LeaveEndedImplicit();
     if (txn_ == Txn::kNone) {
       // The rows of a cursor can only be read inside a transaction; one of ours ends with the
       // last cursor. Repeatable read: the count and the rows come from one snapshot.
@@ -482,6 +479,14 @@ class PgSession : public Session {
         throw Error(errc::kFailed, "The name '" + *name + "' is longer than the " +
                                        std::to_string(maxName_) +
                                        " bytes the server keeps of a name.");
+  }
+
+  // A failure ended our own transaction: its cursors are gone, and the statements that follow
+  // run outside it.
+  void LeaveEndedImplicit() noexcept {
+    if (txn_ != Txn::kImplicit || !aborted_) return;
+    if (!lost_) Result(PQexec(conn_, "ROLLBACK"));
+    EndTransaction();
   }
 
   // After a failed DECLARE no cursor may be left in our own transaction: it ends.

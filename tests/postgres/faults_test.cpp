@@ -177,6 +177,16 @@ TEST_F(PostgresTest, AStatementTimeoutEndsARunAndAnExportWithOneErrorAndNothingW
   EXPECT_NE(exported.description().find("statement timeout"), std::string::npos);
   out.rollBack();
   EXPECT_EQ(rows("SELECT v FROM \"Out\""), Names{"old"});
+  // A query that times out while another record set is open ends that record set's
+  // transaction too (no more of its rows come from the server); the connection goes on.
+  sql("CREATE TABLE quick (v text); INSERT INTO quick VALUES ('q')");
+  auto first = c->openRecordset("SELECT v FROM quick");
+  const db::Error late =
+      ErrorOf([&] { c->openRecordset(db::DistinctValuesStatement("v", "slow")); });
+  EXPECT_NE(late.description().find("statement timeout"), std::string::npos);
+  EXPECT_EQ(c->tables().size(), 3u);  // Out, quick and the view slow
+  EXPECT_EQ(ReadAll(*first), Names{"q"});  // the rows it had received stay readable
+  first.reset();
   // The connection is usable again.
   EXPECT_EQ(ReadAll(*c->openRecordset("SELECT 'after'")), Names{"after"});
 }
