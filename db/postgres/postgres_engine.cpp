@@ -201,6 +201,7 @@ class PgSession : public Session {
   void execute(const std::string& sql) override {
     Refuse();
     postgres::Statement statement = postgres::Translate(sql);
+    LeaveEndedImplicit();
     if (txn_ == Txn::kImplicit)
       throw Error(errc::kFailed,
                   "A statement that changes the database cannot run while a record set of the "
@@ -226,6 +227,7 @@ class PgSession : public Session {
     Refuse();
     if (txn_ == Txn::kUser) throw Error(errc::kFailed, "A transaction is already open.");
     endedByFailure_ = false;
+    LeaveEndedImplicit();
     if (txn_ == Txn::kImplicit) {
       // The record sets already open go on inside the caller's transaction.
       txn_ = Txn::kUser;
@@ -255,8 +257,14 @@ class PgSession : public Session {
     PGresult* raw = PQexec(conn_, "COMMIT");
     Result r(raw);
     if (raw && PQresultStatus(raw) == PGRES_COMMAND_OK) {
+      // A transaction the server had ended already is rolled back, and says so.
+      const bool kept = std::strcmp(PQcmdStatus(raw), "COMMIT") == 0;
       EndTransaction();
-      return;
+      if (kept) return;
+      endedByFailure_ = true;
+      throw Error(errc::kTransactionEnded,
+                  "The server had ended the transaction and rolled it back; nothing of it was "
+                  "kept.");
     }
     Error failure = Failure(raw);
     EndTransaction();

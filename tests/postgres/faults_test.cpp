@@ -184,8 +184,13 @@ TEST_F(PostgresTest, AStatementTimeoutEndsARunAndAnExportWithOneErrorAndNothingW
   const db::Error late =
       ErrorOf([&] { c->openRecordset(db::DistinctValuesStatement("v", "slow")); });
   EXPECT_NE(late.description().find("statement timeout"), std::string::npos);
-  EXPECT_EQ(c->tables().size(), 3u);  // Out, quick and the view slow
+  EXPECT_EQ(c->tables().size(), 3u);       // Out, quick and the view slow
   EXPECT_EQ(ReadAll(*first), Names{"q"});  // the rows it had received stay readable
+  c->beginTrans();
+  c->execute(db::CreateTableStatement("later", "v"));
+  c->execute(db::InsertStatement("later", "kept"));
+  c->commitTrans();
+  EXPECT_EQ(rows("SELECT v FROM later"), Names{"kept"});
   first.reset();
   // The connection is usable again.
   EXPECT_EQ(ReadAll(*c->openRecordset("SELECT 'after'")), Names{"after"});
