@@ -101,6 +101,10 @@ void Recordset::moveNext() {
 
 long long Recordset::recordCount() {
   if (!cursor_) ThrowClosed();
+  if (!cursorDone_ && ahead_.empty()) {
+    // An engine that can have the rows counted where they are keeps them there.
+    if (const std::optional<long long> rows = cursor_->count()) return *rows;
+  }
   if (!cursorDone_) {
     // Drain the cursor into the buffer; the current row stays current.
     std::vector<Value> row;

@@ -55,7 +55,8 @@ class Connection {
 };
 
 // Rows of one statement, read lazily: opening reads the field names and at most the first row;
-// recordCount() reads to the end (keeping the rows) and leaves the position where it was.
+// recordCount() asks the engine for the count where it can tell it without handing the rows
+// over, else reads to the end (keeping the rows); either way the position stays where it was.
 class Recordset {
  public:
   Recordset(std::shared_ptr<Session> session, std::unique_ptr<Cursor> cursor);

@@ -9,6 +9,7 @@
 #include "db/base/engine.h"
 #include "db/base/error.h"
 #include "db/file_format.h"
+#include "db/postgres/postgres_engine.h"
 #include "db/sqlite/sqlite_engine.h"
 
 namespace db {
@@ -23,14 +24,17 @@ std::unique_ptr<Session> OpenSession(const std::string& path, const std::string&
       return access::OpenAccessSession(path, password, mode);
     case FileFormat::Sqlite:
       return OpenSqliteSession(path, mode);
+    case FileFormat::PostgresConnection:
+      return OpenPostgresSession(path, password, mode);
     case FileFormat::Unknown:
       break;
   }
   std::error_code ec;
   if (std::filesystem::file_size(path, ec) == 0 && !ec)
     throw BadFormatError("The database file '" + path + "' is empty.");
-  throw BadFormatError("Unrecognized database format: '" + path +
-                       "' is neither an Access nor a SQLite database file.");
+  throw BadFormatError(
+      "Unrecognized database format: '" + path +
+      "' is neither an Access nor a SQLite database file, nor a PostgreSQL connection file.");
 }
 
 void SortCatalog(std::vector<CatalogRow>& rows) {

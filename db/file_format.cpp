@@ -16,6 +16,8 @@ constexpr char kAceText[] = "Standard ACE DB";
 constexpr std::size_t kAccessTextOffset = 4;
 constexpr std::size_t kAccessVersionOffset = 0x14;
 constexpr char kSqliteMagic[] = "SQLite format 3";  // 16 bytes with its NUL
+constexpr char kPostgresUri[] = "postgresql://";    // compared without the NUL
+constexpr char kPostgresShortUri[] = "postgres://";
 
 bool StartsWith(const unsigned char* bytes, std::size_t size, std::size_t offset,
                 const void* pattern, std::size_t length) {
@@ -26,6 +28,9 @@ bool StartsWith(const unsigned char* bytes, std::size_t size, std::size_t offset
 
 FileFormat SniffFileFormat(const unsigned char* bytes, std::size_t size) {
   if (StartsWith(bytes, size, 0, kSqliteMagic, sizeof kSqliteMagic)) return FileFormat::Sqlite;
+  if (StartsWith(bytes, size, 0, kPostgresUri, sizeof kPostgresUri - 1) ||
+      StartsWith(bytes, size, 0, kPostgresShortUri, sizeof kPostgresShortUri - 1))
+    return FileFormat::PostgresConnection;
   if (size <= kAccessVersionOffset ||
       !StartsWith(bytes, size, 0, kAccessMagic, sizeof kAccessMagic))
     return FileFormat::Unknown;

@@ -4,13 +4,15 @@
 // and Jet 4 .mdb) or "Standard ACE DB" (.accdb) at offset 4, NUL-terminated; the byte at offset
 // 0x14 is the engine version: 0 Jet 3, 1 Jet 4, 2 and up ACE 12 onwards.
 // SQLite files: the 16 bytes "SQLite format 3\0" at offset 0.
+// PostgreSQL connection files (db/postgres/connection_file.h): a text file whose first line is
+// a connection URI, so it starts with "postgresql://" or "postgres://".
 #pragma once
 
 #include <string>
 
 namespace db {
 
-enum class FileFormat { Jet3, Jet4, Ace, Sqlite, Unknown };
+enum class FileFormat { Jet3, Jet4, Ace, Sqlite, PostgresConnection, Unknown };
 
 // Reads the signature of the file at `path`. Throws db::Error when the file cannot be read.
 // A readable file of any other kind (or too short to tell) gives Unknown.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 
+#include "db/file_format.h"
 #include "db/statements.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
@@ -122,6 +123,10 @@ void Violation(const std::string& what) {
   std::fprintf(stderr, "\n*** fuzz target: %s\n", what.c_str());
   std::fflush(stderr);
   std::abort();
+}
+
+bool NamesAServer(const std::uint8_t* data, std::size_t size) {
+  return db::SniffFileFormat(data, size) == db::FileFormat::PostgresConnection;
 }
 
 }  // namespace fuzz

@@ -17,6 +17,10 @@ std::string ScratchFile(const std::string& name);
 // Writes `size` bytes to ScratchFile(name) and returns its path. Aborts when it cannot.
 std::string WriteScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size);
 
+// True when the bytes would open as a PostgreSQL connection file: the targets leave such inputs
+// alone, since opening one connects to whatever server its text names.
+bool NamesAServer(const std::uint8_t* data, std::size_t size);
+
 // Removes everything in the scratch folder: the database, its journal and lock files.
 void ClearScratch();
 

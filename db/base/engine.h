@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ class Cursor {
   virtual const std::vector<std::string>& fieldNames() const = 0;
   // Reads the next row into `row` (resized to the field count). False at the end.
   virtual bool next(std::vector<Value>& row) = 0;
+  // The number of rows the query gives in all, when the engine can ask the database for it
+  // without handing the rows over (a server counts them where they are); nothing when the rows
+  // must be read to count them.
+  virtual std::optional<long long> count() { return std::nullopt; }
 };
 
 // A test that the caller of a query applies to every row it reads, handed to the engine so that
