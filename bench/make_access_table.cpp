@@ -25,7 +25,7 @@ namespace {
 
 std::string ValueText(long long k) {
   static const std::string kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  char digits[16];
+  char digits[24];
   std::snprintf(digits, sizeof digits, "%06lld", k);
   return std::string("city") + (k % 2 == 0 ? " " : "-") + digits + "-" +
          kLetters.substr(0, static_cast<std::size_t>(10 + k % 40));

@@ -60,6 +60,8 @@ class DistinctCursor : public Cursor {
       : names_(std::move(names)), rows_(std::move(rows)) {}
   const std::vector<std::string>& fieldNames() const override { return names_; }
   bool next(std::vector<Value>& row) override { return rows_.next(row); }
+  // Known without handing the rows over, which would hold them twice.
+  std::optional<long long> count() override { return static_cast<long long>(rows_.size()); }
 
  private:
   std::vector<std::string> names_;

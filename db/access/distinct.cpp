@@ -468,6 +468,11 @@ bool AccessDistinctRows::next(std::vector<Value>& row) {
   return true;
 }
 
+std::size_t AccessDistinctRows::size() {
+  if (!sorted_) sort();
+  return kept_.size();
+}
+
 std::vector<std::vector<Value>> AccessDistinctRows::take() {
   std::vector<std::vector<Value>> rows;
   std::vector<Value> row;

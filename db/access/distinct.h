@@ -36,6 +36,8 @@ class AccessDistinctRows {
   void add(const std::vector<Value>& row);
   // The next of the rows kept, in order; the first call sorts them. False after the last.
   bool next(std::vector<Value>& row);
+  // How many rows next() hands out in all (the first call sorts them).
+  std::size_t size();
   // All the rows kept, sorted.
   std::vector<std::vector<Value>> take();
 

@@ -242,8 +242,12 @@ TEST(AccessDistinctTest, FilteredRowsAreThoseTheCallerWouldKeep) {
       for (const auto& row : rows) distinct.add(row);
       std::vector<std::vector<Value>> got;
       std::vector<Value> row;
-      while (distinct.next(row))
+      std::size_t handedOut = 0;
+      while (distinct.next(row)) {
+        ++handedOut;
         if (filter.keeps(row)) got.push_back(row);
+      }
+      EXPECT_EQ(distinct.size(), handedOut) << "the count the record set gives";
       EXPECT_EQ(got, expected) << (filter.sameForEqualRows ? "spaces" : "capitals")
                                << (withNumbers ? ", with numbers" : "");
     }
