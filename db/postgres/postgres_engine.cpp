@@ -1,8 +1,6 @@
 // The PostgreSQL engine: one libpq connection per session, one server-side cursor per query.
 #include "db/postgres/postgres_engine.h"
 
-#include <libpq-fe.h>
-
 #include <charconv>
 #include <cstring>
 #include <optional>
@@ -11,6 +9,7 @@
 #include "db/base/error.h"
 #include "db/postgres/connection_file.h"
 #include "db/postgres/dialect.h"
+#include "db/postgres/libpq.h"
 
 namespace db {
 namespace {
@@ -41,7 +40,7 @@ constexpr char kCatalogQuery[] =
     "ORDER BY c.relname";
 
 struct ResultDeleter {
-  void operator()(PGresult* r) const { PQclear(r); }
+  void operator()(PGresult* r) const { postgres::LibPq().PQclear(r); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
@@ -129,23 +128,25 @@ class PgSession : public Session {
     }
     keys.insert(keys.end(), {"client_encoding", "fallback_application_name", nullptr});
     values.insert(values.end(), {"UTF8", "rowsifter", nullptr});
-    conn_ = PQconnectdbParams(keys.data(), values.data(), 1);
+    conn_ = postgres::LibPq().PQconnectdbParams(keys.data(), values.data(), 1);
     if (!conn_) throw Error(errc::kFailed, "Out of memory while connecting to the server.");
-    if (PQstatus(conn_) != CONNECTION_OK) {
+    if (postgres::LibPq().PQstatus(conn_) != CONNECTION_OK) {
       Error error = ConnectError();
-      PQfinish(conn_);
+      postgres::LibPq().PQfinish(conn_);
       throw error;
     }
-    PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
+    postgres::LibPq().PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
     try {
       Setup(file, mode);
     } catch (...) {
-      PQfinish(conn_);
+      postgres::LibPq().PQfinish(conn_);
       throw;
     }
   }
 
-  ~PgSession() override { PQfinish(conn_); }  // the server rolls back what is still open
+  ~PgSession() override {
+    postgres::LibPq().PQfinish(conn_);
+  }  // the server rolls back what is still open
 
   std::vector<CatalogRow> tables() override {
     Refuse();
@@ -154,8 +155,9 @@ class PgSession : public Session {
     const char* params[] = {schema_.c_str()};
     Result r = Run(kCatalogQuery, PGRES_TUPLES_OK, params, 1);
     std::vector<CatalogRow> rows;
-    for (int i = 0; i < PQntuples(r.get()); ++i)
-      rows.push_back({PQgetvalue(r.get(), i, 0), PQgetvalue(r.get(), i, 1)});
+    for (int i = 0; i < postgres::LibPq().PQntuples(r.get()); ++i)
+      rows.push_back({postgres::LibPq().PQgetvalue(r.get(), i, 0),
+                      postgres::LibPq().PQgetvalue(r.get(), i, 1)});
     SortCatalog(rows);
     return rows;
   }
@@ -184,15 +186,15 @@ class PgSession : public Session {
       EndImplicitIfIdle();
       throw;
     }
-    Result description(PQdescribePortal(conn_, name.c_str()));
-    if (!description || PQresultStatus(description.get()) != PGRES_COMMAND_OK) {
+    Result description(postgres::LibPq().PQdescribePortal(conn_, name.c_str()));
+    if (!description || postgres::LibPq().PQresultStatus(description.get()) != PGRES_COMMAND_OK) {
       Error error = Failure(description.get());
       EndImplicitIfIdle();
       throw error;
     }
     std::vector<std::string> names;
-    for (int i = 0; i < PQnfields(description.get()); ++i)
-      names.emplace_back(PQfname(description.get(), i));
+    for (int i = 0; i < postgres::LibPq().PQnfields(description.get()); ++i)
+      names.emplace_back(postgres::LibPq().PQfname(description.get(), i));
     ++cursors_;
     return std::make_unique<PgCursor>(*this, std::move(name), std::move(statement.text),
                                       std::move(names), transaction_);
@@ -216,10 +218,11 @@ class PgSession : public Session {
     const bool insert = statement.kind == StatementKind::kInsert;
     if (insert) statement.text = "INSERT INTO " + QuoteIdentifier(statement.table) + " VALUES ($1)";
     const char* value = statement.value.c_str();
-    PGresult* raw = PQexecParams(conn_, statement.text.c_str(), insert ? 1 : 0, nullptr,
-                                 insert ? &value : nullptr, nullptr, nullptr, 0);
+    PGresult* raw =
+        postgres::LibPq().PQexecParams(conn_, statement.text.c_str(), insert ? 1 : 0, nullptr,
+                                       insert ? &value : nullptr, nullptr, nullptr, 0);
     Result r(raw);
-    const ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
+    const ExecStatusType status = raw ? postgres::LibPq().PQresultStatus(raw) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw Failure(raw);
   }
 
@@ -249,16 +252,16 @@ class PgSession : public Session {
     }
     if (aborted_) {
       Error error = Ended();
-      if (!lost_) Result(PQexec(conn_, "ROLLBACK"));
+      if (!lost_) Result(postgres::LibPq().PQexec(conn_, "ROLLBACK"));
       EndTransaction();
       endedByFailure_ = true;
       throw error;
     }
-    PGresult* raw = PQexec(conn_, "COMMIT");
+    PGresult* raw = postgres::LibPq().PQexec(conn_, "COMMIT");
     Result r(raw);
-    if (raw && PQresultStatus(raw) == PGRES_COMMAND_OK) {
+    if (raw && postgres::LibPq().PQresultStatus(raw) == PGRES_COMMAND_OK) {
       // A transaction the server had ended already is rolled back, and says so.
-      const bool kept = std::strcmp(PQcmdStatus(raw), "COMMIT") == 0;
+      const bool kept = std::strcmp(postgres::LibPq().PQcmdStatus(raw), "COMMIT") == 0;
       EndTransaction();
       if (kept) return;
       endedByFailure_ = true;
@@ -294,8 +297,8 @@ class PgSession : public Session {
     copyData_.clear();
     const bool lost = lost_;
     if (!lost) {
-      Result r(PQexec(conn_, "ROLLBACK"));
-      if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+      Result r(postgres::LibPq().PQexec(conn_, "ROLLBACK"));
+      if (!r || postgres::LibPq().PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
         Error error = Failure(r.get());
         EndTransaction();
         if (!lost_) throw error;  // a broken connection has rolled back by itself
@@ -321,7 +324,7 @@ class PgSession : public Session {
     Result r = Run("SELECT pg_catalog.count(*) FROM (" + cursor.sql() + ") AS rowsifter_count",
                    PGRES_TUPLES_OK);
     long long count = 0;
-    const char* text = PQgetvalue(r.get(), 0, 0);
+    const char* text = postgres::LibPq().PQgetvalue(r.get(), 0, 0);
     std::from_chars(text, text + std::strlen(text), count);
     return count;
   }
@@ -332,7 +335,7 @@ class PgSession : public Session {
     if (cursor.transaction() != transaction_ || txn_ == Txn::kNone) return;
     --cursors_;
     if (txn_ == Txn::kImplicit && cursors_ == 0) {
-      if (!lost_) Result(PQexec(conn_, aborted_ ? "ROLLBACK" : "COMMIT"));
+      if (!lost_) Result(postgres::LibPq().PQexec(conn_, aborted_ ? "ROLLBACK" : "COMMIT"));
       EndTransaction();
       return;
     }
@@ -340,16 +343,16 @@ class PgSession : public Session {
     // then goes with the transaction instead.
     if (lost_ || aborted_ || !copyData_.empty()) return;
     const std::string close = "CLOSE " + QuoteIdentifier(cursor.name());
-    Result r(PQexec(conn_, close.c_str()));
-    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) (void)Failure(r.get());
+    Result r(postgres::LibPq().PQexec(conn_, close.c_str()));
+    if (!r || postgres::LibPq().PQresultStatus(r.get()) != PGRES_COMMAND_OK) (void)Failure(r.get());
   }
 
  private:
   enum class Txn { kNone, kImplicit, kUser };
 
   Error ConnectError() const {
-    const std::string message = Trimmed(PQerrorMessage(conn_));
-    if (PQconnectionNeedsPassword(conn_))
+    const std::string message = Trimmed(postgres::LibPq().PQerrorMessage(conn_));
+    if (postgres::LibPq().PQconnectionNeedsPassword(conn_))
       return Error(errc::kWrongPassword,
                    "The server named in '" + path_ + "' asks for a password (" + message + ").");
     if (message.find("password authentication failed") != std::string::npos)
@@ -364,28 +367,29 @@ class PgSession : public Session {
     // its first ones.
     std::string settings = "SET standard_conforming_strings = on; SET cursor_tuple_fraction = 1";
     if (mode == OpenMode::Read) settings += "; SET default_transaction_read_only = on";
-    Result set(PQexec(conn_, settings.c_str()));
-    if (!set || PQresultStatus(set.get()) != PGRES_COMMAND_OK) throw Failure(set.get());
+    Result set(postgres::LibPq().PQexec(conn_, settings.c_str()));
+    if (!set || postgres::LibPq().PQresultStatus(set.get()) != PGRES_COMMAND_OK)
+      throw Failure(set.get());
 
     Result facts =
         Run("SELECT pg_catalog.current_schema(), "
             "pg_catalog.current_setting('max_identifier_length')",
             PGRES_TUPLES_OK);
-    maxName_ = std::atoi(PQgetvalue(facts.get(), 0, 1));
+    maxName_ = std::atoi(postgres::LibPq().PQgetvalue(facts.get(), 0, 1));
     if (file.schema) {
       schema_ = *file.schema;
       const char* params[] = {schema_.c_str()};
       Result found = Run("SELECT 1 FROM pg_catalog.pg_namespace WHERE nspname = $1",
                          PGRES_TUPLES_OK, params, 1);
-      if (PQntuples(found.get()) == 0)
+      if (postgres::LibPq().PQntuples(found.get()) == 0)
         throw Error(errc::kNoSuchObject, "The schema '" + schema_ + "' named in '" + path_ +
                                              "' does not exist in the database.");
     } else {
-      if (PQgetisnull(facts.get(), 0, 0))
+      if (postgres::LibPq().PQgetisnull(facts.get(), 0, 0))
         throw Error(errc::kFailed,
                     "None of the schemas of the server's search path exists: name one in '" +
                         path_ + "' with a line schema=NAME.");
-      schema_ = PQgetvalue(facts.get(), 0, 0);
+      schema_ = postgres::LibPq().PQgetvalue(facts.get(), 0, 0);
     }
     // Unqualified names in the statements are the schema's tables, even where a system table
     // has the same name; the tables the export makes go there too.
@@ -397,24 +401,25 @@ class PgSession : public Session {
   // Runs one statement (never more: parameters or not, libpq then takes one only).
   Result Run(const std::string& sql, ExecStatusType expected, const char* const* params = nullptr,
              int count = 0) {
-    PGresult* raw = PQexecParams(conn_, sql.c_str(), count, nullptr, params, nullptr, nullptr, 0);
+    PGresult* raw = postgres::LibPq().PQexecParams(conn_, sql.c_str(), count, nullptr, params,
+                                                   nullptr, nullptr, 0);
     Result r(raw);
-    if (!raw || PQresultStatus(raw) != expected) throw Failure(raw);
+    if (!raw || postgres::LibPq().PQresultStatus(raw) != expected) throw Failure(raw);
     return r;
   }
 
   // The error for a failed statement (`r` may be null), noting what it did to the session: a
   // broken connection, and a transaction that the server will now only roll back.
   Error Failure(const PGresult* r) {
-    std::string message = Trimmed(r ? PQresultErrorMessage(r) : nullptr);
-    if (message.empty()) message = Trimmed(PQerrorMessage(conn_));
+    std::string message = Trimmed(r ? postgres::LibPq().PQresultErrorMessage(r) : nullptr);
+    if (message.empty()) message = Trimmed(postgres::LibPq().PQerrorMessage(conn_));
     if (message.empty()) message = "the server gave no reason";
-    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const char* state = r ? postgres::LibPq().PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     if (txn_ != Txn::kNone) {
       aborted_ = true;
       cause_ = message;
     }
-    if (PQstatus(conn_) == CONNECTION_BAD) {
+    if (postgres::LibPq().PQstatus(conn_) == CONNECTION_BAD) {
       lost_ = true;
       return Error(errc::kFailed,
                    "The connection to the server named in '" + path_ + "' was lost: " + message);
@@ -461,19 +466,21 @@ class PgSession : public Session {
     std::string data;
     data.swap(copyData_);
     const std::string sql = "COPY " + QuoteIdentifier(copyTable_) + " FROM STDIN";
-    Result start(PQexec(conn_, sql.c_str()));
-    if (!start || PQresultStatus(start.get()) != PGRES_COPY_IN) throw CopyFailure(start.get());
-    if (PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) != 1 ||
-        PQputCopyEnd(conn_, nullptr) != 1)
+    Result start(postgres::LibPq().PQexec(conn_, sql.c_str()));
+    if (!start || postgres::LibPq().PQresultStatus(start.get()) != PGRES_COPY_IN)
+      throw CopyFailure(start.get());
+    if (postgres::LibPq().PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) != 1 ||
+        postgres::LibPq().PQputCopyEnd(conn_, nullptr) != 1)
       throw CopyFailure(nullptr);
-    Result end(PQgetResult(conn_));
-    if (!end || PQresultStatus(end.get()) != PGRES_COMMAND_OK) throw CopyFailure(end.get());
-    while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
+    Result end(postgres::LibPq().PQgetResult(conn_));
+    if (!end || postgres::LibPq().PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+      throw CopyFailure(end.get());
+    while (PGresult* rest = postgres::LibPq().PQgetResult(conn_)) postgres::LibPq().PQclear(rest);
   }
 
   Error CopyFailure(const PGresult* r) {
     Error failure = Failure(r);
-    while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
+    while (PGresult* rest = postgres::LibPq().PQgetResult(conn_)) postgres::LibPq().PQclear(rest);
     aborted_ = true;
     cause_ = failure.description();
     return Error(errc::kTransactionEnded,
@@ -493,14 +500,14 @@ class PgSession : public Session {
   // run outside it.
   void LeaveEndedImplicit() noexcept {
     if (txn_ != Txn::kImplicit || !aborted_) return;
-    if (!lost_) Result(PQexec(conn_, "ROLLBACK"));
+    if (!lost_) Result(postgres::LibPq().PQexec(conn_, "ROLLBACK"));
     EndTransaction();
   }
 
   // After a failed DECLARE no cursor may be left in our own transaction: it ends.
   void EndImplicitIfIdle() noexcept {
     if (txn_ != Txn::kImplicit || cursors_ > 0) return;
-    if (!lost_) Result(PQexec(conn_, "ROLLBACK"));
+    if (!lost_) Result(postgres::LibPq().PQexec(conn_, "ROLLBACK"));
     EndTransaction();
   }
 
@@ -545,7 +552,7 @@ bool PgCursor::next(std::vector<Value>& row) {
       batch_.reset();
       throw;
     }
-    rows_ = PQntuples(batch_.get());
+    rows_ = postgres::LibPq().PQntuples(batch_.get());
     index_ = 0;
     lastBatch_ = rows_ < kFetchRows;
     if (rows_ == 0) {
@@ -558,10 +565,11 @@ bool PgCursor::next(std::vector<Value>& row) {
   row.resize(fields);
   PGresult* r = batch_.get();
   for (int i = 0; i < fields; ++i) {
-    if (PQgetisnull(r, index_, i)) {
+    if (postgres::LibPq().PQgetisnull(r, index_, i)) {
       row[i] = Value::Null();
     } else {
-      row[i] = Value::Text(std::string(PQgetvalue(r, index_, i), PQgetlength(r, index_, i)));
+      row[i] = Value::Text(std::string(postgres::LibPq().PQgetvalue(r, index_, i),
+                                       postgres::LibPq().PQgetlength(r, index_, i)));
     }
   }
   ++index_;
