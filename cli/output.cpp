@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include "db/base/value_text.h"
 #include "extract/utf8_fold.h"
 
 namespace cli {
@@ -94,24 +95,7 @@ std::unique_ptr<ValueWriter> MakeWriter(const WriterOptions& options, std::ostre
 }
 
 void AppendEscapedLine(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += c;
-    }
-  }
+  db::AppendBackslashEscaped(out, text);
 }
 
 void AppendCsvField(std::string& out, std::string_view text) {

@@ -166,4 +166,25 @@ std::string Value::toText() const {
   return ValueToText(*this, QLocale::system());
 }
 
+void AppendBackslashEscaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
 }  // namespace db

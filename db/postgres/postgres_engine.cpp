@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/base/error.h"
+#include "db/base/value_text.h"
 #include "db/postgres/connection_file.h"
 #include "db/postgres/dialect.h"
 #include "db/postgres/libpq.h"
@@ -60,24 +61,7 @@ long ErrorNumber(std::string_view state) {
 
 // The text of one COPY row: backslash, tab and line breaks escaped as COPY's text format wants.
 void AppendCopyRow(std::string& out, const std::string& value) {
-  for (char c : value) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendBackslashEscaped(out, value);
   out += '\n';
 }
 
