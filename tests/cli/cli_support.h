@@ -22,8 +22,9 @@ struct Result {
   std::string err;
 };
 
-class CliTest : public ::testing::Test {
- protected:
+// Runs the command line in-process with the variables, terminals and password answers held here.
+class CliRunner {
+ public:
   Result run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     cli::Environment env;
@@ -51,6 +52,16 @@ class CliTest : public ::testing::Test {
     return r;
   }
 
+  std::map<std::string, std::string> variables;
+  std::deque<std::string> answers;
+  std::vector<std::string> prompts;
+  bool inIsTerminal = false;
+  bool errIsTerminal = false;
+  bool outIsTerminal = false;
+};
+
+class CliTest : public ::testing::Test, public CliRunner {
+ protected:
   // A SQLite file in the test's folder, made with `sql`.
   std::string makeDatabase(const std::string& sql, const std::string& name = "data.sqlite") {
     const std::string path = dir.file(name);
@@ -59,12 +70,6 @@ class CliTest : public ::testing::Test {
   }
 
   testsupport::TempDir dir;
-  std::map<std::string, std::string> variables;
-  std::deque<std::string> answers;
-  std::vector<std::string> prompts;
-  bool inIsTerminal = false;
-  bool errIsTerminal = false;
-  bool outIsTerminal = false;
 };
 
 }  // namespace clitest

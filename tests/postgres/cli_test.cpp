@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/exit_codes.h"
+#include "tests/cli/cli_support.h"
 #include "tests/postgres/pg_test_support.h"
 
 namespace {
@@ -17,31 +18,9 @@ namespace {
 using pgtest::PostgresTest;
 using testsupport::PgServer;
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-class PostgresCliTest : public PostgresTest {
+class PostgresCliTest : public PostgresTest, public clitest::CliRunner {
  protected:
-  Outcome cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    cli::Environment env;
-    env.out = &out;
-    env.err = &err;
-    env.variable = [this](const std::string& name) -> std::optional<std::string> {
-      auto it = variables.find(name);
-      if (it == variables.end()) return std::nullopt;
-      return it->second;
-    };
-    env.readPassword = [](const std::string&) { return std::nullopt; };
-    Outcome o;
-    o.code = cli::RunCli(args, env);
-    o.out = out.str();
-    o.err = err.str();
-    return o;
-  }
-  std::map<std::string, std::string> variables;
+  clitest::Result cli(const std::vector<std::string>& args) { return run(args); }
 };
 
 TEST_F(PostgresCliTest, ListsExtractsAndExportsThroughAConnectionFile) {
@@ -53,7 +32,8 @@ TEST_F(PostgresCliTest, ListsExtractsAndExportsThroughAConnectionFile) {
   EXPECT_EQ(cli({"preview", path, "Customers", "City Name", "--limit", "3"}).out,
             "Oslo\nNew York\n\n");
 
-  Outcome spaced = cli({"extract", path, "Customers", "City Name", "-c", "Contains Space(s)"});
+  clitest::Result spaced =
+      cli({"extract", path, "Customers", "City Name", "-c", "Contains Space(s)"});
   EXPECT_EQ(spaced.code, cli::exitcode::kOk) << spaced.err;
   std::vector<std::string> lines;
   for (std::istringstream in(spaced.out); std::getline(in, lines.emplace_back());) {
@@ -62,19 +42,19 @@ TEST_F(PostgresCliTest, ListsExtractsAndExportsThroughAConnectionFile) {
   std::sort(lines.begin(), lines.end());
   EXPECT_EQ(lines, (std::vector<std::string>{"New York", "São Paulo "}));
 
-  Outcome made = cli({"export", path, "Customers", "City Name", "Spaced", "-c", "3"});
+  clitest::Result made = cli({"export", path, "Customers", "City Name", "Spaced", "-c", "3"});
   EXPECT_EQ(made.code, cli::exitcode::kOk) << made.err;
   EXPECT_EQ(rows("SELECT \"City Name\" FROM \"Spaced\" ORDER BY 1"),
             (std::vector<std::string>{"New York", "São Paulo "}));
   EXPECT_EQ(cli({"export", path, "Customers", "City Name", "Spaced", "-c", "3"}).code,
             cli::exitcode::kTableRefused);
-  Outcome replaced =
+  clitest::Result replaced =
       cli({"export", path, "Customers", "City Name", "Spaced", "-c", "4", "--replace"});
   EXPECT_EQ(replaced.code, cli::exitcode::kOk) << replaced.err;
   EXPECT_EQ(rows("SELECT \"City Name\" FROM \"Spaced\" ORDER BY 1"),
             (std::vector<std::string>{"Bergen", "Oslo"}));
   // A name the server would shorten is refused; the old table stays.
-  Outcome refused =
+  clitest::Result refused =
       cli({"export", path, "Customers", "City Name", std::string(70, 'x'), "-c", "3"});
   EXPECT_EQ(refused.code, cli::exitcode::kWriteFailed);
   EXPECT_NE(refused.err.find("Nothing was changed"), std::string::npos) << refused.err;
@@ -86,15 +66,15 @@ TEST_F(PostgresCliTest, ThePasswordComesFromTheCommandLineOrTheVariableAndIsNeve
   sql("CREATE TABLE t (v text)");
   const std::string file = server->connectionFile("alice-cli.pgconn", PgServer::kPasswordUser,
                                                   PgServer::kDatabase, "schema=" + schema + "\n");
-  Outcome wrong = cli({"tables", file, "--password", "not it"});
+  clitest::Result wrong = cli({"tables", file, "--password", "not it"});
   EXPECT_EQ(wrong.code, cli::exitcode::kCannotOpen);
   EXPECT_EQ(wrong.err.find("not it"), std::string::npos) << wrong.err;
-  Outcome none = cli({"tables", file});
+  clitest::Result none = cli({"tables", file});
   EXPECT_EQ(none.code, cli::exitcode::kCannotOpen);
   EXPECT_NE(none.err.find("ROWSIFTER_PASSWORD"), std::string::npos) << none.err;
   EXPECT_EQ(cli({"tables", file, "--password", PgServer::kPassword}).out, "t\n");
   variables["ROWSIFTER_PASSWORD"] = PgServer::kPassword;
-  Outcome fromVariable = cli({"tables", file});
+  clitest::Result fromVariable = cli({"tables", file});
   EXPECT_EQ(fromVariable.out, "t\n");
   EXPECT_EQ(fromVariable.err.find(PgServer::kPassword), std::string::npos);
 }
