@@ -395,6 +395,9 @@ TEST(AccessDiagnosisTest, HandMadeDamage) {
          b[2 * 4096 + 63 + 2 * 12 + 16 * 25 + 5] = 0x7F;
        },
        Verdict::Damaged},
+      {"a table's catalogue row of a type Access never writes", "ace16-deleted-column.accdb", "",
+       // The Type of Table1's row (on page 17) made 243: no reader lists the table any more.
+       [](Bytes& b) { b[0x1111B] = 0xF3; }, Verdict::Damaged},
       {"every catalogue row marked deleted", "jet4-numeric-2003.mdb", "",
        [](Bytes& b) {
          std::size_t page = CataloguePages(b).at(0) * 4096;

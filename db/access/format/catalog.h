@@ -28,6 +28,13 @@ constexpr int kContainer = 3;
 constexpr int kOdbcLinkedTable = 4;
 constexpr int kQuery = 5;
 constexpr int kLinkedTable = 6;
+
+// Whether Type holds a value Access writes: the engine's own kinds are small positive numbers,
+// those of Access itself (forms, reports, macros, modules, users, layouts...) 0x8000 and a small
+// number, which read as a 16-bit Integer from -32768 up.
+constexpr bool IsKnown(std::int64_t type) {
+  return (type >= 1 && type <= 15) || (type >= -32768 && type <= -32740);
+}
 }  // namespace object_type
 
 // Object flags (column Flags).

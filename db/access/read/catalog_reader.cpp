@@ -1,8 +1,10 @@
 #include "db/access/read/catalog_reader.h"
 
 #include <QString>
+#include <utility>
 
 #include "db/access/format/catalog.h"
+#include "db/access/format/pages.h"
 #include "db/base/error.h"
 #include "db/access/read/table_reader.h"
 #include "db/base/names.h"
@@ -17,12 +19,14 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
     fields.push_back(*f);
   }
   std::vector<AccessObject> objects;
+  std::vector<std::pair<std::string, std::int64_t>> unknownTypes;  // name and Id
   std::vector<Value> row;
   while (table.next(fields, row)) {
     const Value &id = row[0], &name = row[1], &type = row[2], &flags = row[3];
     if (id.type() != Value::Type::Integer || name.type() != Value::Type::Text ||
         type.type() != Value::Type::Integer || name.text().empty())
       continue;  // rows that describe no object
+    if (!object_type::IsKnown(type.integer())) unknownTypes.emplace_back(name.text(), id.integer());
     AccessObject object;
     object.name = name.text();
     object.type = static_cast<int>(type.integer() & 0x7F);
@@ -39,6 +43,13 @@ std::vector<AccessObject> ReadAccessCatalog(const JetDatabase& db) {
         listsItself || (object.type == object_type::kLocalTable && object.page == kCatalogPage &&
                         SameName(object.name, kCatalogName));
   if (!listsItself) db.damaged("the catalogue's rows cannot be read");
+  // A row of no type Access writes is left out, unless its Id names a table's definition: then
+  // it is the row of a table whose type was damaged, and leaving it out would hide the table.
+  for (const auto& [name, id] : unknownTypes) {
+    if (id <= 0 || !db.hasPage(static_cast<std::uint64_t>(id))) continue;
+    if (db.copyPage(static_cast<std::uint32_t>(id))[0] == kDefinitionPage)
+      db.damaged("the catalogue's row of '" + name + "', a table, has an unknown object type");
+  }
   return objects;
 }
 
