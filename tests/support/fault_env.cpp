@@ -22,8 +22,12 @@ class FaultFile : public File {
   void write(std::uint64_t offset, const void* data, std::size_t size) override {
     std::uint64_t number = ++env_.writes_;
     if (env_.enter(true)) {
-      if (env_.crashKind_ == FaultEnv::CrashKind::kTornWrite && size > 1)
-        base_->write(offset, data, size / 2);
+      if (env_.crashKind_ == FaultEnv::CrashKind::kTornWrite) {
+        // A disk writes a sector whole: the whole sectors of the first half are written.
+        constexpr std::uint64_t kSector = 512;
+        std::uint64_t end = (offset + size / 2) / kSector * kSector;
+        if (end > offset) base_->write(offset, data, static_cast<std::size_t>(end - offset));
+      }
       env_.throwCrashed(path());
     }
     env_.remember(*base_, offset, size);

@@ -26,9 +26,10 @@ using db::access::write::FileMode;
 //     (the part that still fits is written);
 //   - "crash" at the Kth changing operation (counting from 0): that operation and every later
 //     operation of any kind fail and change nothing, so the files hold exactly what was done
-//     before. With torn writes on, a crashing write leaves the first half of its bytes. With
-//     lost writes on, the crash also undoes every write and truncation made to a file since
-//     its last sync, as a power failure may (creations and removals of files stay done).
+//     before. With torn writes on, a crashing write leaves the whole 512-byte sectors of the
+//     first half of its bytes (a disk writes a sector whole). With lost writes on, the crash
+//     also undoes every write and truncation made to a file since its last sync, as a power
+//     failure may (creations and removals of files stay done).
 class FaultEnv : public FileEnv {
  public:
   static constexpr std::uint64_t kNever = ~std::uint64_t{0};

@@ -3,6 +3,8 @@
 // bytes from before the transaction or exactly those from after it.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <filesystem>
 
 #include "db/base/error.h"
@@ -195,55 +197,72 @@ TEST_P(PagerCrashTest, FailingWriteOrSyncIsUndoneAtOnce) {
   }
 }
 
-// A hot journal whose last record was cut short: the records before it are played back, the
-// cut one is ignored, and the file is cut back to its old length.
-TEST_P(PagerCrashTest, TornJournalTailStopsPlayback) {
+// A hot journal damaged after it was written (its last record cut short, its header changed)
+// cannot have been left by a crash: it is set aside unplayed and reported, the file left as the
+// crash left it. A journal whose header was never written (zeros, or too short to hold one) is
+// removed: the database was not touched.
+TEST_P(PagerCrashTest, DamagedJournalIsSetAsideUnplayed) {
   ROWSIFTER_REQUIRE_FIXTURES();
   CrashedCommit crashed(fixture(), 2);  // at the removal of the journal: all pages are written
   const std::string& path = crashed.path;
-  const Bytes& old = crashed.old;
-  ASSERT_EQ(ReadBytes(path), Expected(old));
-
-  std::string journal = db::access::write::JournalPath(path);
-  fs::resize_file(journal, fs::file_size(journal) - 10);
-  EXPECT_TRUE(db::access::write::RecoverHotJournal(path));
-  Bytes expected = old;  // pages 1 and 5 back, page 6 (the torn record) as written
-  Bytes six = Pattern(page(), 106);
-  std::copy(six.begin(), six.end(), expected.begin() + static_cast<std::ptrdiff_t>(6 * page()));
-  EXPECT_EQ(ReadBytes(path), expected);
-  EXPECT_FALSE(fs::exists(journal));
-}
-
-TEST_P(PagerCrashTest, JournalWithoutValidHeaderIsRemovedUnplayed) {
-  ROWSIFTER_REQUIRE_FIXTURES();
-  CrashedCommit crashed(fixture(), 2);
-  const std::string& path = crashed.path;
   const Bytes written = ReadBytes(path);
+  ASSERT_EQ(written, Expected(crashed.old));
+  const std::string journal = db::access::write::JournalPath(path);
+  const Bytes hot = ReadBytes(journal);
 
-  std::string journal = db::access::write::JournalPath(path);
-  Bytes bytes = ReadBytes(journal);
-  bytes[20] ^= 0x01;  // the original size: the header checksum no longer matches
-  pagertest::WriteBytes(journal, bytes);
-  EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
-  EXPECT_EQ(ReadBytes(path), written);
-  EXPECT_FALSE(fs::exists(journal));
+  const struct {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+    const char* said;
+  } cases[] = {
+      {"last record cut short", [](Bytes& b) { b.resize(b.size() - 10); }, "cut short or damaged"},
+      {"a bit of the first record", [](Bytes& b) { b[64 + 5] ^= 0x10; }, "cut short or damaged"},
+      {"a bit of the header", [](Bytes& b) { b[20] ^= 0x01; }, "header is damaged"},
+      {"a file of another program", [](Bytes& b) { b.assign(100, 'x'); }, "not a journal"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes bytes = hot;
+    c.damage(bytes);
+    pagertest::WriteBytes(journal, bytes);
+    try {
+      db::access::write::RecoverHotJournal(path);
+      ADD_FAILURE() << "played back";
+    } catch (const db::Error& e) {
+      EXPECT_NE(e.description().find(c.said), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find("may hold part of"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(ReadBytes(path), written);
+    EXPECT_FALSE(fs::exists(journal));
+    std::string aside = journal + ".stale" + (n++ ? "-" + std::to_string(n) : "");
+    EXPECT_EQ(ReadBytes(aside), bytes);
+  }
 
-  pagertest::WriteBytes(journal, Bytes(30, 0));  // shorter than a header
-  EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
-  EXPECT_FALSE(fs::exists(journal));
+  for (std::size_t size : {0, 30, 64}) {
+    Bytes unwritten = hot;
+    std::fill_n(unwritten.begin(), 64, 0);
+    unwritten.resize(size < 64 ? size : unwritten.size());
+    pagertest::WriteBytes(journal, unwritten);
+    EXPECT_FALSE(db::access::write::RecoverHotJournal(path));
+    EXPECT_EQ(ReadBytes(path), written);
+    EXPECT_FALSE(fs::exists(journal));
+  }
   EXPECT_FALSE(db::access::write::RecoverHotJournal(path)) << "no journal: nothing to do";
 }
 
 // The seam itself: what a crash, a crash that loses unsynced writes and a full disk leave.
 TEST(FaultEnvTest, FaultEnvLeavesWhatAMachineWould) {
-  {  // after the crash nothing reads or writes; a torn write leaves its first half
+  {  // after the crash nothing reads or writes; a torn write leaves the whole sectors of its
+     // first half
     TempDir dir;
     std::string path = dir.file("f");
     FaultEnv env;
     auto file = env.open(path, db::access::write::FileMode::kCreate);  // operation 0
     file->write(0, "abcdefgh", 8);                                     // 1
     env.crashAtOperation(2, FaultEnv::CrashKind::kTornWrite);
-    EXPECT_THROW(file->write(8, "12345678", 8), db::Error);
+    const std::string torn(2000, '1');  // its first half ends in the second sector
+    EXPECT_THROW(file->write(8, torn.data(), torn.size()), db::Error);
     EXPECT_TRUE(env.crashed());
     EXPECT_THROW(file->size(), db::Error);
     char buffer[4];
@@ -251,7 +270,8 @@ TEST(FaultEnvTest, FaultEnvLeavesWhatAMachineWould) {
     EXPECT_THROW(env.remove(path), db::Error);
     file.reset();
     Bytes on = ReadBytes(path);
-    EXPECT_EQ(std::string(on.begin(), on.end()), "abcdefgh1234") << "half of the torn write";
+    EXPECT_EQ(std::string(on.begin(), on.end()), "abcdefgh" + std::string(504, '1'))
+        << "the first sector of the torn write";
   }
   {  // a crash that loses what was not synced
     TempDir dir;

@@ -37,6 +37,12 @@ constexpr bool IsKnown(std::int64_t type) {
 }
 }  // namespace object_type
 
+// Names that start with these (letter case ignored) are those of Access's own tables: system
+// tables ("MSys") and temporary ones ("~", such as the ~TMPCLP tables Access leaves behind).
+// Readers list them apart from the user's tables; the writer neither makes nor fills them.
+constexpr char kSystemTablePrefix[] = "MSys";
+constexpr char kTemporaryTablePrefix[] = "~";
+
 // Object flags (column Flags).
 constexpr std::uint32_t kSystemObjectFlag = 0x80000000;
 constexpr std::uint32_t kAccessObjectFlag = 0x2;

@@ -59,8 +59,8 @@ std::optional<std::string> CatalogType(const AccessObject& object) {
     case kLocalTable:
       if (object.flags & kSystemObjectFlag) return "SYSTEM TABLE";
       if (object.flags & kAccessObjectFlag) return "ACCESS TABLE";
-      if (StartsWithIgnoringCase(object.name, "MSys")) return "SYSTEM TABLE";
-      if (StartsWithIgnoringCase(object.name, "~")) return "LOCAL TEMPORARY";
+      if (StartsWithIgnoringCase(object.name, kSystemTablePrefix)) return "SYSTEM TABLE";
+      if (StartsWithIgnoringCase(object.name, kTemporaryTablePrefix)) return "LOCAL TEMPORARY";
       return "TABLE";
     case kLinkedTable:
       return "LINK";

@@ -65,6 +65,10 @@ struct JournalHeader {
   }
 };
 
+bool IsZero(const unsigned char* data, std::size_t size) {
+  return std::all_of(data, data + size, [](unsigned char c) { return c == 0; });
+}
+
 std::array<unsigned char, kHeaderSize> EncodeHeader(const JournalHeader& h) {
   std::array<unsigned char, kHeaderSize> bytes{};
   std::memcpy(bytes.data(), kMagic, sizeof kMagic);
@@ -82,19 +86,28 @@ std::array<unsigned char, kHeaderSize> EncodeHeader(const JournalHeader& h) {
 }
 
 enum class HeaderState {
-  kCutOff,     // missing, short, not ours or failing its checksum: the database was not touched
+  kCutOff,     // not written yet (zeros, or a file too short to hold any): the database was not
+               // touched
   kReadable,   // a version-2 header whose values make sense
-  kUnreadable  // a whole header that cannot be used to check the file; `why` says what it is
+  kUnreadable  // anything else: it cannot be used to check the file; `why` says what it is
 };
 
 HeaderState DecodeHeader(File& journal, JournalHeader& h, std::string& why) {
   std::array<unsigned char, kHeaderSize> bytes{};
-  if (journal.read(0, bytes.data(), bytes.size()) != bytes.size()) return HeaderState::kCutOff;
-  if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return HeaderState::kCutOff;
+  std::size_t got = journal.read(0, bytes.data(), bytes.size());
+  // The header goes into its sector in one write, after everything else is durable: before
+  // that it reads as zeros. A header of other bytes, or one that fails its checksum, was
+  // damaged or written by something else.
+  if (IsZero(bytes.data(), got)) return HeaderState::kCutOff;
+  why =
+      "its header is damaged, or it is not a journal of this program (if this program was cut "
+      "off while changing the file, the file may hold part of that change)";
+  if (got != bytes.size() || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0)
+    return HeaderState::kUnreadable;
   std::uint32_t version = Get32(&bytes[8]);
   if (version == kFirstFormatVersion) {
     if (Get32(&bytes[kFirstHeaderChecked]) != CrcUpdate(0, bytes.data(), kFirstHeaderChecked))
-      return HeaderState::kCutOff;
+      return HeaderState::kUnreadable;
     why =
         "it comes from an earlier version of this program, which did not record what file a "
         "journal was written for (if that version was cut off while changing this file, the "
@@ -107,7 +120,7 @@ HeaderState DecodeHeader(File& journal, JournalHeader& h, std::string& why) {
     return HeaderState::kUnreadable;
   }
   if (Get32(&bytes[kHeaderChecked]) != CrcUpdate(0, bytes.data(), kHeaderChecked))
-    return HeaderState::kCutOff;
+    return HeaderState::kUnreadable;
   h.pageSize = Get32(&bytes[12]);
   h.originalPages = Get32(&bytes[16]);
   h.originalSize = Get64(&bytes[20]);
@@ -188,14 +201,10 @@ bool ReadOriginalRecord(File& journal, const JournalHeader& h, std::uint32_t i,
   return out.page < h.originalPages && (!previous || out.page > *previous);
 }
 
-bool IsZero(const unsigned char* data, std::size_t size) {
-  return std::all_of(data, data + size, [](unsigned char c) { return c == 0; });
-}
-
 // The outcome of checking a file against its journal.
 struct Fit {
+  std::optional<std::string> damage;  // why the journal itself cannot be trusted
   std::optional<std::string> misfit;  // why the file is not the one the journal was written for
-  std::uint32_t wholeRecords = 0;     // the original records to play back
 };
 
 // The check described in the header: does `database` hold a state that the commit recorded in
@@ -213,22 +222,28 @@ Fit CheckFit(File& journal, const JournalHeader& h, File& database) {
   const std::size_t sectors = h.sectors();
   std::vector<unsigned char> record;
 
-  // The checksums of the added pages, as far as their records are whole.
+  // The checksums of the added pages. Every record was durable before the header was written,
+  // so one that is short or fails its checksum was damaged since.
   std::vector<std::uint32_t> addedSums;
-  std::uint32_t wholeAdded = 0;
-  for (; wholeAdded < h.addedPages(); ++wholeAdded) {
-    if (!ReadRecord(journal, h, h.addedRecordAt(wholeAdded), record, h.addedRecordSize()) ||
-        Get32(record.data()) != h.originalPages + wholeAdded)
-      break;
+  for (std::uint32_t i = 0; i < h.addedPages(); ++i) {
+    if (!ReadRecord(journal, h, h.addedRecordAt(i), record, h.addedRecordSize()) ||
+        Get32(record.data()) != h.originalPages + i) {
+      fit.damage = "its record of new page " + std::to_string(i + 1) + " is cut short or damaged";
+      return fit;
+    }
     for (std::size_t k = 0; k < sectors; ++k) addedSums.push_back(Get32(&record[4 + 4 * k]));
   }
 
   std::vector<unsigned char> page(h.pageSize);
-  if (wholeAdded == h.addedPages()) {
+  {
     std::optional<std::uint32_t> previous;
     OriginalRecord r;
-    for (; fit.wholeRecords < h.records; ++fit.wholeRecords) {
-      if (!ReadOriginalRecord(journal, h, fit.wholeRecords, previous, record, r)) break;
+    for (std::uint32_t i = 0; i < h.records; ++i) {
+      if (!ReadOriginalRecord(journal, h, i, previous, record, r)) {
+        fit.damage =
+            "its record of the original page " + std::to_string(i + 1) + " is cut short or damaged";
+        return fit;
+      }
       previous = r.page;
       ReadExactly(database, std::uint64_t{r.page} * h.pageSize, page.data(), page.size());
       for (std::size_t k = 0; k < sectors; ++k) {
@@ -253,7 +268,6 @@ Fit CheckFit(File& journal, const JournalHeader& h, File& database) {
     for (std::size_t k = 0; (k + 1) * kSector <= got; ++k) {
       const unsigned char* now = &page[k * kSector];
       if (IsZero(now, kSector)) continue;
-      if (added >= wholeAdded) continue;  // its record was lost: nothing to check against
       if (CrcUpdate(0, now, kSector) == addedSums[std::size_t{added} * sectors + k]) continue;
       fit.misfit = "page " + std::to_string(number) +
                    ", past the file's size before the change the journal records, holds bytes "
@@ -329,6 +343,12 @@ bool PlayBackJournal(const std::string& databasePath, FileEnv& env) {
     std::unique_ptr<File> database = env.open(databasePath, FileMode::kRead);
     fit = CheckFit(*journal, h, *database);
   }
+  if (fit.damage) {
+    journal.reset();
+    SetJournalAside(databasePath, env,
+                    "the journal is damaged: " + *fit.damage +
+                        " (the file may hold part of the change the journal records)");
+  }
   if (fit.misfit) {
     journal.reset();
     SetJournalAside(databasePath, env,
@@ -340,7 +360,7 @@ bool PlayBackJournal(const std::string& databasePath, FileEnv& env) {
   std::vector<unsigned char> record;
   std::optional<std::uint32_t> previous;
   OriginalRecord r;
-  for (std::uint32_t i = 0; i < fit.wholeRecords; ++i) {
+  for (std::uint32_t i = 0; i < h.records; ++i) {
     if (!ReadOriginalRecord(*journal, h, i, previous, record, r))
       throw Error(errc::kFailed, "Cannot play back the journal '" + journalPath +
                                      "': it changed while it was read.");

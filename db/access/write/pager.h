@@ -47,16 +47,19 @@
 // Recovery (RecoverHotJournal at every opening, JetPager::Open, and the next transaction after
 // a commit that could not clean up after itself), under the database's lock:
 //   - No journal: nothing to do.
-//   - A journal whose header is missing, short, not ours or fails its checksum was cut off
-//     before the database was touched (the header is written last): it is removed.
+//   - A journal whose header reads as zeros (or that is too short to hold anything else) was
+//     cut off before the database was touched (the header is written last, into one sector,
+//     which a disk writes whole): it is removed.
 //   - A version-2 journal is checked against the file (below). When the file fits, every
-//     whole record's original bytes are written back, the file is cut to its original size
-//     and synced, and the journal is removed.
-//   - Any other journal is set aside: a file that does not fit; a version-1 journal, which
-//     records nothing to check the file against; a version or header this program cannot
-//     read. It is renamed to "<journal>.stale" (or ".stale-2", ".stale-3", ... when that is
-//     taken), the folder is synced, and the opening throws a db::Error that names both files,
-//     says that nothing was played back and where the journal went. The database is neither
+//     record's original bytes are written back, the file is cut to its original size and
+//     synced, and the journal is removed.
+//   - Any other journal is set aside: a file that does not fit; a journal damaged since it was
+//     written (a header that fails its checksum, a record short or failing its checksum: every
+//     record is durable before the header is written); a file of other bytes; a version-1
+//     journal, which records nothing to check the file against; a version or header this
+//     program cannot read. It is renamed to "<journal>.stale" (or ".stale-2", ".stale-3", ... when
+//     that is taken), the folder is synced, and the opening throws a db::Error that names both
+//     files, says that nothing was played back and where the journal went. The database is neither
 //     written nor opened for writing. The next opening finds no journal and goes on.
 //
 // The check. The file fits the journal when
@@ -65,10 +68,8 @@
 //      or bytes with the checksum of the new content;
 //   c. every whole sector past the original size holds zeros or bytes with the checksum of the
 //      new content. The file's last sector, when the file ends inside it, is not checked.
-// Records are read in order, added-page records first, up to the first one that is short or
-// fails its checksum: no crash of ours leaves such a record (the header is written only once
-// they are durable), but a journal damaged afterwards is checked, and played, as far as it is
-// whole; pages whose record is lost are neither checked nor restored.
+// A journal is played whole or not at all: playing part of one would leave a file that is
+// neither the one before the commit nor the one after it.
 //
 // Invariants:
 //   1. Nothing reaches the database before a journal with a valid header, covering every page
@@ -84,7 +85,7 @@
 //   3. Playing back changes only what the interrupted commit wrote: it writes original bytes
 //      over sectors that hold the original or the new content, and cuts off, past the original
 //      size, sectors that hold new content or zeros (and the part of a sector the file may end
-//      in). Only a journal damaged after it was written checks less: see above.
+//      in).
 //   4. A file put in place of the one the journal was written for fails the check, near
 //      certainly. The writer's commits change existing pages that hold the database's own
 //      state: the catalogue's rows with the dates the objects were created and changed, the

@@ -76,7 +76,8 @@ CatalogEntry JetWriter::findTable(const std::u16string& name, const std::string&
                                          "' cannot be found. Make sure it exists and that its "
                                          "name is spelled correctly.");
   if ((entry->flags & (kSystemObjectFlag | kAccessObjectFlag)) ||
-      StartsWithIgnoringCase(QString::fromStdU16String(entry->name).toStdString(), "MSys"))
+      StartsWithIgnoringCase(QString::fromStdU16String(entry->name).toStdString(),
+                             kSystemTablePrefix))
     throw Error(errc::kNotSupported,
                 "Writing to the system table '" + utf8 + "' is not supported.");
   return *entry;
@@ -86,6 +87,14 @@ void JetWriter::createTable(const CreateTableStatement& statement) {
   std::u16string name = Utf16(statement.table);
   std::string why;
   if (!ValidTableName(name, &why)) InvalidName(statement.table);
+  // A table of such a name would be Access's own to readers: listed apart from the user's
+  // tables (so never found again to be replaced) and, for "MSys", closed to inserts.
+  for (const char* prefix : {kSystemTablePrefix, kTemporaryTablePrefix})
+    if (StartsWithIgnoringCase(statement.table, prefix))
+      throw Error(errc::kFailed, "'" + statement.table +
+                                     "' cannot be the name of a new table: names that start "
+                                     "with \"" +
+                                     prefix + "\" are kept for Access's own tables.");
   const bool jet3 = PagesOfSize(io_.pageSize()).jet3;
   if (jet3) {
     // The catalogue's index of names holds the name's key; Access 97's keys are known for
