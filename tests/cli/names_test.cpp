@@ -161,6 +161,21 @@ TEST_F(NamesTest, AccessRefusesTheNamesItCannotHoldAndChangesNothing) {
     EXPECT_EQ(r.code, kNotFound) << r.err;
   }
 
+  // Names of Access's own tables: such a table would be listed apart from the user's (so
+  // never found to be replaced) and, for "MSys", closed to the values.
+  for (const std::string name : {"MSysDb", "msys_custom", "~Result"}) {
+    SCOPED_TRACE(name);
+    for (bool replace : {false, true}) {
+      std::vector<std::string> args = {"export", access, "Table1", "Data", name, "-c", "9"};
+      if (replace) args.push_back("--replace");
+      auto r = run(args);
+      EXPECT_EQ(r.code, kWriteFailed);
+      EXPECT_NE(r.err.find("are kept for Access's own tables"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("Nothing was changed in the database."), std::string::npos) << r.err;
+      EXPECT_EQ(FileBytes(access), before);
+    }
+  }
+
   auto r = run({"export", access, "Table1", "Data", "it's; \"odd\" (x)", "-c", "9"});
   EXPECT_EQ(r.code, kOk) << r.err;
   r = run({"preview", access, "it's; \"odd\" (x)", "Data"});
