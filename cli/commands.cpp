@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -37,6 +38,13 @@ class Sink {
   Sink(const Request& request, Environment& env) : name_("standard output"), out_(env.out) {
     if (request.output) {
       name_ = "'" + *request.output + "'";
+      // Truncating the output must never empty the database being read (a link to it
+      // included).
+      std::error_code ec;
+      if (std::filesystem::equivalent(*request.output, request.database, ec))
+        throw Failure(exitcode::kWriteFailed, "cannot write to " + name_ +
+                                                  ": it is the database itself. Choose another "
+                                                  "output file.");
       file_ = std::make_unique<std::ofstream>();
       file_->rdbuf()->pubsetbuf(buffer_, sizeof buffer_);
       errno = 0;

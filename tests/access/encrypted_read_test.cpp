@@ -26,10 +26,7 @@ using testsupport::Fixture;
 using testsupport::ReadDatabase;
 using testsupport::TempDir;
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::FileBytes;
 
 long OpenError(const std::string& path, const std::string& password, std::string* message) {
   try {

@@ -165,6 +165,17 @@ TEST_F(CommandsTest, OutputFileAndItsFailure) {
   EXPECT_EQ(r.code, kWriteFailed);
   EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << r.err;
 
+  // The database itself, by its name or through a link, is never emptied for the output.
+  const std::string link = dir.file("link.db");
+  std::filesystem::create_symlink(db, link);
+  const std::string before = testsupport::FileBytes(db);
+  for (const std::string& out : {db, link}) {
+    r = run({"extract", db, "People", "City", "-c", "3", "-o", out});
+    EXPECT_EQ(r.code, kWriteFailed);
+    EXPECT_NE(r.err.find("it is the database itself"), std::string::npos) << r.err;
+    EXPECT_EQ(testsupport::FileBytes(db), before);
+  }
+
   // A stream that stops taking bytes is a failed write, not a success.
   std::ostringstream broken;
   broken.setstate(std::ios::badbit);

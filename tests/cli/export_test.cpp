@@ -99,10 +99,7 @@ std::size_t Occurrences(const std::string& text, const std::string& part) {
   return n;
 }
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::FileBytes;
 
 // The disk fills at the commit (the file may not grow): the export fails, and says once that
 // nothing was changed, with the cause; there was nothing to roll back, so no word of a rollback.

@@ -40,10 +40,7 @@ std::string Quoted(const std::string& text, char quote) {
 std::string SqlName(const std::string& name) { return Quoted(name, '"'); }
 std::string SqlText(const std::string& text) { return Quoted(text, '\''); }
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::FileBytes;
 
 // Each is the name of a table and of its text field.
 const std::vector<std::string> kOddNames = {"Back`tick",

@@ -22,10 +22,7 @@
 
 namespace {
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::FileBytes;
 
 // The export's statements: the new table and a few hundred rows, enough to need new pages.
 void WriteResults(db::Connection& connection) {

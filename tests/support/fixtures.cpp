@@ -1,6 +1,8 @@
 #include "tests/support/fixtures.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 namespace fs = std::filesystem;
@@ -18,6 +20,11 @@ bool HaveFixtures() {
 }
 
 std::string Fixture(const std::string& name) { return (FixturesDir() / name).string(); }
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 TempDir::TempDir() {
   std::random_device rd;

@@ -18,6 +18,9 @@ bool HaveFixtures();
 // Full path of one fixture file, e.g. Fixture("jet4-password-2003.mdb").
 std::string Fixture(const std::string& name);
 
+// The whole content of a file (empty when it cannot be read), to see that a file is unchanged.
+std::string FileBytes(const std::string& path);
+
 // A fresh folder under the system temp folder, removed (with its contents) on destruction.
 class TempDir {
  public:
