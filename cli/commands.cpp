@@ -302,7 +302,10 @@ int Export(const Request& request, Environment& env) {
   auto fail = [&](const std::string& what, const db::Error& e) {
     out.closeValues();
     RollBack(out, env);
-    throw Failure(exitcode::kWriteFailed, what + " failed: " + cause(e) + kNothingChanged);
+    // A half-written commit says itself what became of the file.
+    throw Failure(exitcode::kWriteFailed,
+                  what + " failed: " + cause(e) +
+                      (e.kind() == db::ErrorKind::kHalfWritten ? "" : kNothingChanged));
   };
   auto write = [&](const std::string& what, auto&& action) {
     try {

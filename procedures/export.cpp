@@ -21,7 +21,8 @@ constexpr WalkLines kWalkLines{150, 152, 250, 252, {154, 272}};
 // The failure `e` of a step after which the export keeps nothing, saying so (an ended
 // transaction says it itself).
 db::Error NothingChanged(const db::Error& e) {
-  if (e.number() == db::errc::kTransactionEnded) return e;
+  if (e.number() == db::errc::kTransactionEnded || e.kind() == db::ErrorKind::kHalfWritten)
+    return e;
   return db::Error(e.number(), e.description() + " " + kNothingChangedText, e.kind());
 }
 

@@ -26,8 +26,11 @@ constexpr long kTransactionEnded = -2147168231;  // 0x8004D019: an earlier failu
 
 // What the number cannot tell: errc::kBadFormat has the number of errc::kFailed (the error
 // texts need it), so an error says by its kind whether the file itself is damaged or foreign.
-// Code that must tell the two apart asks kind(), never compares the numbers.
-enum class ErrorKind { kOther, kBadFormat };
+// Code that must tell the two apart asks kind(), never compares the numbers. kHalfWritten: a
+// commit failed after writing part of its change and could not undo it at once; the file holds
+// that part until its journal is played back (the description says so), so whoever reports the
+// failure must not say that nothing was changed.
+enum class ErrorKind { kOther, kBadFormat, kHalfWritten };
 
 class Error : public std::runtime_error {
  public:

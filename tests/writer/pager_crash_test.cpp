@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, PagerCrashTest,
                          });
 
 // Runs the transaction through `env` and reports whether the commit went through.
-bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = nullptr) {
+bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = nullptr,
+                   db::ErrorKind* kind = nullptr) {
   auto pager = JetPager::Open(path, env);
   Change(*pager);
   try {
@@ -56,6 +57,7 @@ bool CommitThrough(const std::string& path, FaultEnv& env, std::string* error = 
     return true;
   } catch (const db::Error& e) {
     if (error) *error = e.description();
+    if (kind) *kind = e.kind();
     EXPECT_FALSE(pager->inTransaction());
     return false;
   }
@@ -101,8 +103,17 @@ TEST_P(PagerCrashTest, CrashAtEveryOperationLeavesOldOrNewAfterRecovery) {
       const Bytes old = ReadBytes(path);
       FaultEnv env;
       env.crashAtOperation(k, kind);
-      bool committed = CommitThrough(path, env);
+      db::ErrorKind kind = db::ErrorKind::kOther;
+      bool committed = CommitThrough(path, env, nullptr, &kind);
       EXPECT_EQ(env.crashed(), k < total);
+      // A failed commit that leaves the file changed says so: it is half-written, and its
+      // journal is there to undo it.
+      if (!committed && ReadBytes(path) != old) {
+        EXPECT_EQ(kind, db::ErrorKind::kHalfWritten) << "a changed file reported as unchanged";
+      }
+      if (kind == db::ErrorKind::kHalfWritten) {
+        EXPECT_TRUE(fs::exists(db::access::write::JournalPath(path)));
+      }
 
       // The next process: recovery before anything reads the file.
       db::access::write::RecoverHotJournal(path);

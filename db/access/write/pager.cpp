@@ -1,6 +1,7 @@
 #include "db/access/write/pager.h"
 
 #include <algorithm>
+#include <exception>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -526,10 +527,26 @@ void JetPager::commit() {
     env_.remove(JournalPath(path_));
   } catch (...) {
     // Half-written: put the originals back while the journal still guards them.
+    const std::exception_ptr failure = std::current_exception();
     try {
       restore(originals);
     } catch (const Error&) {
       journalMayBeHot_ = true;  // the journal is still there; the next begin or opening recovers
+      endTransaction();
+      std::string cause = "The change could not be written";
+      try {
+        std::rethrow_exception(failure);
+      } catch (const std::exception& e) {
+        cause = e.what();
+      } catch (...) {
+      }
+      if (!cause.empty() && cause.back() != '.') cause += '.';
+      throw Error(errc::kFailed,
+                  cause + " Undoing the change failed too: '" + path_ +
+                      "' may hold part of it until the journal '" + JournalPath(path_) +
+                      "' beside it is played back, which the next opening of the database "
+                      "does. Keep the two files together.",
+                  ErrorKind::kHalfWritten);
     }
     endTransaction();
     throw;
