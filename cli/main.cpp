@@ -1,6 +1,7 @@
 // rowsifter-cli: the command line program. See cli/help.cpp for what it does.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -8,6 +9,9 @@
 #include "cli/terminal.h"
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write fails (EFBIG), and the export reports and undoes it, instead
+  // of the signal killing the program half-way through a commit.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);  // standard output buffered on its own: values stream fast
   cli::Environment env;
   env.out = &std::cout;

@@ -2,6 +2,7 @@
 // runs until either window is closed. When databases cannot be opened at all, the start-up
 // explains why and the program ends without showing a window.
 #include <QApplication>
+#include <csignal>
 #include <QCoreApplication>
 
 #include "app/look.h"
@@ -14,6 +15,9 @@
 #include "screens/windows.h"
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write fails (EFBIG), and the export reports and undoes it, instead
+  // of the signal killing the program half-way through a commit.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication application(argc, argv);
   app::UserSettings settings;
   app::QtPrompts prompts;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -78,6 +79,21 @@ TEST_F(BinaryTest, ExitCodesSayWhatFailed) {
   for (const char* part : {"Exit codes:", "  6  writing failed", "--escape", "ROWSIFTER_PASSWORD",
                            "20  Does not contain Text Before"})
     EXPECT_NE(o.out.find(part), std::string::npos) << part;
+}
+
+// A file-size limit makes the export's writes fail: a clear failure, the file as it was, no
+// journal or lock left behind; never a death by signal half-way through.
+TEST_F(BinaryTest, FileSizeLimitFailsTheExportCleanly) {
+  ROWSIFTER_REQUIRE_FIXTURES();
+  const std::string db = dir.copyFixture("jet4-nopassword-2003.mdb");
+  const std::string before = testsupport::FileBytes(db);
+  Outcome o = run("export '" + db + "' Table1 Data NewTable -c 9", "ulimit -f 64;");
+  EXPECT_EQ(o.code, 6) << o.err;
+  EXPECT_NE(o.err.find("File too large"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Nothing was changed"), std::string::npos) << o.err;
+  EXPECT_EQ(testsupport::FileBytes(db), before);
+  EXPECT_FALSE(std::filesystem::exists(db + "-journal"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("jet4-nopassword-2003.ldb")));
 }
 
 TEST_F(BinaryTest, PasswordFromTheEnvironment) {
