@@ -110,6 +110,35 @@ TEST_F(PagerOnCopy, SecondConnectionWaitsForTheTransactionAndThenSeesIt) {
   second->rollback();
 }
 
+// One file under two names: a symbolic link shares the file's lock file and journal (so other
+// processes of ours meet them); a hard link has a lock file of its own, and the lock on the file
+// itself refuses it while the first name is open for writing.
+TEST_F(PagerOnCopy, OneFileUnderTwoNamesIsLockedOnce) {
+  namespace fs = std::filesystem;
+  const std::string symbolic = dir.file("symbolic.mdb"), hard = dir.file("hard.mdb");
+  fs::create_symlink(path, symbolic);
+  fs::create_hard_link(path, hard);
+  using db::access::write::JournalPath;
+  using db::access::write::LockFilePath;
+  EXPECT_EQ(JournalPath(symbolic), JournalPath(path));
+  EXPECT_EQ(LockFilePath(symbolic), LockFilePath(path));
+  EXPECT_NE(LockFilePath(hard), LockFilePath(path));
+
+  auto pager = JetPager::Open(symbolic);
+  EXPECT_TRUE(fs::exists(LockFilePath(path)));
+  try {
+    JetPager::Open(hard);
+    ADD_FAILURE() << "opened under a second name";
+  } catch (const db::Error& e) {
+    EXPECT_NE(e.description().find("under another name"), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(fs::exists(LockFilePath(hard))) << "the refused opening leaves no lock file";
+  pager.reset();
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
+  JetPager::Open(hard);  // free again
+  EXPECT_EQ(ReadBytes(path), old);
+}
+
 TEST_F(PagerOnCopy, RefusesMisuse) {
   auto pager = JetPager::Open(path);
   std::uint32_t pages = pager->pageCount();

@@ -1,6 +1,7 @@
 #include "db/access/write/lock_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,8 +111,14 @@ void WriteEntry(int fd, const std::string& lockPath) {
 
 }  // namespace
 
+std::string ResolvedDatabasePath(const std::string& databasePath) {
+  std::error_code ec;
+  fs::path resolved = fs::canonical(databasePath, ec);
+  return ec ? databasePath : resolved.string();
+}
+
 std::string LockFilePath(const std::string& databasePath) {
-  fs::path path(databasePath);
+  fs::path path(ResolvedDatabasePath(databasePath));
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -151,6 +158,7 @@ std::shared_ptr<JetLock> JetLock::Acquire(const std::string& databasePath) {
       ::close(fd);
       ThrowOpenElsewhere(databasePath, lockPath);
     }
+    int databaseFd = -1;
     try {
       if (!StillNamed(fd, lockPath)) {
         ::close(fd);
@@ -161,21 +169,41 @@ std::shared_ptr<JetLock> JetLock::Acquire(const std::string& databasePath) {
       // creator has not filled yet) belongs to someone else.
       if (!created && ReadAll(fd, lockPath) != OwnEntry())
         ThrowOpenElsewhere(databasePath, lockPath);
+      // The same file under another name (a hard link) has another lock file: the flock on
+      // the file itself is what such a process of ours meets.
+      databaseFd = ::open(databasePath.c_str(), O_RDONLY | O_CLOEXEC);
+      if (databaseFd < 0)
+        throw Error(errc::kFailed, "Cannot open '" + databasePath +
+                                       "': " + std::string(std::strerror(errno)) + ".");
+      int flocked;
+      while ((flocked = ::flock(databaseFd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+      }
+      if (flocked != 0) {
+        if (errno != EWOULDBLOCK) ThrowLockIo("lock the database beside", lockPath, errno);
+        throw Error(errc::kFailed, "The database '" + databasePath +
+                                       "' is being changed by another process of this program, "
+                                       "which reached it under another name. Try again when "
+                                       "it is done.");
+      }
       WriteEntry(fd, lockPath);
     } catch (...) {
       if (created) ::unlink(lockPath.c_str());
-      ::close(fd);  // also gives up the fcntl lock
+      if (databaseFd >= 0) ::close(databaseFd);  // also gives up the flock
+      ::close(fd);                               // and this the fcntl lock
       throw;
     }
-    std::shared_ptr<JetLock> lock(new JetLock(databasePath, lockPath, fd));
+    std::shared_ptr<JetLock> lock(new JetLock(databasePath, lockPath, fd, databaseFd));
     Registry()[key] = lock;
     return lock;
   }
   ThrowOpenElsewhere(databasePath, lockPath);
 }
 
-JetLock::JetLock(std::string databasePath, std::string lockPath, int fd)
-    : databasePath_(std::move(databasePath)), lockPath_(std::move(lockPath)), fd_(fd) {}
+JetLock::JetLock(std::string databasePath, std::string lockPath, int fd, int databaseFd)
+    : databasePath_(std::move(databasePath)),
+      lockPath_(std::move(lockPath)),
+      fd_(fd),
+      databaseFd_(databaseFd) {}
 
 JetLock::~JetLock() {
   std::lock_guard<std::mutex> guard(RegistryMutex());
@@ -191,6 +219,7 @@ JetLock::~JetLock() {
   } catch (const Error&) {
     // An unreadable lock file is left where it is; a later opening takes it over.
   }
+  ::close(databaseFd_);
   ::close(fd_);
 }
 

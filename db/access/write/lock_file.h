@@ -15,6 +15,9 @@
 //   - A lock file with our marker and no fcntl lock on it was left by a process of ours that
 //     ended without cleaning up: it is taken over.
 //   - Access joining while we write appends its entry to our lock file; `checkAlone` sees that.
+//   - One file may have several names. The lock file (like the journal) goes beside the file
+//     itself, symbolic links resolved; and while we write we also hold an flock on the database
+//     file, so that a process of ours that reaches it through another hard link is refused.
 #pragma once
 
 #include <memory>
@@ -22,8 +25,12 @@
 
 namespace db::access::write {
 
+// The path of the database file itself: `databasePath` with symbolic links resolved (as given
+// when it cannot be resolved, e.g. when there is no such file).
+std::string ResolvedDatabasePath(const std::string& databasePath);
+
 // "<folder>/<name>.laccdb" for a database whose extension begins with "acc" (.accdb, .accde,
-// any letter case), "<folder>/<name>.ldb" for every other one.
+// any letter case), "<folder>/<name>.ldb" for every other one; of the resolved path.
 std::string LockFilePath(const std::string& databasePath);
 
 class JetLock {
@@ -47,11 +54,12 @@ class JetLock {
   static std::string OwnEntry();
 
  private:
-  JetLock(std::string databasePath, std::string lockPath, int fd);
+  JetLock(std::string databasePath, std::string lockPath, int fd, int databaseFd);
 
   std::string databasePath_;
   std::string lockPath_;
   int fd_;
+  int databaseFd_;  // holds the flock on the database file
 };
 
 }  // namespace db::access::write

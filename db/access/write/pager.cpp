@@ -388,7 +388,9 @@ std::set<const JetLock*>& Active() {
 
 }  // namespace
 
-std::string JournalPath(const std::string& databasePath) { return databasePath + "-journal"; }
+std::string JournalPath(const std::string& databasePath) {
+  return ResolvedDatabasePath(databasePath) + "-journal";
+}
 
 bool RecoverHotJournal(const std::string& databasePath, FileEnv& env) {
   if (!env.exists(JournalPath(databasePath))) return false;

@@ -119,7 +119,7 @@ namespace db::access::write {
 
 using namespace db::access::format;
 
-// "<databasePath>-journal".
+// "<databasePath>-journal", beside the file itself (symbolic links resolved).
 std::string JournalPath(const std::string& databasePath);
 
 // Puts the database back as it was before an interrupted commit, when a hot journal written for
