@@ -14,6 +14,8 @@ class FaultFile : public File {
  public:
   FaultFile(FaultEnv& env, std::unique_ptr<File> base) : env_(env), base_(std::move(base)) {}
 
+  bool stillNamed() override { return base_->stillNamed(); }
+
   std::size_t read(std::uint64_t offset, void* buffer, std::size_t size) override {
     env_.enter(false);
     return base_->read(offset, buffer, size);

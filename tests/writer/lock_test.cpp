@@ -86,7 +86,7 @@ TEST(LockTest, AccessLockFileBlocksWritingAndRecovery) {
     EXPECT_EQ(e.description(), OpenElsewhere(path, lock));
   }
   // A journal beside it is left alone as well: Access is working on the file.
-  pagertest::WriteBytes(db::access::write::JournalPath(path), Bytes(100, 1));
+  pagertest::WriteBytes(db::access::write::JournalPath(path), Bytes(100, 0));  // never finished
   EXPECT_THROW(db::access::write::RecoverHotJournal(path), db::Error);
   EXPECT_TRUE(fs::exists(db::access::write::JournalPath(path)));
   EXPECT_EQ(ReadBytes(lock), entry);

@@ -139,6 +139,34 @@ TEST_F(PagerOnCopy, OneFileUnderTwoNamesIsLockedOnce) {
   EXPECT_EQ(ReadBytes(path), old);
 }
 
+// A file removed, or replaced by another, while it is open for writing is not written: the
+// change would go into a file nobody reaches, its journal beside a file it was not written for.
+TEST_F(PagerOnCopy, FileReplacedOrRemovedWhileOpenIsNotWritten) {
+  namespace fs = std::filesystem;
+  for (bool removed : {false, true}) {
+    SCOPED_TRACE(removed ? "removed" : "replaced");
+    auto pager = JetPager::Open(path);
+    pager->begin();
+    pager->writePage(3, Pattern(4096, 9));
+    const std::string other = dir.file("other.mdb");
+    fs::copy_file(path, other, fs::copy_options::overwrite_existing);
+    fs::rename(removed ? path : other, removed ? dir.file("moved.mdb") : path);
+    try {
+      pager->commit();
+      ADD_FAILURE() << "committed";
+    } catch (const db::Error& e) {
+      EXPECT_NE(e.description().find("was removed, or replaced"), std::string::npos)
+          << e.description();
+    }
+    EXPECT_FALSE(pager->inTransaction());
+    EXPECT_THROW(pager->begin(), db::Error);
+    EXPECT_FALSE(fs::exists(db::access::write::JournalPath(path)));
+    pager.reset();
+    if (removed) fs::rename(dir.file("moved.mdb"), path);
+    EXPECT_EQ(ReadBytes(path), old);
+  }
+}
+
 TEST_F(PagerOnCopy, RefusesMisuse) {
   auto pager = JetPager::Open(path);
   std::uint32_t pages = pager->pageCount();

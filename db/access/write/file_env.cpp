@@ -73,6 +73,12 @@ class PosixFile : public File {
     if (::fstat(fd_, &st) != 0) ThrowIoError("read the size of", path_, errno);
     return static_cast<std::uint64_t>(st.st_size);
   }
+  bool stillNamed() override {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd_, &open) == 0 && ::stat(path_.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+  }
 
   const std::string& path() const override { return path_; }
 

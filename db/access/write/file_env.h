@@ -28,6 +28,9 @@ class File {
   virtual void truncate(std::uint64_t size) = 0;
   virtual std::uint64_t size() = 0;
   virtual const std::string& path() const = 0;
+  // Whether path() still names this open file: false once it was removed, or another file was
+  // put in its place, since it was opened.
+  virtual bool stillNamed() { return true; }
 };
 
 enum class FileMode {

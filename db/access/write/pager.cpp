@@ -467,6 +467,7 @@ void JetPager::begin() {
   if (inTransaction_)
     throw Error(errc::kFailed, "A transaction is already open on '" + path_ + "'.");
   lock_->checkAlone();
+  requireStillNamed();
   {
     std::lock_guard<std::mutex> guard(ActiveMutex());
     if (!Active().insert(lock_.get()).second)
@@ -503,6 +504,12 @@ void JetPager::commit() {
   if (changed_.empty()) {
     endTransaction();
     return;
+  }
+  try {
+    requireStillNamed();
+  } catch (...) {
+    endTransaction();
+    throw;
   }
   std::map<std::uint32_t, std::vector<unsigned char>> originals;
   try {
@@ -627,6 +634,15 @@ void JetPager::restore(const std::map<std::uint32_t, std::vector<unsigned char>>
   file_->truncate(originalSize_);
   file_->sync();
   RemoveJournalFile(env_, JournalPath(path_));
+}
+
+void JetPager::requireStillNamed() const {
+  // Writing on would put the change into a file nobody can reach any more, or lay a journal
+  // beside a file it was not written for.
+  if (!file_->stillNamed())
+    throw Error(errc::kFailed, "'" + path_ +
+                                   "' was removed, or replaced by another file, while it was open "
+                                   "for writing; nothing more is written to it.");
 }
 
 void JetPager::requireTransaction(const char* what) const {

@@ -164,6 +164,7 @@ class JetPager : public PageIo {
            std::unique_ptr<File> file, std::size_t pageSize);
 
   void requireTransaction(const char* what) const;
+  void requireStillNamed() const;
   void checkPageSize(const std::vector<unsigned char>& data) const;
   void endTransaction();
   // The steps of a commit: the journal of `originals`, the pages, and the undo of a failed one.
