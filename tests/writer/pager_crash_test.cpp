@@ -2,6 +2,7 @@
 // failing writes and syncs, and damaged journals. After recovery the file must hold exactly the
 // bytes from before the transaction or exactly those from after it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <functional>
 
@@ -249,6 +250,13 @@ TEST_P(PagerCrashTest, DamagedJournalIsSetAsideUnplayed) {
     std::string aside = journal + ".stale" + (n++ ? "-" + std::to_string(n) : "");
     EXPECT_EQ(ReadBytes(aside), bytes);
   }
+
+  // Not a file at all: a pipe would block the reading.
+  ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
+  EXPECT_THROW(db::access::write::RecoverHotJournal(path), db::Error);
+  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_EQ(fs::status(journal + ".stale-" + std::to_string(n + 1)).type(), fs::file_type::fifo);
+  EXPECT_EQ(ReadBytes(path), written);
 
   for (std::size_t size : {0, 30, 64}) {
     Bytes unwritten = hot;

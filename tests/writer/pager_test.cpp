@@ -167,6 +167,25 @@ TEST_F(PagerOnCopy, FileReplacedOrRemovedWhileOpenIsNotWritten) {
   }
 }
 
+// A database whose name leaves no room for "-journal" can be read; a commit fails clearly.
+TEST_F(PagerOnCopy, NameWithoutRoomForAJournal) {
+  const std::string longName = dir.file(std::string(250, 'n') + ".mdb");
+  std::filesystem::rename(path, longName);
+  EXPECT_FALSE(db::access::write::RecoverHotJournal(longName));
+  auto pager = JetPager::Open(longName);
+  pager->begin();
+  pager->writePage(3, Pattern(4096, 9));
+  try {
+    pager->commit();
+    ADD_FAILURE() << "committed";
+  } catch (const db::Error& e) {
+    EXPECT_NE(e.description().find("File name too long"), std::string::npos) << e.description();
+    EXPECT_NE(e.kind(), db::ErrorKind::kHalfWritten);
+  }
+  pager.reset();
+  EXPECT_EQ(ReadBytes(longName), old);
+}
+
 TEST_F(PagerOnCopy, RefusesMisuse) {
   auto pager = JetPager::Open(path);
   std::uint32_t pages = pager->pageCount();

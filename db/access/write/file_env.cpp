@@ -113,7 +113,9 @@ class PosixEnv : public FileEnv {
   bool exists(const std::string& path) override {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) return true;
-    if (errno == ENOENT || errno == ENOTDIR) return false;
+    // A name too long for the file system names no file (a database whose name is near the
+    // limit has no journal, and can still be read).
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) return false;
     ThrowIoError("look for", path, errno);
   }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -323,6 +324,10 @@ void RemoveJournalFile(FileEnv& env, const std::string& journalPath) {
 bool PlayBackJournal(const std::string& databasePath, FileEnv& env) {
   std::string journalPath = JournalPath(databasePath);
   if (!env.exists(journalPath)) return false;
+  // A pipe or a device of that name would block the reading, or give bytes no journal has.
+  std::error_code ec;
+  if (std::filesystem::status(journalPath, ec).type() != std::filesystem::file_type::regular && !ec)
+    SetJournalAside(databasePath, env, "it is not a file, so it is not a journal of this program");
   std::unique_ptr<File> journal = env.open(journalPath, FileMode::kRead);
   JournalHeader h;
   std::string why;
