@@ -57,11 +57,11 @@
 //     written (a header that fails its checksum, a record short or failing its checksum: every
 //     record is durable before the header is written); a file of other bytes, or no file at
 //     all (a pipe, a device); a version-1 journal, which records nothing to check the file
-//     against; a version or header this
-//     program cannot read. It is renamed to "<journal>.stale" (or ".stale-2", ".stale-3", ... when
-//     that is taken), the folder is synced, and the opening throws a db::Error that names both
-//     files, says that nothing was played back and where the journal went. The database is neither
-//     written nor opened for writing. The next opening finds no journal and goes on.
+//     against; a version or header this program cannot read. It is renamed to
+//     "<journal>.stale" (or ".stale-2", ".stale-3", ... when that is taken), the folder is
+//     synced, and the opening throws a db::Error that names both files, says that nothing was
+//     played back and where the journal went. The database is neither written nor opened for
+//     writing. The next opening finds no journal and goes on.
 //
 // The check. The file fits the journal when
 //   a. its size lies between the original size and the committed size, both included;
