@@ -398,8 +398,21 @@ std::string JournalPath(const std::string& databasePath) {
 }
 
 bool RecoverHotJournal(const std::string& databasePath, FileEnv& env) {
-  if (!env.exists(JournalPath(databasePath))) return false;
-  std::shared_ptr<JetLock> lock = JetLock::Acquire(databasePath);
+  const std::string journalPath = JournalPath(databasePath);
+  if (!env.exists(journalPath)) return false;
+  std::shared_ptr<JetLock> lock;
+  try {
+    lock = JetLock::Acquire(databasePath);
+  } catch (const Error& e) {
+    // Say why the file cannot be opened at all: the cause alone (a lock file that cannot be
+    // made, on a read-only disk say) would not tell.
+    throw Error(e.number(),
+                "The journal '" + journalPath + "' beside '" + databasePath +
+                    "', left by a change that was cut off, must be played back before the file "
+                    "is read, and that cannot be done now: " +
+                    e.description() + " Until it is, the file may hold part of that change.",
+                e.kind());
+  }
   return PlayBackJournal(databasePath, env);
 }
 
