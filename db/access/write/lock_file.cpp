@@ -167,8 +167,18 @@ std::shared_ptr<JetLock> JetLock::Acquire(const std::string& databasePath) {
       // An existing file is ours to take over only when a process of ours on this computer
       // left it: exactly our entry. Anything else (Access's entries, an empty file that its
       // creator has not filled yet) belongs to someone else.
-      if (!created && ReadAll(fd, lockPath) != OwnEntry())
-        ThrowOpenElsewhere(databasePath, lockPath);
+      if (!created) {
+        const std::string content = ReadAll(fd, lockPath);
+        if (content.empty())
+          throw Error(errc::kFailed,
+                      "The database '" + databasePath +
+                          "' may be open in another program: its "
+                          "lock file '" +
+                          lockPath +
+                          "' exists, empty. If no program has the "
+                          "database open, the lock file was left behind: remove it and try again.");
+        if (content != OwnEntry()) ThrowOpenElsewhere(databasePath, lockPath);
+      }
       // The same file under another name (a hard link) has another lock file: the flock on
       // the file itself is what such a process of ours meets.
       databaseFd = ::open(databasePath.c_str(), O_RDONLY | O_CLOEXEC);
