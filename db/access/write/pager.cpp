@@ -538,6 +538,7 @@ void JetPager::commit() {
       originals.emplace(page, std::move(original));
     }
     writeJournal(originals);
+    requireStillNamed();  // again: writing the journal takes time
   } catch (...) {
     // The database file has not been touched. A journal that did get its header would only
     // write back the bytes that are there, so a failure to remove it is harmless.
