@@ -176,8 +176,11 @@ TEST_F(PostgresTest, DistinctValuesStreamInBatchesWithTheServersCount) {
   EXPECT_EQ(nulls, 1);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), true), kDistinct);
   EXPECT_EQ(r->recordCount(), kDistinct + 1);
-  // A batch is a few megabytes; all the rows would be well over 48.
+  // A batch is a few megabytes; all the rows would be well over 48. (Under AddressSanitizer
+  // freed memory stays resident in its quarantine, so there the figure tells nothing.)
+#ifndef __SANITIZE_ADDRESS__
   EXPECT_LT(peak - before, 24 * 1024) << "resident memory grew by " << (peak - before) << " KB";
+#endif
 }
 
 // Values with every awkward character, seeded: written by the export's operations (bulk rows

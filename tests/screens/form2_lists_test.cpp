@@ -105,7 +105,7 @@ TEST_F(Form2ListsTest, KeysThatMoveTheTableSelectionListItsFieldsAndPreview) {
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.typed ? std::string("typed ") + s.typed
-                         : QTest::toString(QKeySequence(s.key | s.mods)));
+                         : QKeySequence(s.key | s.mods).toString().toStdString());
     if (s.typed) {
       type(tables, s.typed);
     } else {
