@@ -2,8 +2,8 @@
 // runs until either window is closed. When databases cannot be opened at all, the start-up
 // explains why and the program ends without showing a window.
 #include <QApplication>
-#include <csignal>
 #include <QCoreApplication>
+#include <csignal>
 
 #include "app/look.h"
 #include "app/program.h"

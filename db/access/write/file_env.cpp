@@ -73,12 +73,7 @@ class PosixFile : public File {
     if (::fstat(fd_, &st) != 0) ThrowIoError("read the size of", path_, errno);
     return static_cast<std::uint64_t>(st.st_size);
   }
-  bool stillNamed() override {
-    struct stat open {
-    }, named{};
-    return ::fstat(fd_, &open) == 0 && ::stat(path_.c_str(), &named) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-  }
+  bool stillNamed() override { return DescriptorStillNamed(fd_, path_); }
 
   const std::string& path() const override { return path_; }
 
@@ -149,6 +144,13 @@ class PosixEnv : public FileEnv {
 FileEnv& DefaultFileEnv() {
   static PosixEnv env;
   return env;
+}
+
+bool DescriptorStillNamed(int fd, const std::string& path) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 void ReadExactly(File& file, std::uint64_t offset, void* buffer, std::size_t size) {

@@ -53,6 +53,10 @@ class FileEnv {
 // The real file system. One shared instance.
 FileEnv& DefaultFileEnv();
 
+// Whether the open descriptor `fd` is the file `path` names now (POSIX): false once that file was
+// removed, or another was put in its place.
+bool DescriptorStillNamed(int fd, const std::string& path);
+
 // Reads exactly `size` bytes at `offset` or throws (naming the file) when the file ends first.
 void ReadExactly(File& file, std::uint64_t offset, void* buffer, std::size_t size);
 

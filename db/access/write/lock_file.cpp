@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 
+#include "db/access/write/file_env.h"
 #include "db/base/error.h"
 
 namespace fs = std::filesystem;
@@ -76,14 +77,6 @@ bool TryLock(int fd, const std::string& lockPath) {
     ThrowLockIo("lock", lockPath, errno);
   }
   return true;
-}
-
-// Whether `fd` is still the file named `path` (its holder may have removed it meanwhile).
-bool StillNamed(int fd, const std::string& path) {
-  struct stat open {
-  }, named{};
-  if (::fstat(fd, &open) != 0 || ::stat(path.c_str(), &named) != 0) return false;
-  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 std::string ReadAll(int fd, const std::string& lockPath) {
@@ -160,7 +153,7 @@ std::shared_ptr<JetLock> JetLock::Acquire(const std::string& databasePath) {
     }
     int databaseFd = -1;
     try {
-      if (!StillNamed(fd, lockPath)) {
+      if (!DescriptorStillNamed(fd, lockPath)) {
         ::close(fd);
         continue;
       }
@@ -170,13 +163,11 @@ std::shared_ptr<JetLock> JetLock::Acquire(const std::string& databasePath) {
       if (!created) {
         const std::string content = ReadAll(fd, lockPath);
         if (content.empty())
-          throw Error(errc::kFailed,
-                      "The database '" + databasePath +
-                          "' may be open in another program: its "
-                          "lock file '" +
-                          lockPath +
-                          "' exists, empty. If no program has the "
-                          "database open, the lock file was left behind: remove it and try again.");
+          throw Error(errc::kFailed, "The database '" + databasePath +
+                                         "' may be open in another program: its lock file '" +
+                                         lockPath +
+                                         "' exists, empty. If no program has the database open, "
+                                         "the lock file was left behind: remove it and try again.");
         if (content != OwnEntry()) ThrowOpenElsewhere(databasePath, lockPath);
       }
       // The same file under another name (a hard link) has another lock file: the flock on
@@ -224,7 +215,7 @@ JetLock::~JetLock() {
   // Remove the file only while it holds nothing but our entry: when Access has joined, the
   // file is its to remove.
   try {
-    if (StillNamed(fd_, lockPath_) && ReadAll(fd_, lockPath_) == OwnEntry())
+    if (DescriptorStillNamed(fd_, lockPath_) && ReadAll(fd_, lockPath_) == OwnEntry())
       ::unlink(lockPath_.c_str());
   } catch (const Error&) {
     // An unreadable lock file is left where it is; a later opening takes it over.
@@ -234,7 +225,7 @@ JetLock::~JetLock() {
 }
 
 void JetLock::checkAlone() const {
-  if (!StillNamed(fd_, lockPath_) || ReadAll(fd_, lockPath_) != OwnEntry())
+  if (!DescriptorStillNamed(fd_, lockPath_) || ReadAll(fd_, lockPath_) != OwnEntry())
     ThrowOpenElsewhere(databasePath_, lockPath_);
 }
 

@@ -1,10 +1,10 @@
 #include "db/access/write/pager.h"
 
 #include <algorithm>
-#include <exception>
-#include <filesystem>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -237,26 +237,24 @@ Fit CheckFit(File& journal, const JournalHeader& h, File& database) {
   }
 
   std::vector<unsigned char> page(h.pageSize);
-  {
-    std::optional<std::uint32_t> previous;
-    OriginalRecord r;
-    for (std::uint32_t i = 0; i < h.records; ++i) {
-      if (!ReadOriginalRecord(journal, h, i, previous, record, r)) {
-        fit.damage =
-            "its record of the original page " + std::to_string(i + 1) + " is cut short or damaged";
-        return fit;
-      }
-      previous = r.page;
-      ReadExactly(database, std::uint64_t{r.page} * h.pageSize, page.data(), page.size());
-      for (std::size_t k = 0; k < sectors; ++k) {
-        const unsigned char* now = &page[k * kSector];
-        if (std::memcmp(now, r.original + k * kSector, kSector) == 0) continue;
-        if (CrcUpdate(0, now, kSector) == Get32(r.sums + 4 * k)) continue;
-        fit.misfit = "page " + std::to_string(r.page) +
-                     " holds bytes that are neither those from before the change the journal "
-                     "records nor those that change wrote";
-        return fit;
-      }
+  std::optional<std::uint32_t> previous;
+  OriginalRecord r;
+  for (std::uint32_t i = 0; i < h.records; ++i) {
+    if (!ReadOriginalRecord(journal, h, i, previous, record, r)) {
+      fit.damage =
+          "its record of the original page " + std::to_string(i + 1) + " is cut short or damaged";
+      return fit;
+    }
+    previous = r.page;
+    ReadExactly(database, std::uint64_t{r.page} * h.pageSize, page.data(), page.size());
+    for (std::size_t k = 0; k < sectors; ++k) {
+      const unsigned char* now = &page[k * kSector];
+      if (std::memcmp(now, r.original + k * kSector, kSector) == 0) continue;
+      if (CrcUpdate(0, now, kSector) == Get32(r.sums + 4 * k)) continue;
+      fit.misfit = "page " + std::to_string(r.page) +
+                   " holds bytes that are neither those from before the change the journal "
+                   "records nor those that change wrote";
+      return fit;
     }
   }
 
@@ -436,6 +434,7 @@ std::unique_ptr<JetPager> JetPager::Open(const std::string& path, FileEnv& env) 
 JetPager::JetPager(std::string path, FileEnv& env, std::shared_ptr<JetLock> lock,
                    std::unique_ptr<File> file, std::size_t pageSize)
     : path_(std::move(path)),
+      journalPath_(JournalPath(path_)),
       env_(env),
       lock_(std::move(lock)),
       file_(std::move(file)),
@@ -543,7 +542,7 @@ void JetPager::commit() {
     // The database file has not been touched. A journal that did get its header would only
     // write back the bytes that are there, so a failure to remove it is harmless.
     try {
-      RemoveJournalFile(env_, JournalPath(path_));
+      RemoveJournalFile(env_, journalPath_);
     } catch (const Error&) {
       journalMayBeHot_ = true;
     }
@@ -552,7 +551,7 @@ void JetPager::commit() {
   }
   try {
     writePages();
-    env_.remove(JournalPath(path_));
+    env_.remove(journalPath_);
   } catch (...) {
     // Half-written: put the originals back while the journal still guards them.
     const std::exception_ptr failure = std::current_exception();
@@ -571,7 +570,7 @@ void JetPager::commit() {
       if (!cause.empty() && cause.back() != '.') cause += '.';
       throw Error(errc::kFailed,
                   cause + " Undoing the change failed too: '" + path_ +
-                      "' may hold part of it until the journal '" + JournalPath(path_) +
+                      "' may hold part of it until the journal '" + journalPath_ +
                       "' beside it is played back, which the next opening of the database "
                       "does. Keep the two files together.",
                   ErrorKind::kHalfWritten);
@@ -584,15 +583,14 @@ void JetPager::commit() {
   // failure could at worst bring the journal back, which undoes the whole transaction: the file
   // is then as before it, never in between. So the commit stands.
   try {
-    env_.syncFolderOf(JournalPath(path_));
+    env_.syncFolderOf(journalPath_);
   } catch (const Error&) {
     journalMayBeHot_ = true;
   }
 }
 
 void JetPager::writeJournal(const std::map<std::uint32_t, std::vector<unsigned char>>& originals) {
-  std::string journalPath = JournalPath(path_);
-  std::unique_ptr<File> journal = env_.open(journalPath, FileMode::kCreate);
+  std::unique_ptr<File> journal = env_.open(journalPath_, FileMode::kCreate);
   JournalHeader h;
   h.pageSize = static_cast<std::uint32_t>(pageSize_);
   h.originalPages = originalPages_;
@@ -625,7 +623,7 @@ void JetPager::writeJournal(const std::map<std::uint32_t, std::vector<unsigned c
   journal->write(0, header.data(), header.size());
   journal->sync();
   journal.reset();
-  env_.syncFolderOf(journalPath);
+  env_.syncFolderOf(journalPath_);
 }
 
 void JetPager::writePages() {
@@ -652,7 +650,7 @@ void JetPager::restore(const std::map<std::uint32_t, std::vector<unsigned char>>
     file_->write(std::uint64_t{page} * pageSize_, data.data(), data.size());
   file_->truncate(originalSize_);
   file_->sync();
-  RemoveJournalFile(env_, JournalPath(path_));
+  RemoveJournalFile(env_, journalPath_);
 }
 
 void JetPager::requireStillNamed() const {

@@ -174,6 +174,7 @@ class JetPager : public PageIo {
   void restore(const std::map<std::uint32_t, std::vector<unsigned char>>& originals);
 
   std::string path_;
+  std::string journalPath_;  // JournalPath(path_), found once
   FileEnv& env_;
   std::shared_ptr<JetLock> lock_;
   std::unique_ptr<File> file_;
